@@ -1,0 +1,17 @@
+include(GoogleTest)
+
+# tavrelk_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
+# One GoogleTest executable; every TEST() becomes its own CTest test.
+# The shared main (tests/common) selects Qt's offscreen platform when no
+# platform is set, so widget tests run without a display.
+function(tavrelk_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE tavrelk_test_main ${T_LIBS})
+  target_compile_definitions(${name} PRIVATE
+    TAVRELK_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+endfunction()

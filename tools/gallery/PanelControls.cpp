@@ -1,0 +1,3 @@
+#include "Gallery.h"
+
+QStringList renderPanelControls(const QString &) { return {}; }

@@ -1,0 +1,3 @@
+#include "Gallery.h"
+
+QStringList renderSpareControls(const QString &) { return {}; }

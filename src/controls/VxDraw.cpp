@@ -1,0 +1,377 @@
+#include "controls/VxDraw.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace VxDraw {
+
+namespace {
+
+QRgb PixelOf(TColor rgb)
+{
+    return qRgb(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
+}
+
+QRgb PixelOfColor(TColor color)
+{
+    return PixelOf(ColorToRGB(color));
+}
+
+bool IsDirect(const QImage &image)
+{
+    return image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32
+        || image.format() == QImage::Format_ARGB32_Premultiplied;
+}
+
+// Writes one pixel if it lies inside the image.
+void PutPixel(QImage &image, int x, int y, QRgb pixel)
+{
+    if (x < 0 || y < 0 || x >= image.width() || y >= image.height())
+        return;
+    if (IsDirect(image))
+        reinterpret_cast<QRgb *>(image.scanLine(y))[x] = pixel;
+    else
+        image.setPixel(x, y, pixel);
+}
+
+// Fills the clipped span [x0, x1) of row y.
+void FillSpan(QImage &image, int y, int x0, int x1, QRgb pixel)
+{
+    if (y < 0 || y >= image.height())
+        return;
+    x0 = std::max(x0, 0);
+    x1 = std::min(x1, image.width());
+    if (x0 >= x1)
+        return;
+    if (IsDirect(image)) {
+        QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        std::fill(line + x0, line + x1, pixel);
+    } else {
+        for (int x = x0; x < x1; ++x)
+            image.setPixel(x, y, pixel);
+    }
+}
+
+void FillRectPixel(QImage &image, const TRect &rect, QRgb pixel)
+{
+    const int top = std::max(rect.Top, 0);
+    const int bottom = std::min(rect.Bottom, image.height());
+    for (int y = top; y < bottom; ++y)
+        FillSpan(image, y, rect.Left, rect.Right, pixel);
+}
+
+// Visits the pixels of a line from 'from' up to, not including, 'to'.
+template <typename Plot>
+void WalkLine(QPoint from, QPoint to, Plot plot)
+{
+    const int dx = std::abs(to.x() - from.x());
+    const int dy = std::abs(to.y() - from.y());
+    const int sx = to.x() >= from.x() ? 1 : -1;
+    const int sy = to.y() >= from.y() ? 1 : -1;
+    const int steps = std::max(dx, dy);
+    int x = from.x();
+    int y = from.y();
+    if (dx >= dy) {
+        int err = 2 * dy - dx;
+        for (int i = 0; i < steps; ++i) {
+            plot(i, x, y);
+            if (err > 0) {
+                y += sy;
+                err -= 2 * dx;
+            }
+            err += 2 * dy;
+            x += sx;
+        }
+    } else {
+        int err = 2 * dx - dy;
+        for (int i = 0; i < steps; ++i) {
+            plot(i, x, y);
+            if (err > 0) {
+                x += sx;
+                err -= 2 * dy;
+            }
+            err += 2 * dx;
+            y += sy;
+        }
+    }
+}
+
+struct GradientColors {
+    ColorTriple start;
+    ColorTriple middle;
+    ColorTriple end;
+};
+
+GradientColors ColorsFor(tGradientType2 type, TColor gradientColor, TColor color)
+{
+    const ColorTriple grad = SplitColor(gradientColor);
+    const ColorTriple base = SplitColor(color);
+    switch (type) {
+    case gr2HorizCenterToBorder:
+    case gr2VertCenterToBorder:
+        return {base, grad, base};
+    case gr2HorizBorderToCenter:
+    case gr2VertBorderToCenter:
+        return {grad, base, grad};
+    default:
+        break;
+    }
+    const bool gradientFirst = type == gr2LeftToRight || type == gr2TopToBottom;
+    const ColorTriple start = gradientFirst ? grad : base;
+    const ColorTriple end = gradientFirst ? base : grad;
+    const ColorTriple middle{start.r + (end.r - start.r) / 2, start.g + (end.g - start.g) / 2,
+                             start.b + (end.b - start.b) / 2};
+    return {start, middle, end};
+}
+
+ColorTriple Minus(const ColorTriple &a, const ColorTriple &b)
+{
+    return {a.r - b.r, a.g - b.g, a.b - b.b};
+}
+
+// Band layout along one axis [a, b): calls paint(from, to, colour) per band.
+template <typename Paint>
+void PaintBands(int a, int b, const ColorTriple &start, const ColorTriple &step1,
+                const ColorTriple &middle, const ColorTriple &step2, int nbOfColors, Paint paint)
+{
+    if (nbOfColors < 2)
+        return;
+    const int half1 = (b - a) / 2;
+    const int half2 = (b - a) - half1;
+    const int n1 = nbOfColors / 2;
+    const int n2 = nbOfColors - n1;
+    const auto half = [&](int origin, int length, int count, const ColorTriple &base,
+                          const ColorTriple &step) {
+        for (int k = 0; k < count; ++k) {
+            const int from = origin + MulDiv(k, length, count);
+            const int to = origin + MulDiv(k + 1, length, count);
+            if (from == to)
+                continue;
+            const ColorTriple c{base.r + MulDiv(k, step.r, count), base.g + MulDiv(k, step.g, count),
+                                base.b + MulDiv(k, step.b, count)};
+            paint(from, to, PixelOf(BandColor(c)));
+        }
+    };
+    half(a, half1, n1, start, step1);
+    half(a + half1, half2, n2, middle, step2);
+}
+
+} // namespace
+
+int MulDiv(int a, int b, int c)
+{
+    if (c == 0)
+        return -1;
+    const long long n = static_cast<long long>(a) * b;
+    const bool negative = (n < 0) != (c < 0);
+    const long long an = n < 0 ? -n : n;
+    const long long ac = c < 0 ? -static_cast<long long>(c) : c;
+    const long long q = (2 * an + ac) / (2 * ac);
+    return static_cast<int>(negative ? -q : q);
+}
+
+ColorTriple SplitColor(TColor color)
+{
+    const TColor rgb = ColorToRGB(color);
+    return {GetRValue(rgb), GetGValue(rgb), GetBValue(rgb)};
+}
+
+TColor BandColor(const ColorTriple &c)
+{
+    return RGBColor(std::uint8_t(c.r & 0xFF), std::uint8_t(c.g & 0xFF), std::uint8_t(c.b & 0xFF));
+}
+
+bool IsHorizontal(tGradientType2 type)
+{
+    return type == gr2LeftToRight || type == gr2RightToLeft || type == gr2HorizCenterToBorder
+        || type == gr2HorizBorderToCenter;
+}
+
+int EffectiveBandCount(tGradientType2 type, int nbOfColors, QSize controlSize)
+{
+    if (nbOfColors != 0)
+        return nbOfColors;
+    const int extent = IsHorizontal(type) ? controlSize.width() : controlSize.height();
+    return std::clamp(extent, 2, 256);
+}
+
+void HorizGradientFill(QImage &image, const TRect &rect, const ColorTriple &start,
+                       const ColorTriple &step1, const ColorTriple &middle,
+                       const ColorTriple &step2, int nbOfColors)
+{
+    PaintBands(rect.Left, rect.Right, start, step1, middle, step2, nbOfColors,
+               [&](int from, int to, QRgb pixel) {
+                   FillRectPixel(image, {from, rect.Top, to, rect.Bottom}, pixel);
+               });
+}
+
+void VertGradientFill(QImage &image, const TRect &rect, const ColorTriple &start,
+                      const ColorTriple &step1, const ColorTriple &middle,
+                      const ColorTriple &step2, int nbOfColors)
+{
+    PaintBands(rect.Top, rect.Bottom, start, step1, middle, step2, nbOfColors,
+               [&](int from, int to, QRgb pixel) {
+                   FillRectPixel(image, {rect.Left, from, rect.Right, to}, pixel);
+               });
+}
+
+void GradientFill(QImage &bitmap, QSize controlSize, const TRect &rect, tGradientType2 type,
+                  TColor gradientColor, TColor color, int nbOfColors)
+{
+    if (bitmap.size() != controlSize || bitmap.format() != QImage::Format_RGB32) {
+        bitmap = QImage(controlSize.expandedTo(QSize(0, 0)), QImage::Format_RGB32);
+        bitmap.fill(Qt::black);
+    }
+    const GradientColors colors = ColorsFor(type, gradientColor, color);
+    const ColorTriple step1 = Minus(colors.middle, colors.start);
+    const ColorTriple step2 = Minus(colors.end, colors.middle);
+    const int n = EffectiveBandCount(type, nbOfColors, controlSize);
+    if (IsHorizontal(type))
+        HorizGradientFill(bitmap, rect, colors.start, step1, colors.middle, step2, n);
+    else
+        VertGradientFill(bitmap, rect, colors.start, step1, colors.middle, step2, n);
+}
+
+void FillRect(QImage &image, const TRect &rect, TColor color)
+{
+    FillRectPixel(image, rect, PixelOfColor(color));
+}
+
+void FrameRect(QImage &image, const TRect &rect, TColor color)
+{
+    if (rect.Right <= rect.Left || rect.Bottom <= rect.Top)
+        return;
+    const QRgb pixel = PixelOfColor(color);
+    FillSpan(image, rect.Top, rect.Left, rect.Right, pixel);
+    FillSpan(image, rect.Bottom - 1, rect.Left, rect.Right, pixel);
+    for (int y = rect.Top + 1; y < rect.Bottom - 1; ++y) {
+        PutPixel(image, rect.Left, y, pixel);
+        PutPixel(image, rect.Right - 1, y, pixel);
+    }
+}
+
+void CopyRect(QImage &dst, QPoint dstTopLeft, const QImage &src, const TRect &srcRect)
+{
+    // Clip the source rectangle to the source image, then the result to dst.
+    int sx = srcRect.Left, sy = srcRect.Top;
+    int w = srcRect.Width(), h = srcRect.Height();
+    int dx = dstTopLeft.x(), dy = dstTopLeft.y();
+    const auto clip = [&w](int &s, int &d, int limitS, int limitD) {
+        const int shift = std::max({0, -s, -d});
+        s += shift;
+        d += shift;
+        w -= shift;
+        w = std::min({w, limitS - s, limitD - d});
+    };
+    clip(sx, dx, src.width(), dst.width());
+    std::swap(w, h);
+    clip(sy, dy, src.height(), dst.height());
+    std::swap(w, h);
+    if (w <= 0 || h <= 0)
+        return;
+    if (IsDirect(dst) && src.format() == dst.format()) {
+        for (int row = 0; row < h; ++row) {
+            const auto *from = reinterpret_cast<const QRgb *>(src.constScanLine(sy + row)) + sx;
+            auto *to = reinterpret_cast<QRgb *>(dst.scanLine(dy + row)) + dx;
+            std::memcpy(to, from, sizeof(QRgb) * std::size_t(w));
+        }
+        return;
+    }
+    for (int row = 0; row < h; ++row)
+        for (int col = 0; col < w; ++col)
+            PutPixel(dst, dx + col, dy + row, src.pixel(sx + col, sy + row));
+}
+
+void DrawLine(QImage &image, QPoint from, QPoint to, TColor color)
+{
+    const QRgb pixel = PixelOfColor(color);
+    WalkLine(from, to, [&](int, int x, int y) { PutPixel(image, x, y, pixel); });
+}
+
+void DrawPolyline(QImage &image, const QPoint *points, int count, TColor color)
+{
+    for (int i = 0; i + 1 < count; ++i)
+        DrawLine(image, points[i], points[i + 1], color);
+}
+
+void DrawPolygon(QImage &image, const QPoint *points, int count, TColor pen, TColor brush)
+{
+    if (count < 2)
+        return;
+    const QRgb fill = PixelOfColor(brush);
+    int top = points[0].y(), bottom = points[0].y();
+    for (int i = 1; i < count; ++i) {
+        top = std::min(top, points[i].y());
+        bottom = std::max(bottom, points[i].y());
+    }
+    top = std::max(top, 0);
+    bottom = std::min(bottom, image.height() - 1);
+    std::vector<double> crossings;
+    for (int y = top; y <= bottom; ++y) {
+        const double yc = y + 0.5; // sample at pixel centres
+        crossings.clear();
+        for (int i = 0; i < count; ++i) {
+            const QPoint a = points[i];
+            const QPoint b = points[(i + 1) % count];
+            if ((a.y() < yc) == (b.y() < yc))
+                continue;
+            crossings.push_back(a.x() + (yc - a.y()) * (b.x() - a.x()) / double(b.y() - a.y()));
+        }
+        std::sort(crossings.begin(), crossings.end());
+        for (std::size_t i = 0; i + 1 < crossings.size(); i += 2) {
+            // Pixels whose centre x + 0.5 lies in [left crossing, right crossing).
+            const int x0 = int(std::ceil(crossings[i] - 0.5));
+            const int x1 = int(std::ceil(crossings[i + 1] - 0.5));
+            FillSpan(image, y, x0, x1, fill);
+        }
+    }
+    for (int i = 0; i < count; ++i)
+        DrawLine(image, points[i], points[(i + 1) % count], pen);
+}
+
+void DrawDottedLine(QImage &image, QPoint from, QPoint to, TColor dotColor, TColor gapColor)
+{
+    const QRgb dot = PixelOfColor(dotColor);
+    const QRgb gap = PixelOfColor(gapColor);
+    WalkLine(from, to, [&](int i, int x, int y) {
+        PutPixel(image, x, y, (i / kDotLength) % 2 == 0 ? dot : gap);
+    });
+}
+
+bool IsInsideRect(const TRect &rect, int x, int y)
+{
+    return rect.Left <= x && x <= rect.Right && rect.Top <= y && y <= rect.Bottom;
+}
+
+int MarkerTolerance(int markerSize)
+{
+    return std::max(markerSize, 5);
+}
+
+void DrawPolyMarkers(QImage &image, const QPoint *points, int count, int markerSize, TColor color)
+{
+    if (markerSize <= 0)
+        return;
+    for (int i = 0; i < count; ++i) {
+        const QPoint p = points[i];
+        FrameRect(image, {p.x() - markerSize, p.y() - markerSize, p.x() + markerSize, p.y() + markerSize},
+                  color);
+    }
+}
+
+int IsMouseOnMarker(const QPoint *points, int count, int x, int y, int markerSize, MarkerOrder order)
+{
+    const int t = MarkerTolerance(markerSize);
+    for (int n = 0; n < count; ++n) {
+        const int i = order == MarkerOrder::LowestFirst ? n : count - 1 - n;
+        const QPoint p = points[i];
+        if (IsInsideRect({p.x() - t, p.y() - t, p.x() + t, p.y() + t}, x, y))
+            return i;
+    }
+    return -1;
+}
+
+} // namespace VxDraw

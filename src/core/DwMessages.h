@@ -1,0 +1,86 @@
+#pragma once
+// Every byte the editor exchanges with the DW-8000 and the BCR2000: pure
+// builders and classifiers, no I/O. The caller sends and receives.
+// Thread: any; the functions keep no state.
+
+#include "core/ParamTable.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+namespace dw {
+
+using TParamMsg = std::array<std::uint8_t, 8>;
+using TDumpRequest = std::array<std::uint8_t, 6>;
+using TEcho = std::array<std::uint8_t, 3>;
+
+constexpr std::uint8_t KorgId = 0x42;
+constexpr std::uint8_t Dw8000Id = 0x03;
+constexpr std::uint8_t FuncDumpRequest = 0x10;
+constexpr std::uint8_t FuncDump = 0x40;
+constexpr std::uint8_t FuncParamChange = 0x41;
+constexpr int DumpSize = 57;
+
+// 30 + channel, channel 0..15.
+constexpr std::uint8_t ChannelByte(int channel) { return std::uint8_t(0x30 + (channel & 0x0F)); }
+
+// F0 42 00 03 41 00 00 F7: the parameter-change message before any channel is set.
+TParamMsg InitialParamMsg();
+
+// The channel byte of an existing parameter-change message.
+void SetParamMsgChannel(TParamMsg &msg, int channel);
+
+// Writes the row's parameter number and value (low 8 bits each, value not
+// masked) into bytes 5 and 6.
+void SetParamMsgRow(TParamMsg &msg, const TCcParam &row);
+
+// F0 42 3c 03 41 pp vv F7.
+TParamMsg BuildParamChange(int channel, int paramNo, int value);
+
+// F0 42 3c 03 10 F7.
+TDumpRequest BuildDumpRequest(int channel);
+
+// (B0 + Channel) Controller Value, each cut to 8 bits.
+TEcho BuildEcho(const TCcParam &row);
+
+// What a message from the controller asks for.
+struct TControllerAction {
+    enum Kind { None, SetParameter, RandomPatch } kind = None;
+    int row = -1;
+    int value = 0;
+};
+TControllerAction ClassifyControllerMessage(const TParamTable &params, std::uint8_t status,
+                                            std::uint8_t data1, std::uint8_t data2);
+
+// What a message from the synthesizer asks for.
+enum class TSynthAction { None, FetchPatch, Dump };
+TSynthAction ClassifySynthMessage(std::uint8_t status, std::size_t sysexSize);
+
+// The receive buffer of one sysex message. A DW-8000 dump is 57 bytes; a
+// longer message cannot be one and is not staged at all.
+struct TSysexBuf {
+    static constexpr std::size_t Capacity = 68;
+    std::array<std::uint8_t, Capacity> Bytes{};
+    std::size_t ReceivedSize = 0;
+};
+
+// Copies a received sysex into the buffer. Returns false (buffer emptied)
+// when the message is longer than the buffer.
+bool StageSysex(TSysexBuf &buf, const std::uint8_t *data, std::size_t size);
+
+// Header test: Korg, this channel, DW-8000, data dump. Bytes not received
+// count as absent, so a message shorter than the header never passes.
+bool IsDumpHeader(const TSysexBuf &buf, int channel);
+
+enum class TDumpResult { Ignored, Complete, TooSmall };
+constexpr const char *DumpTooSmallText = "Sysex block too small for patch";
+
+// Applies an accepted dump row by row: SetFromDump, then onRow(row). Stops at
+// the first row whose byte lies beyond the message (TooSmall); the rows
+// before it keep their new values. Ignored when the header test fails.
+TDumpResult ParseDump(TParamTable &params, const TSysexBuf &buf, int channel,
+                      const std::function<void(int row)> &onRow = {});
+
+} // namespace dw

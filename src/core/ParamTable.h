@@ -1,0 +1,81 @@
+#pragma once
+// The editor's model of a DW-8000 patch: one row per DW-8000 parameter
+// number 0..50. Rows are addressed by index, which equals the parameter
+// number. Everything here is plain data and pure logic; the only outside
+// object a row touches is its value label, through TValueLabel.
+// Thread: the user-interface thread only (like every window object).
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+// What a row needs of the label that shows its value. The row refers to it
+// without owning it; a row without a label shows nothing.
+class TValueLabel {
+public:
+    virtual ~TValueLabel() = default;
+    virtual void SetCaption(const std::string &text) = 0;
+    virtual int Left() const = 0;
+    virtual int Top() const = 0;
+};
+
+struct TCcParam {
+    int ParamNo = 0;
+    int Value = 0;
+    int Channel = 0;
+    int Controller = 0;
+    int EnvSlot = -1;  // -1 none; 0..6 amplifier graph slot; 10..16 filter graph slot + 10
+    TValueLabel *ValueLabel = nullptr;
+    int BcrLeft = 0;
+    int BcrTop = 0;
+    int DiagLeft = 0;
+    int DiagTop = 0;
+    int DumpMask = 31;
+    int MaxValue = 31;
+    int RandomMax = 31;
+    std::vector<std::string> ValueNames;
+};
+
+constexpr int ParamCount = 51;
+// DW-8000 parameter 14 has no control: its row keeps its defaults and takes no
+// part in controller matching, the echo after a fetch or the random patch.
+constexpr int UnusedRow = 14;
+// Controller 43 value 1, matching no row, is the random-patch button.
+constexpr int RandomPatchController = 43;
+
+using TParamTable = std::array<TCcParam, ParamCount>;
+
+// Design data of one row, as the window and the artwork need it.
+struct TParamDesign {
+    const char *Section;    // block-diagram section, e.g. "Oscillator 1"
+    const char *Name;       // control caption within the section, e.g. "Octave"
+    int Controller;         // -1 for the unused row
+    const char *LabelName;  // "lEnc44", "lBtn29", or "" for none
+    int DiagLeft, DiagTop;  // label position on the block-diagram page
+    int BcrLeft, BcrTop;    // label position on the controller page
+};
+
+// Design data of row `row` (0..50).
+const TParamDesign &ParamDesign(int row);
+
+// True for every row except the unused one.
+constexpr bool IsLiveRow(int row) { return row != UnusedRow; }
+
+// Fills the table as the main window does at creation. findLabel maps a
+// label name to the window's label (or nullptr); it may be empty.
+void BuildParams(TParamTable &params,
+                 const std::function<TValueLabel *(const std::string &)> &findLabel = {});
+
+// The row's display text for its current Value: the name from ValueNames, or
+// the decimal number when the list is empty or the value lies beyond it.
+std::string DisplayText(const TCcParam &row);
+
+// A controller data byte (or random value) taken as it is, then shown.
+void SetFromController(TCcParam &row, int v);
+
+// A dump byte masked with DumpMask and clamped to MaxValue, then shown.
+void SetFromDump(TCcParam &row, unsigned char b);
+
+// Index of the live row whose channel and controller match, or -1.
+int FindControllerRow(const TParamTable &params, int channel, int controller);

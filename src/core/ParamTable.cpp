@@ -77,9 +77,9 @@ const RowData kRows[ParamCount] = {
     {{"Delay", "LFO Intensity", 16, "lBtn16", 700, 118, 410, 9}, -1, 31, 31, nullptr},
     {{"Delay", "Level", 27, "lEnc27", 700, 142, 663, 86}, -1, 15, 15, nullptr},
     {{"Voice", "Portamento", 67, "lEnc67", 124, 652, 666, 657}, -1, 31, 31, nullptr},
-    {{"After Touch", "AT MG > Osc", 40, "lBtn40", 409, 141, 413, 214}, -1, 3, 3, nullptr},
-    {{"After Touch", "AT Filter", 41, "lBtn41", 487, 302, 499, 214}, -1, 3, 3, nullptr},
-    {{"After Touch", "AT Amplifier", 42, "lBtn42", 811, 301, 582, 214}, -1, 3, 3, nullptr},
+    {{"Modulation generator", "AT MG > Osc", 40, "lBtn40", 409, 141, 413, 214}, -1, 3, 3, nullptr},
+    {{"Filter", "After Touch", 41, "lBtn41", 487, 302, 499, 214}, -1, 3, 3, nullptr},
+    {{"Amplifier", "After Touch", 42, "lBtn42", 811, 301, 582, 214}, -1, 3, 3, nullptr},
 };
 
 void ShowValue(const TCcParam &row)

@@ -48,7 +48,7 @@ using TParamTable = std::array<TCcParam, ParamCount>;
 
 // Design data of one row, as the window and the artwork need it.
 struct TParamDesign {
-    const char *Section;    // block-diagram section, e.g. "Oscillator 1"
+    const char *Section;    // block-diagram section that holds the label, e.g. "Oscillator 1"
     const char *Name;       // control caption within the section, e.g. "Octave"
     int Controller;         // -1 for the unused row
     const char *LabelName;  // "lEnc44", "lBtn29", or "" for none

@@ -1,0 +1,649 @@
+#include "platform/BasicMidiService.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace platform {
+
+std::size_t ShortMessageLength(std::uint8_t status) noexcept
+{
+    if (status < 0x80)
+        return 1;
+    switch (status & 0xF0) {
+    case 0xC0:
+    case 0xD0:
+        return 2;
+    case 0xF0:
+        switch (status) {
+        case 0xF1:
+        case 0xF3:
+            return 2;
+        case 0xF2:
+            return 3;
+        default:
+            return 1;
+        }
+    default:
+        return 3;
+    }
+}
+
+// ---------------------------------------------------------------- input
+
+InputEndpoint::InputEndpoint(HMIDIIN handle, MidiCallback callback, std::uintptr_t instance)
+    : handle_(handle), callback_(callback), instance_(instance)
+{
+}
+
+std::uint32_t InputEndpoint::Now() const
+{
+    using namespace std::chrono;
+    return static_cast<std::uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now() - startTime_).count());
+}
+
+void InputEndpoint::Call(std::uint32_t msg, std::uintptr_t p1, std::uintptr_t p2) const
+{
+    if (callback_)
+        callback_(handle_, msg, instance_, p1, p2);
+}
+
+void InputEndpoint::ReturnFront(std::uint32_t code)
+{
+    MIDIHDR *header = queue_.front();
+    queue_.pop_front();
+    header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+    Call(code, reinterpret_cast<std::uintptr_t>(header), Now());
+}
+
+void InputEndpoint::DeliverShort(std::uint32_t packed)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_ || !started_)
+        return;
+    Call(MIM_DATA, packed, Now());
+}
+
+void InputEndpoint::DeliverSysex(const std::uint8_t *bytes, std::size_t count)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_ || !started_)
+        return;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t b = bytes[i];
+        if (b >= 0xF8) {
+            Call(MIM_DATA, b, Now());
+            continue;
+        }
+        if (b == 0xF0) {
+            dropping_ = false;
+            // A new message cuts off one that never ended.
+            if (!queue_.empty() && queue_.front()->dwBytesRecorded > 0)
+                ReturnFront(MIM_LONGERROR);
+        }
+        if (dropping_) {
+            dropping_ = b != 0xF7;
+            continue;
+        }
+        if (queue_.empty()) {
+            dropping_ = b != 0xF7;
+            continue;
+        }
+        MIDIHDR *header = queue_.front();
+        header->lpData[header->dwBytesRecorded++] = b;
+        if (b == 0xF7 || header->dwBytesRecorded >= header->dwBufferLength)
+            ReturnFront(MIM_LONGDATA);
+    }
+}
+
+MMRESULT InputEndpoint::AddBuffer(MIDIHDR *header)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (std::find(queue_.begin(), queue_.end(), header) != queue_.end())
+        return MIDIERR_STILLPLAYING;
+    header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+    header->dwBytesRecorded = 0;
+    queue_.push_back(header);
+    return MMSYSERR_NOERROR;
+}
+
+bool InputEndpoint::IsQueued(const MIDIHDR *header)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::find(queue_.begin(), queue_.end(), header) != queue_.end();
+}
+
+bool InputEndpoint::HasQueuedBuffers()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !queue_.empty();
+}
+
+void InputEndpoint::Start()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!started_) {
+        started_ = true;
+        startTime_ = std::chrono::steady_clock::now();
+    }
+}
+
+void InputEndpoint::Stop()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    started_ = false;
+}
+
+void InputEndpoint::Reset()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    started_ = false;
+    dropping_ = false;
+    while (!queue_.empty()) {
+        queue_.front()->dwBytesRecorded = 0;
+        ReturnFront(MIM_LONGDATA);
+    }
+}
+
+void InputEndpoint::Close()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    closed_ = true;
+    started_ = false;
+}
+
+// ---------------------------------------------------------------- output
+
+class BasicMidiService::OutputEndpoint {
+public:
+    OutputEndpoint(HMIDIOUT handle, std::uint32_t deviceId, MidiCallback callback,
+                   std::uintptr_t instance, std::unique_ptr<OutputSink> sink,
+                   const std::atomic<bool> &pacing)
+        : handle_(handle), deviceId_(deviceId), callback_(callback), instance_(instance),
+          sink_(std::move(sink)), pacing_(pacing), worker_([this] { Run(); })
+    {
+    }
+    ~OutputEndpoint() { Close(); }
+
+    std::uint32_t DeviceId() const { return deviceId_; }
+
+    void SendShort(std::uint32_t message)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        items_.push_back(Item{message, nullptr});
+        wake_.notify_one();
+    }
+
+    MMRESULT SendLong(MIDIHDR *header)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (header->dwFlags & MHDR_INQUEUE)
+            return MIDIERR_STILLPLAYING;
+        header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+        items_.push_back(Item{0, header});
+        wake_.notify_one();
+        return MMSYSERR_NOERROR;
+    }
+
+    bool InQueue(const MIDIHDR *header)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return header->dwFlags & MHDR_INQUEUE;
+    }
+
+    void SetPrepared(MIDIHDR *header, bool prepared)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        header->dwFlags = prepared ? (header->dwFlags | MHDR_PREPARED) : (header->dwFlags & ~MHDR_PREPARED);
+    }
+
+    // Sends what is queued, then stops the delivery thread.
+    void Close()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+            wake_.notify_one();
+        }
+        if (worker_.joinable())
+            worker_.join();
+    }
+
+private:
+    struct Item {
+        std::uint32_t shortMessage;
+        MIDIHDR *header; // null for a short message
+    };
+
+    void Run()
+    {
+        std::vector<std::uint8_t> bytes;
+        for (;;) {
+            Item item;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                wake_.wait(lock, [this] { return stopping_ || !items_.empty(); });
+                if (items_.empty())
+                    return;
+                item = items_.front();
+                items_.pop_front();
+                if (item.header)
+                    bytes.assign(item.header->lpData, item.header->lpData + item.header->dwBufferLength);
+            }
+            if (!item.header) {
+                const std::uint32_t m = item.shortMessage;
+                const std::uint8_t raw[3] = {std::uint8_t(m), std::uint8_t(m >> 8), std::uint8_t(m >> 16)};
+                bytes.assign(raw, raw + ShortMessageLength(raw[0]));
+            }
+            if (pacing_.load(std::memory_order_acquire))
+                std::this_thread::sleep_for(kWireByteTime * bytes.size());
+            if (sink_)
+                sink_->Transmit(bytes.data(), bytes.size(), item.header != nullptr);
+            if (item.header) {
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    item.header->dwFlags = (item.header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+                }
+                if (callback_)
+                    callback_(handle_, MOM_DONE, instance_, reinterpret_cast<std::uintptr_t>(item.header), 0);
+            }
+        }
+    }
+
+    const HMIDIOUT handle_;
+    const std::uint32_t deviceId_;
+    const MidiCallback callback_;
+    const std::uintptr_t instance_;
+    std::unique_ptr<OutputSink> sink_;
+    const std::atomic<bool> &pacing_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<Item> items_;
+    bool stopping_ = false;
+    std::thread worker_; // last: starts once everything above exists
+};
+
+// ---------------------------------------------------------------- service
+
+BasicMidiService::BasicMidiService() = default;
+
+BasicMidiService::~BasicMidiService() { CloseAll(); }
+
+void BasicMidiService::CloseAll()
+{
+    std::map<std::uintptr_t, InputRecord> inputs;
+    std::map<std::uintptr_t, std::shared_ptr<OutputEndpoint>> outputs;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        inputs.swap(inputs_);
+        outputs.swap(outputs_);
+    }
+    for (auto &entry : inputs) {
+        entry.second.endpoint->Close();
+        entry.second.link.reset();
+    }
+    for (auto &entry : outputs)
+        entry.second->Close();
+}
+
+void BasicMidiService::InjectFault(MidiCall call, MMRESULT code, unsigned times, unsigned skip)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_[call] = Fault{skip, times, code};
+}
+
+void BasicMidiService::ClearFaults()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_.clear();
+}
+
+MMRESULT BasicMidiService::TakeFault(MidiCall call)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = faults_.find(call);
+    if (it == faults_.end() || it->second.times == 0)
+        return MMSYSERR_NOERROR;
+    if (it->second.skip > 0) {
+        --it->second.skip;
+        return MMSYSERR_NOERROR;
+    }
+    --it->second.times;
+    return it->second.code;
+}
+
+std::shared_ptr<InputEndpoint> BasicMidiService::FindInput(HMIDIIN handle)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = inputs_.find(reinterpret_cast<std::uintptr_t>(handle));
+    return it == inputs_.end() ? nullptr : it->second.endpoint;
+}
+
+std::shared_ptr<BasicMidiService::OutputEndpoint> BasicMidiService::FindOutput(HMIDIOUT handle)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = outputs_.find(reinterpret_cast<std::uintptr_t>(handle));
+    return it == outputs_.end() ? nullptr : it->second;
+}
+
+MMRESULT BasicMidiService::CheckHeader(const MIDIHDR *header, std::uint32_t size) const
+{
+    if (!header || size < sizeof(MIDIHDR) || !header->lpData || header->dwBufferLength == 0)
+        return MMSYSERR_INVALPARAM;
+    return MMSYSERR_NOERROR;
+}
+
+std::uint32_t BasicMidiService::midiInGetNumDevs() { return InputDeviceCount(); }
+
+MMRESULT BasicMidiService::midiInGetDevCaps(std::uint32_t deviceId, MIDIINCAPS &caps)
+{
+    if (const MMRESULT fault = TakeFault(MidiCall::InCaps))
+        return fault;
+    if (deviceId >= InputDeviceCount())
+        return MMSYSERR_BADDEVICEID;
+    return InputCaps(deviceId, caps);
+}
+
+MMRESULT BasicMidiService::midiInOpen(HMIDIIN &handle, std::uint32_t deviceId, MidiCallback callback,
+                                      std::uintptr_t instance, std::uint32_t flags)
+{
+    handle = nullptr;
+    if (const MMRESULT fault = TakeFault(MidiCall::InOpen))
+        return fault;
+    if (flags != CALLBACK_FUNCTION && flags != 0)
+        return MMSYSERR_INVALFLAG;
+    if (deviceId >= InputDeviceCount())
+        return MMSYSERR_BADDEVICEID;
+    std::uintptr_t id;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        id = nextHandle_++;
+    }
+    auto endpoint = std::make_shared<InputEndpoint>(reinterpret_cast<HMIDIIN>(id), callback, instance);
+    std::unique_ptr<InputLink> link;
+    if (const MMRESULT result = ConnectInput(deviceId, endpoint, link))
+        return result;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        inputs_[id] = InputRecord{endpoint, std::move(link)};
+    }
+    handle = reinterpret_cast<HMIDIIN>(id);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT BasicMidiService::midiInPrepareHeader(HMIDIIN handle, MIDIHDR *header, std::uint32_t size)
+{
+    if (const MMRESULT fault = TakeFault(MidiCall::InPrepare))
+        return fault;
+    if (!FindInput(handle))
+        return MMSYSERR_INVALHANDLE;
+    if (const MMRESULT bad = CheckHeader(header, size))
+        return bad;
+    header->dwFlags |= MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT BasicMidiService::midiInUnprepareHeader(HMIDIIN handle, MIDIHDR *header, std::uint32_t size)
+{
+    if (const MMRESULT fault = TakeFault(MidiCall::InUnprepare))
+        return fault;
+    const auto endpoint = FindInput(handle);
+    if (!endpoint)
+        return MMSYSERR_INVALHANDLE;
+    if (const MMRESULT bad = CheckHeader(header, size))
+        return bad;
+    if (endpoint->IsQueued(header))
+        return MIDIERR_STILLPLAYING;
+    header->dwFlags &= ~MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT BasicMidiService::midiInAddBuffer(HMIDIIN handle, MIDIHDR *header, std::uint32_t size)
+{
+    if (const MMRESULT fault = TakeFault(MidiCall::InAddBuffer))
+        return fault;
+    const auto endpoint = FindInput(handle);
+    if (!endpoint)
+        return MMSYSERR_INVALHANDLE;
+    if (const MMRESULT bad = CheckHeader(header, size))
+        return bad;
+    if (!(header->dwFlags & MHDR_PREPARED))
+        return MIDIERR_UNPREPARED;
+    return endpoint->AddBuffer(header);
+}
+
+MMRESULT BasicMidiService::midiInStart(HMIDIIN handle)
+{
+    if (const MMRESULT fault = TakeFault(MidiCall::InStart))
+        return fault;
+    const auto endpoint = FindInput(handle);
+    if (!endpoint)
+        return MMSYSERR_INVALHANDLE;
+    endpoint->Start();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT BasicMidiService::midiInStop(HMIDIIN handle)
+{
+    if (const MMRESULT fault = TakeFault(MidiCall::InStop))
+        return fault;
+    const auto endpoint = FindInput(handle);
+    if (!endpoint)
+        return MMSYSERR_INVALHANDLE;
+    endpoint->Stop();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT BasicMidiService::midiInReset(HMIDIIN handle)
+{
+    if (const MMRESULT fault = TakeFault(MidiCall::InReset))
+        return fault;
+    const auto endpoint = FindInput(handle);
+    if (!endpoint)
+        return MMSYSERR_INVALHANDLE;
+    endpoint->Reset();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT BasicMidiService::midiInClose(HMIDIIN handle)
+{
+    if (const MMRESULT fault = TakeFault(MidiCall::InClose))
+        return fault;
+    const auto endpoint = FindInput(handle);
+    if (!endpoint)
+        return MMSYSERR_INVALHANDLE;
+    if (endpoint->HasQueuedBuffers())
+        return MIDIERR_STILLPLAYING;
+    endpoint->Close(); // no callback runs after this
+    InputRecord record;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = inputs_.find(reinterpret_cast<std::uintptr_t>(handle));
+        record = std::move(it->second);
+        inputs_.erase(it);
+    }
+    record.link.reset(); // outside our lock: a driver thread may be waiting on the endpoint
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT BasicMidiService::midiInGetErrorText(MMRESULT code, char *text, std::uint32_t size)
+{
+    return CopyMidiResultText(code, text, size);
+}
+
+std::uint32_t BasicMidiService::midiOutGetNumDevs() { return OutputDeviceCount(); }
+
+MMRESULT BasicMidiService::midiOutGetDevCaps(std::uint32_t deviceId, MIDIOUTCAPS &caps)
+{
+    if (const MMRESULT fault = TakeFault(MidiCall::OutCaps))
+        return fault;
+    if (deviceId == MIDI_MAPPER) {
+        if (OutputDeviceCount() == 0)
+            return MIDIERR_NODEVICE;
+        caps = MIDIOUTCAPS{};
+        caps.szPname = "MIDI Mapper";
+        caps.wTechnology = MOD_MAPPER;
+        caps.wChannelMask = 0xFFFF;
+        caps.vDriverVersion = 0x0100;
+        return MMSYSERR_NOERROR;
+    }
+    if (deviceId >= OutputDeviceCount())
+        return MMSYSERR_BADDEVICEID;
+    return OutputCaps(deviceId, caps);
+}
+
+MMRESULT BasicMidiService::midiOutOpen(HMIDIOUT &handle, std::uint32_t deviceId, MidiCallback callback,
+                                       std::uintptr_t instance, std::uint32_t flags)
+{
+    handle = nullptr;
+    if (const MMRESULT fault = TakeFault(MidiCall::OutOpen))
+        return fault;
+    if (flags != CALLBACK_FUNCTION && flags != 0)
+        return MMSYSERR_INVALFLAG;
+    const std::uint32_t count = OutputDeviceCount();
+    if (deviceId == MIDI_MAPPER) {
+        if (count == 0)
+            return MIDIERR_NODEVICE;
+        deviceId = 0; // the mapper plays on the first device
+    } else if (deviceId >= count) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    std::unique_ptr<OutputSink> sink;
+    if (const MMRESULT result = ConnectOutput(deviceId, sink))
+        return result;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::uintptr_t id = nextHandle_++;
+    outputs_[id] = std::make_shared<OutputEndpoint>(reinterpret_cast<HMIDIOUT>(id), deviceId, callback,
+                                                    instance, std::move(sink), pacing_);
+    handle = reinterpret_cast<HMIDIOUT>(id);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT BasicMidiService::midiOutShortMsg(HMIDIOUT handle, std::uint32_t message)
+{
+    if (const MMRESULT fault = TakeFault(MidiCall::OutShort))
+        return fault;
+    const auto endpoint = FindOutput(handle);
+    if (!endpoint)
+        return MMSYSERR_INVALHANDLE;
+    if ((message & 0x80) == 0)
+        return MIDIERR_BADOPENMODE; // no status byte
+    endpoint->SendShort(message);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT BasicMidiService::midiOutPrepareHeader(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size)
+{
+    if (const MMRESULT fault = TakeFault(MidiCall::OutPrepare))
+        return fault;
+    const auto endpoint = FindOutput(handle);
+    if (!endpoint)
+        return MMSYSERR_INVALHANDLE;
+    if (const MMRESULT bad = CheckHeader(header, size))
+        return bad;
+    endpoint->SetPrepared(header, true);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT BasicMidiService::midiOutUnprepareHeader(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size)
+{
+    if (const MMRESULT fault = TakeFault(MidiCall::OutUnprepare))
+        return fault;
+    const auto endpoint = FindOutput(handle);
+    if (!endpoint)
+        return MMSYSERR_INVALHANDLE;
+    if (const MMRESULT bad = CheckHeader(header, size))
+        return bad;
+    if (endpoint->InQueue(header))
+        return MIDIERR_STILLPLAYING;
+    endpoint->SetPrepared(header, false);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT BasicMidiService::midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size)
+{
+    if (const MMRESULT fault = TakeFault(MidiCall::OutLong))
+        return fault;
+    const auto endpoint = FindOutput(handle);
+    if (!endpoint)
+        return MMSYSERR_INVALHANDLE;
+    if (const MMRESULT bad = CheckHeader(header, size))
+        return bad;
+    if (!(header->dwFlags & MHDR_PREPARED))
+        return MIDIERR_UNPREPARED;
+    return endpoint->SendLong(header);
+}
+
+MMRESULT BasicMidiService::midiOutClose(HMIDIOUT handle)
+{
+    if (const MMRESULT fault = TakeFault(MidiCall::OutClose))
+        return fault;
+    std::shared_ptr<OutputEndpoint> endpoint;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = outputs_.find(reinterpret_cast<std::uintptr_t>(handle));
+        if (it == outputs_.end())
+            return MMSYSERR_INVALHANDLE;
+        endpoint = std::move(it->second);
+        outputs_.erase(it);
+    }
+    endpoint->Close(); // no callback runs after this
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT BasicMidiService::midiOutGetErrorText(MMRESULT code, char *text, std::uint32_t size)
+{
+    return CopyMidiResultText(code, text, size);
+}
+
+MMRESULT BasicMidiService::midiOutGetVolume(std::uint32_t deviceId, std::uint32_t &volume)
+{
+    MIDIOUTCAPS caps;
+    if (const MMRESULT result = midiOutGetDevCaps(deviceId, caps))
+        return result;
+    if (!(caps.dwSupport & MIDICAPS_VOLUME))
+        return MMSYSERR_NOTSUPPORTED;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = volumes_.find(deviceId);
+    volume = it == volumes_.end() ? 0xFFFFFFFFu : it->second;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT BasicMidiService::midiOutSetVolume(std::uint32_t deviceId, std::uint32_t volume)
+{
+    MIDIOUTCAPS caps;
+    if (const MMRESULT result = midiOutGetDevCaps(deviceId, caps))
+        return result;
+    if (!(caps.dwSupport & MIDICAPS_VOLUME))
+        return MMSYSERR_NOTSUPPORTED;
+    std::lock_guard<std::mutex> lock(mutex_);
+    volumes_[deviceId] = volume;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT BasicMidiService::midiOutMessage(std::uint32_t, std::uint32_t, std::uintptr_t, std::uintptr_t)
+{
+    return MMSYSERR_NOTSUPPORTED;
+}
+
+MMRESULT BasicMidiService::midiOutCachePatches(HMIDIOUT handle, std::uint32_t, std::uint16_t *patches,
+                                               std::uint32_t)
+{
+    const auto endpoint = FindOutput(handle);
+    if (!endpoint)
+        return MMSYSERR_INVALHANDLE;
+    if (!patches)
+        return MMSYSERR_INVALPARAM;
+    MIDIOUTCAPS caps;
+    if (const MMRESULT result = OutputCaps(endpoint->DeviceId(), caps))
+        return result;
+    return (caps.dwSupport & MIDICAPS_CACHE) ? MMSYSERR_NOERROR : MMSYSERR_NOTSUPPORTED;
+}
+
+MMRESULT BasicMidiService::midiOutCacheDrumPatches(HMIDIOUT handle, std::uint32_t, std::uint16_t *keys,
+                                                   std::uint32_t flags)
+{
+    return midiOutCachePatches(handle, 0, keys, flags);
+}
+
+} // namespace platform

@@ -1,0 +1,178 @@
+#pragma once
+// What both backends share: handles, header bookkeeping, the buffer semantics
+// of input (sysex filling queued buffers in order, reset handing them back),
+// ordered asynchronous output with done notices, the mapper, fault injection
+// and wire-rate pacing. A backend supplies only its devices.
+//
+// Threads: the MidiService calls, InjectFault/ClearFaults and SetWirePacing
+// are for the UI thread. InputEndpoint::Deliver* may be called from any
+// thread (calls on one endpoint are serialised by its lock). Each open output
+// runs one delivery thread: OutputSink::Transmit and the MOM_DONE callback
+// run there.
+
+#include "platform/MidiService.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace platform {
+
+// The calls a fault can be injected into.
+enum class MidiCall {
+    InCaps, InOpen, InPrepare, InAddBuffer, InStart, InStop, InReset, InUnprepare, InClose,
+    OutCaps, OutOpen, OutPrepare, OutUnprepare, OutClose, OutShort, OutLong,
+};
+
+// Bytes on the wire for a short message with this status (running status is
+// not used by the service).
+std::size_t ShortMessageLength(std::uint8_t status) noexcept;
+// One MIDI byte at 31250 baud (10 bits).
+constexpr std::chrono::microseconds kWireByteTime{320};
+
+// One open input device.
+class InputEndpoint {
+public:
+    InputEndpoint(HMIDIIN handle, MidiCallback callback, std::uintptr_t instance);
+
+    // Driver side, any thread. Dropped unless started. Status in bits 0-7.
+    void DeliverShort(std::uint32_t packed);
+    // Bytes of sysex data as the wire brings them: they fill the queued
+    // buffers in order; a buffer goes back when full or at F7; a message that
+    // finds no buffer is lost from there to its F7. Real-time bytes inside
+    // are delivered as short messages.
+    void DeliverSysex(const std::uint8_t *bytes, std::size_t count);
+
+    // Service side (UI thread).
+    MMRESULT AddBuffer(MIDIHDR *header);
+    bool IsQueued(const MIDIHDR *header);
+    bool HasQueuedBuffers();
+    void Start();
+    void Stop();
+    void Reset();
+    void Close();
+
+private:
+    std::uint32_t Now() const;
+    void ReturnFront(std::uint32_t code); // mutex held
+    void Call(std::uint32_t msg, std::uintptr_t p1, std::uintptr_t p2) const;
+
+    const HMIDIIN handle_;
+    const MidiCallback callback_;
+    const std::uintptr_t instance_;
+    std::mutex mutex_; // the driver's lock; the callback runs under it
+    bool started_ = false;
+    bool closed_ = false;
+    bool dropping_ = false; // rest of a sysex that found no buffer
+    std::chrono::steady_clock::time_point startTime_;
+    std::deque<MIDIHDR *> queue_;
+};
+
+// Where an output device's bytes go; called on the output's delivery thread.
+class OutputSink {
+public:
+    virtual ~OutputSink() = default;
+    virtual void Transmit(const std::uint8_t *bytes, std::size_t count, bool isLong) = 0;
+};
+
+// Keeps an input device connected to its endpoint; destroying it disconnects.
+class InputLink {
+public:
+    virtual ~InputLink() = default;
+};
+
+class BasicMidiService : public MidiService {
+public:
+    BasicMidiService();
+    ~BasicMidiService() override;
+
+    // The next `skip` calls of `call` run normally, the `times` after them
+    // return `code` without doing anything.
+    void InjectFault(MidiCall call, MMRESULT code, unsigned times = 1, unsigned skip = 0);
+    void ClearFaults();
+    // Output is sent, and (in the virtual backend) input delivered, at
+    // 320 microseconds a byte.
+    void SetWirePacing(bool on) { pacing_.store(on, std::memory_order_release); }
+    bool WirePacing() const { return pacing_.load(std::memory_order_acquire); }
+
+    std::uint32_t midiInGetNumDevs() override;
+    MMRESULT midiInGetDevCaps(std::uint32_t deviceId, MIDIINCAPS &caps) override;
+    MMRESULT midiInOpen(HMIDIIN &handle, std::uint32_t deviceId, MidiCallback callback,
+                        std::uintptr_t instance, std::uint32_t flags) override;
+    MMRESULT midiInPrepareHeader(HMIDIIN handle, MIDIHDR *header, std::uint32_t size) override;
+    MMRESULT midiInUnprepareHeader(HMIDIIN handle, MIDIHDR *header, std::uint32_t size) override;
+    MMRESULT midiInAddBuffer(HMIDIIN handle, MIDIHDR *header, std::uint32_t size) override;
+    MMRESULT midiInStart(HMIDIIN handle) override;
+    MMRESULT midiInStop(HMIDIIN handle) override;
+    MMRESULT midiInReset(HMIDIIN handle) override;
+    MMRESULT midiInClose(HMIDIIN handle) override;
+    MMRESULT midiInGetErrorText(MMRESULT code, char *text, std::uint32_t size) override;
+
+    std::uint32_t midiOutGetNumDevs() override;
+    MMRESULT midiOutGetDevCaps(std::uint32_t deviceId, MIDIOUTCAPS &caps) override;
+    MMRESULT midiOutOpen(HMIDIOUT &handle, std::uint32_t deviceId, MidiCallback callback,
+                         std::uintptr_t instance, std::uint32_t flags) override;
+    MMRESULT midiOutShortMsg(HMIDIOUT handle, std::uint32_t message) override;
+    MMRESULT midiOutPrepareHeader(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size) override;
+    MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size) override;
+    MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size) override;
+    MMRESULT midiOutClose(HMIDIOUT handle) override;
+    MMRESULT midiOutGetErrorText(MMRESULT code, char *text, std::uint32_t size) override;
+    MMRESULT midiOutGetVolume(std::uint32_t deviceId, std::uint32_t &volume) override;
+    MMRESULT midiOutSetVolume(std::uint32_t deviceId, std::uint32_t volume) override;
+    MMRESULT midiOutMessage(std::uint32_t deviceId, std::uint32_t msg, std::uintptr_t param1,
+                            std::uintptr_t param2) override;
+    MMRESULT midiOutCachePatches(HMIDIOUT handle, std::uint32_t bank, std::uint16_t *patches,
+                                 std::uint32_t flags) override;
+    MMRESULT midiOutCacheDrumPatches(HMIDIOUT handle, std::uint32_t patch, std::uint16_t *keys,
+                                     std::uint32_t flags) override;
+
+protected:
+    // The backend's devices. Output ids here are real devices, never the mapper.
+    virtual std::uint32_t InputDeviceCount() = 0;
+    virtual MMRESULT InputCaps(std::uint32_t deviceId, MIDIINCAPS &caps) = 0;
+    virtual MMRESULT ConnectInput(std::uint32_t deviceId, const std::shared_ptr<InputEndpoint> &endpoint,
+                                  std::unique_ptr<InputLink> &link) = 0;
+    virtual std::uint32_t OutputDeviceCount() = 0;
+    virtual MMRESULT OutputCaps(std::uint32_t deviceId, MIDIOUTCAPS &caps) = 0;
+    virtual MMRESULT ConnectOutput(std::uint32_t deviceId, std::unique_ptr<OutputSink> &sink) = 0;
+
+    // Closes every handle still open; a backend's destructor calls it before
+    // its devices go away.
+    void CloseAll();
+
+private:
+    class OutputEndpoint;
+    struct InputRecord {
+        std::shared_ptr<InputEndpoint> endpoint;
+        std::unique_ptr<InputLink> link;
+    };
+    struct Fault {
+        unsigned skip = 0;
+        unsigned times = 0;
+        MMRESULT code = 0;
+    };
+
+    MMRESULT TakeFault(MidiCall call);
+    std::shared_ptr<InputEndpoint> FindInput(HMIDIIN handle);
+    std::shared_ptr<OutputEndpoint> FindOutput(HMIDIOUT handle);
+    MMRESULT CheckHeader(const MIDIHDR *header, std::uint32_t size) const;
+
+    std::mutex mutex_; // guards the maps and the fault table
+    std::uintptr_t nextHandle_ = 1;
+    std::map<std::uintptr_t, InputRecord> inputs_;
+    std::map<std::uintptr_t, std::shared_ptr<OutputEndpoint>> outputs_;
+    std::map<MidiCall, Fault> faults_;
+    std::map<std::uint32_t, std::uint32_t> volumes_;
+    std::atomic<bool> pacing_{false};
+};
+
+} // namespace platform

@@ -1,0 +1,194 @@
+#include "platform/RtMidiService.h"
+
+#include <rtmidi/RtMidi.h>
+
+namespace platform {
+
+struct RtMidiService::System {
+    RtMidi::Api api;
+    std::unique_ptr<RtMidiIn> inputProbe;   // lists the sources
+    std::unique_ptr<RtMidiOut> outputProbe; // lists the destinations
+};
+
+namespace {
+void IgnoreError(RtMidiError::Type, const std::string &, void *) {}
+
+class RtInputLink : public InputLink {
+public:
+    explicit RtInputLink(std::unique_ptr<RtMidiIn> in) : in_(std::move(in)) {}
+    ~RtInputLink() override
+    {
+        try {
+            in_->closePort();
+        } catch (const RtMidiError &) {
+        }
+    }
+
+private:
+    std::unique_ptr<RtMidiIn> in_;
+};
+
+class RtOutputSink : public OutputSink {
+public:
+    explicit RtOutputSink(std::unique_ptr<RtMidiOut> out) : out_(std::move(out)) {}
+    ~RtOutputSink() override
+    {
+        try {
+            out_->closePort();
+        } catch (const RtMidiError &) {
+        }
+    }
+    void Transmit(const std::uint8_t *bytes, std::size_t count, bool) override
+    {
+        try {
+            out_->sendMessage(bytes, count);
+        } catch (const RtMidiError &) {
+            // A device that went away loses the message, as a cable would.
+        }
+    }
+
+private:
+    std::unique_ptr<RtMidiOut> out_;
+};
+
+// Runs on RtMidi's input thread.
+void OnRtMessage(double, std::vector<unsigned char> *message, void *userData)
+{
+    if (!message || message->empty())
+        return;
+    auto *endpoint = static_cast<InputEndpoint *>(userData);
+    const std::vector<unsigned char> &m = *message;
+    if (m[0] == 0xF0 || m[0] < 0x80) { // a sysex, or the rest of one
+        endpoint->DeliverSysex(m.data(), m.size());
+        return;
+    }
+    std::uint32_t packed = m[0];
+    if (m.size() > 1)
+        packed |= std::uint32_t(m[1]) << 8;
+    if (m.size() > 2)
+        packed |= std::uint32_t(m[2]) << 16;
+    endpoint->DeliverShort(packed);
+}
+} // namespace
+
+RtMidiService::RtMidiService(std::string clientName) : clientName_(std::move(clientName))
+{
+    std::vector<RtMidi::Api> apis;
+    RtMidi::getCompiledApi(apis);
+    for (const RtMidi::Api api : apis) {
+        if (api == RtMidi::RTMIDI_DUMMY || api == RtMidi::UNSPECIFIED)
+            continue;
+        try {
+            auto system = std::make_unique<System>();
+            system->api = api;
+            system->inputProbe = std::make_unique<RtMidiIn>(api, clientName_ + " probe");
+            system->outputProbe = std::make_unique<RtMidiOut>(api, clientName_ + " probe");
+            system->inputProbe->setErrorCallback(IgnoreError, nullptr);
+            system->outputProbe->setErrorCallback(IgnoreError, nullptr);
+            systems_.push_back(std::move(system));
+        } catch (const RtMidiError &) {
+            // This system does not start here (no ALSA sequencer, say).
+        }
+    }
+}
+
+RtMidiService::~RtMidiService() { CloseAll(); }
+
+std::vector<std::string> RtMidiService::Systems() const
+{
+    std::vector<std::string> names;
+    for (const auto &system : systems_)
+        names.push_back(RtMidi::getApiName(system->api));
+    return names;
+}
+
+std::vector<RtMidiService::Port> RtMidiService::ListPorts(bool inputs) const
+{
+    std::vector<Port> ports;
+    for (std::size_t s = 0; s < systems_.size(); ++s) {
+        RtMidi &probe = inputs ? static_cast<RtMidi &>(*systems_[s]->inputProbe)
+                               : static_cast<RtMidi &>(*systems_[s]->outputProbe);
+        try {
+            const unsigned count = probe.getPortCount();
+            for (unsigned i = 0; i < count; ++i) {
+                std::string name = probe.getPortName(i);
+                if (name.empty() || name.rfind(clientName_, 0) == 0)
+                    continue;
+                ports.push_back(Port{s, i, std::move(name)});
+            }
+        } catch (const RtMidiError &) {
+        }
+    }
+    return ports;
+}
+
+std::uint32_t RtMidiService::InputDeviceCount() { return static_cast<std::uint32_t>(ListPorts(true).size()); }
+
+MMRESULT RtMidiService::InputCaps(std::uint32_t deviceId, MIDIINCAPS &caps)
+{
+    const auto ports = ListPorts(true);
+    if (deviceId >= ports.size())
+        return MMSYSERR_BADDEVICEID;
+    caps = MIDIINCAPS{};
+    caps.szPname = ports[deviceId].name;
+    caps.vDriverVersion = 0x0100;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT RtMidiService::ConnectInput(std::uint32_t deviceId, const std::shared_ptr<InputEndpoint> &endpoint,
+                                     std::unique_ptr<InputLink> &link)
+{
+    const auto ports = ListPorts(true);
+    if (deviceId >= ports.size())
+        return MMSYSERR_BADDEVICEID;
+    const Port &port = ports[deviceId];
+    try {
+        auto in = std::make_unique<RtMidiIn>(systems_[port.system]->api, clientName_);
+        in->setErrorCallback(IgnoreError, nullptr);
+        in->ignoreTypes(false, false, false); // the callback filters, not RtMidi
+        in->setCallback(OnRtMessage, endpoint.get());
+        in->openPort(port.index, "in");
+        if (!in->isPortOpen())
+            return MMSYSERR_ALLOCATED;
+        link = std::make_unique<RtInputLink>(std::move(in));
+        return MMSYSERR_NOERROR;
+    } catch (const RtMidiError &) {
+        return MMSYSERR_ERROR;
+    }
+}
+
+std::uint32_t RtMidiService::OutputDeviceCount() { return static_cast<std::uint32_t>(ListPorts(false).size()); }
+
+MMRESULT RtMidiService::OutputCaps(std::uint32_t deviceId, MIDIOUTCAPS &caps)
+{
+    const auto ports = ListPorts(false);
+    if (deviceId >= ports.size())
+        return MMSYSERR_BADDEVICEID;
+    caps = MIDIOUTCAPS{};
+    caps.szPname = ports[deviceId].name;
+    caps.vDriverVersion = 0x0100;
+    caps.wTechnology = MOD_MIDIPORT;
+    caps.wChannelMask = 0xFFFF;
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT RtMidiService::ConnectOutput(std::uint32_t deviceId, std::unique_ptr<OutputSink> &sink)
+{
+    const auto ports = ListPorts(false);
+    if (deviceId >= ports.size())
+        return MMSYSERR_BADDEVICEID;
+    const Port &port = ports[deviceId];
+    try {
+        auto out = std::make_unique<RtMidiOut>(systems_[port.system]->api, clientName_);
+        out->setErrorCallback(IgnoreError, nullptr);
+        out->openPort(port.index, "out");
+        if (!out->isPortOpen())
+            return MMSYSERR_ALLOCATED;
+        sink = std::make_unique<RtOutputSink>(std::move(out));
+        return MMSYSERR_NOERROR;
+    } catch (const RtMidiError &) {
+        return MMSYSERR_ERROR;
+    }
+}
+
+} // namespace platform

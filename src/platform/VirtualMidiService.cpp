@@ -1,0 +1,255 @@
+#include "platform/VirtualMidiService.h"
+
+#include <thread>
+
+namespace platform {
+
+namespace {
+class VirtualInputLink : public InputLink {
+public:
+    explicit VirtualInputLink(std::shared_ptr<VirtualMidiDevice> device, std::function<void()> detach)
+        : device_(std::move(device)), detach_(std::move(detach))
+    {
+    }
+    ~VirtualInputLink() override { detach_(); }
+
+private:
+    std::shared_ptr<VirtualMidiDevice> device_;
+    std::function<void()> detach_;
+};
+
+class VirtualOutputSink : public OutputSink {
+public:
+    VirtualOutputSink(std::function<void(const std::uint8_t *, std::size_t, bool)> transmit,
+                      std::function<void()> detach)
+        : transmit_(std::move(transmit)), detach_(std::move(detach))
+    {
+    }
+    ~VirtualOutputSink() override { detach_(); }
+    void Transmit(const std::uint8_t *bytes, std::size_t count, bool isLong) override
+    {
+        transmit_(bytes, count, isLong);
+    }
+
+private:
+    std::function<void(const std::uint8_t *, std::size_t, bool)> transmit_;
+    std::function<void()> detach_;
+};
+} // namespace
+
+// ---------------------------------------------------------------- device
+
+VirtualMidiDevice::VirtualMidiDevice(VirtualDeviceInfo info, VirtualMidiService &service)
+    : info_(std::move(info)), service_(service)
+{
+}
+
+void VirtualMidiDevice::Pace(std::size_t bytes)
+{
+    if (!service_.WirePacing())
+        return;
+    std::lock_guard<std::mutex> wire(wireMutex_);
+    const auto now = std::chrono::steady_clock::now();
+    wireFree_ = std::max(wireFree_, now) + kWireByteTime * bytes;
+    std::this_thread::sleep_until(wireFree_);
+}
+
+void VirtualMidiDevice::InjectShort(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
+{
+    Pace(ShortMessageLength(status));
+    std::shared_ptr<InputEndpoint> endpoint;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        endpoint = input_.lock();
+    }
+    if (endpoint)
+        endpoint->DeliverShort(std::uint32_t(status) | (std::uint32_t(data1) << 8) | (std::uint32_t(data2) << 16));
+}
+
+void VirtualMidiDevice::InjectSysex(const std::uint8_t *bytes, std::size_t count)
+{
+    Pace(count);
+    std::shared_ptr<InputEndpoint> endpoint;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        endpoint = input_.lock();
+    }
+    if (endpoint)
+        endpoint->DeliverSysex(bytes, count);
+}
+
+void VirtualMidiDevice::SetReceiver(Receiver receiver)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    receiver_ = std::move(receiver);
+}
+
+bool VirtualMidiDevice::IsInputOpen() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !input_.expired();
+}
+
+bool VirtualMidiDevice::IsOutputOpen() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return outputOpen_;
+}
+
+void VirtualMidiDevice::Receive(const SentMessage &message)
+{
+    service_.Record(message);
+    Receiver receiver;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        receiver = receiver_;
+    }
+    if (receiver)
+        receiver(message);
+}
+
+// ---------------------------------------------------------------- service
+
+VirtualMidiService::VirtualMidiService() = default;
+
+VirtualMidiService::~VirtualMidiService() { CloseAll(); }
+
+std::shared_ptr<VirtualMidiDevice> VirtualMidiService::CreateDevice(const std::string &name, bool asInput,
+                                                                    bool asOutput)
+{
+    VirtualDeviceInfo info;
+    info.name = name;
+    info.isInput = asInput;
+    info.isOutput = asOutput;
+    return CreateDevice(info);
+}
+
+std::shared_ptr<VirtualMidiDevice> VirtualMidiService::CreateDevice(const VirtualDeviceInfo &info)
+{
+    std::shared_ptr<VirtualMidiDevice> device(new VirtualMidiDevice(info, *this));
+    std::lock_guard<std::mutex> lock(devicesMutex_);
+    if (info.isInput)
+        inputs_.push_back(device);
+    if (info.isOutput)
+        outputs_.push_back(device);
+    return device;
+}
+
+std::shared_ptr<VirtualMidiDevice> VirtualMidiService::FindDevice(const std::string &name) const
+{
+    std::lock_guard<std::mutex> lock(devicesMutex_);
+    for (const auto *list : {&inputs_, &outputs_})
+        for (const auto &device : *list)
+            if (device->Name() == name)
+                return device;
+    return nullptr;
+}
+
+std::vector<SentMessage> VirtualMidiService::SentMessages() const
+{
+    std::lock_guard<std::mutex> lock(sentMutex_);
+    return sent_;
+}
+
+void VirtualMidiService::ClearSentMessages()
+{
+    std::lock_guard<std::mutex> lock(sentMutex_);
+    sent_.clear();
+}
+
+bool VirtualMidiService::WaitForSent(std::size_t count, std::chrono::milliseconds timeout) const
+{
+    std::unique_lock<std::mutex> lock(sentMutex_);
+    return sentChanged_.wait_for(lock, timeout, [&] { return sent_.size() >= count; });
+}
+
+void VirtualMidiService::Record(const SentMessage &message)
+{
+    std::lock_guard<std::mutex> lock(sentMutex_);
+    sent_.push_back(message);
+    sentChanged_.notify_all();
+}
+
+std::uint32_t VirtualMidiService::InputDeviceCount()
+{
+    std::lock_guard<std::mutex> lock(devicesMutex_);
+    return static_cast<std::uint32_t>(inputs_.size());
+}
+
+MMRESULT VirtualMidiService::InputCaps(std::uint32_t deviceId, MIDIINCAPS &caps)
+{
+    std::lock_guard<std::mutex> lock(devicesMutex_);
+    if (deviceId >= inputs_.size())
+        return MMSYSERR_BADDEVICEID;
+    const VirtualDeviceInfo &info = inputs_[deviceId]->Info();
+    caps = MIDIINCAPS{info.manufacturerId, info.productId, info.driverVersion, info.name, 0};
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT VirtualMidiService::ConnectInput(std::uint32_t deviceId, const std::shared_ptr<InputEndpoint> &endpoint,
+                                          std::unique_ptr<InputLink> &link)
+{
+    std::shared_ptr<VirtualMidiDevice> device;
+    {
+        std::lock_guard<std::mutex> lock(devicesMutex_);
+        if (deviceId >= inputs_.size())
+            return MMSYSERR_BADDEVICEID;
+        device = inputs_[deviceId];
+    }
+    std::lock_guard<std::mutex> lock(device->mutex_);
+    if (!device->input_.expired())
+        return MMSYSERR_ALLOCATED;
+    device->input_ = endpoint;
+    VirtualMidiDevice *raw = device.get();
+    link = std::make_unique<VirtualInputLink>(device, [raw] {
+        std::lock_guard<std::mutex> lock(raw->mutex_);
+        raw->input_.reset();
+    });
+    return MMSYSERR_NOERROR;
+}
+
+std::uint32_t VirtualMidiService::OutputDeviceCount()
+{
+    std::lock_guard<std::mutex> lock(devicesMutex_);
+    return static_cast<std::uint32_t>(outputs_.size());
+}
+
+MMRESULT VirtualMidiService::OutputCaps(std::uint32_t deviceId, MIDIOUTCAPS &caps)
+{
+    std::lock_guard<std::mutex> lock(devicesMutex_);
+    if (deviceId >= outputs_.size())
+        return MMSYSERR_BADDEVICEID;
+    const VirtualDeviceInfo &i = outputs_[deviceId]->Info();
+    caps = MIDIOUTCAPS{i.manufacturerId, i.productId, i.driverVersion, i.name, i.technology,
+                       i.voices,         i.notes,     i.channelMask,   i.support};
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT VirtualMidiService::ConnectOutput(std::uint32_t deviceId, std::unique_ptr<OutputSink> &sink)
+{
+    std::shared_ptr<VirtualMidiDevice> device;
+    {
+        std::lock_guard<std::mutex> lock(devicesMutex_);
+        if (deviceId >= outputs_.size())
+            return MMSYSERR_BADDEVICEID;
+        device = outputs_[deviceId];
+    }
+    {
+        std::lock_guard<std::mutex> lock(device->mutex_);
+        if (device->outputOpen_)
+            return MMSYSERR_ALLOCATED;
+        device->outputOpen_ = true;
+    }
+    sink = std::make_unique<VirtualOutputSink>(
+        [device](const std::uint8_t *bytes, std::size_t count, bool isLong) {
+            device->Receive(SentMessage{device->Name(), std::chrono::steady_clock::now(),
+                                        std::vector<std::uint8_t>(bytes, bytes + count), isLong});
+        },
+        [device] {
+            std::lock_guard<std::mutex> lock(device->mutex_);
+            device->outputOpen_ = false;
+        });
+    return MMSYSERR_NOERROR;
+}
+
+} // namespace platform

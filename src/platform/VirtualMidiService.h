@@ -1,0 +1,117 @@
+#pragma once
+// In-process MIDI devices for tests and simulators. A device, created by
+// name, appears as an input device, an output device, or both, numbered in
+// order of creation within each direction. Opening is exclusive per device
+// and direction (a second open answers MMSYSERR_ALLOCATED).
+//
+// Threads: CreateDevice, the MidiService calls and fault injection are for the
+// UI thread. VirtualMidiDevice::Inject* may be called from any thread; bytes
+// reach the open input port exactly as a driver delivers them (nothing if no
+// port has the device open and started). A device's receiver runs on the
+// output's delivery thread, one message at a time in sending order; it must
+// not call back into the service. The sent log may be read from any thread.
+
+#include "platform/BasicMidiService.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct SentMessage {
+    std::string device;
+    std::chrono::steady_clock::time_point time; // when it left for the device
+    std::vector<std::uint8_t> bytes;
+    bool isLong = false;
+};
+
+struct VirtualDeviceInfo {
+    std::string name;
+    bool isInput = true;
+    bool isOutput = true;
+    std::uint16_t manufacturerId = 0;
+    std::uint16_t productId = 0;
+    std::uint32_t driverVersion = 0x0100;
+    std::uint16_t technology = MOD_MIDIPORT;
+    std::uint16_t voices = 0;
+    std::uint16_t notes = 0;
+    std::uint16_t channelMask = 0xFFFF;
+    std::uint32_t support = 0;
+};
+
+class VirtualMidiService;
+
+class VirtualMidiDevice {
+public:
+    using Receiver = std::function<void(const SentMessage &)>;
+
+    const VirtualDeviceInfo &Info() const { return info_; }
+    const std::string &Name() const { return info_.name; }
+
+    void InjectShort(std::uint8_t status, std::uint8_t data1 = 0, std::uint8_t data2 = 0);
+    void InjectSysex(const std::uint8_t *bytes, std::size_t count);
+    void InjectSysex(const std::vector<std::uint8_t> &bytes) { InjectSysex(bytes.data(), bytes.size()); }
+
+    void SetReceiver(Receiver receiver);
+    bool IsInputOpen() const;
+    bool IsOutputOpen() const;
+
+private:
+    friend class VirtualMidiService;
+    VirtualMidiDevice(VirtualDeviceInfo info, VirtualMidiService &service);
+    void Pace(std::size_t bytes);
+    void Receive(const SentMessage &message);
+
+    const VirtualDeviceInfo info_;
+    VirtualMidiService &service_;
+    mutable std::mutex mutex_;
+    std::weak_ptr<InputEndpoint> input_;
+    bool outputOpen_ = false;
+    Receiver receiver_;
+    std::mutex wireMutex_; // serialises paced injections, like one cable
+    std::chrono::steady_clock::time_point wireFree_;
+};
+
+class VirtualMidiService : public BasicMidiService {
+public:
+    VirtualMidiService();
+    ~VirtualMidiService() override;
+
+    std::shared_ptr<VirtualMidiDevice> CreateDevice(const std::string &name, bool asInput = true,
+                                                    bool asOutput = true);
+    std::shared_ptr<VirtualMidiDevice> CreateDevice(const VirtualDeviceInfo &info);
+    std::shared_ptr<VirtualMidiDevice> FindDevice(const std::string &name) const;
+
+    // Every message sent to any device, in order.
+    std::vector<SentMessage> SentMessages() const;
+    void ClearSentMessages();
+    // True once at least `count` messages have been sent.
+    bool WaitForSent(std::size_t count, std::chrono::milliseconds timeout) const;
+
+protected:
+    std::uint32_t InputDeviceCount() override;
+    MMRESULT InputCaps(std::uint32_t deviceId, MIDIINCAPS &caps) override;
+    MMRESULT ConnectInput(std::uint32_t deviceId, const std::shared_ptr<InputEndpoint> &endpoint,
+                          std::unique_ptr<InputLink> &link) override;
+    std::uint32_t OutputDeviceCount() override;
+    MMRESULT OutputCaps(std::uint32_t deviceId, MIDIOUTCAPS &caps) override;
+    MMRESULT ConnectOutput(std::uint32_t deviceId, std::unique_ptr<OutputSink> &sink) override;
+
+private:
+    friend class VirtualMidiDevice;
+    void Record(const SentMessage &message);
+
+    mutable std::mutex devicesMutex_;
+    std::vector<std::shared_ptr<VirtualMidiDevice>> inputs_;
+    std::vector<std::shared_ptr<VirtualMidiDevice>> outputs_;
+    mutable std::mutex sentMutex_;
+    mutable std::condition_variable sentChanged_;
+    std::vector<SentMessage> sent_;
+};
+
+} // namespace platform

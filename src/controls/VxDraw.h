@@ -52,6 +52,7 @@ struct TRect {
     {
         return a.Left == b.Left && a.Top == b.Top && a.Right == b.Right && a.Bottom == b.Bottom;
     }
+    friend constexpr bool operator!=(const TRect &a, const TRect &b) { return !(a == b); }
 };
 
 // One colour or one colour step, as signed components.
@@ -63,6 +64,7 @@ struct ColorTriple {
     {
         return a.r == b.r && a.g == b.g && a.b == b.b;
     }
+    friend constexpr bool operator!=(const ColorTriple &a, const ColorTriple &b) { return !(a == b); }
 };
 
 // a * b / c with a 64-bit intermediate, rounded to nearest, halves away

@@ -477,9 +477,7 @@ MMRESULT BasicMidiService::midiOutGetDevCaps(std::uint32_t deviceId, MIDIOUTCAPS
 {
     if (const MMRESULT fault = TakeFault(MidiCall::OutCaps))
         return fault;
-    if (deviceId == MIDI_MAPPER) {
-        if (OutputDeviceCount() == 0)
-            return MIDIERR_NODEVICE;
+    if (deviceId == MIDI_MAPPER) { // listed even without devices; opening it then fails
         caps = MIDIOUTCAPS{};
         caps.szPname = "MIDI Mapper";
         caps.wTechnology = MOD_MAPPER;

@@ -140,7 +140,8 @@ public:
     virtual MMRESULT midiInGetErrorText(MMRESULT code, char *text, std::uint32_t size) = 0;
 
     virtual std::uint32_t midiOutGetNumDevs() = 0;
-    // MIDI_MAPPER names the mapper, which exists while any output device does.
+    // MIDI_MAPPER names the mapper ("MIDI Mapper"); it plays on device 0 and
+    // cannot be opened while there is no output device.
     virtual MMRESULT midiOutGetDevCaps(std::uint32_t deviceId, MIDIOUTCAPS &caps) = 0;
     virtual MMRESULT midiOutOpen(HMIDIOUT &handle, std::uint32_t deviceId, MidiCallback callback,
                                  std::uintptr_t instance, std::uint32_t flags) = 0;

@@ -1,0 +1,351 @@
+#include "midi/MidiIn.h"
+
+#include <cstring>
+#include <new>
+
+using namespace platform;
+
+TMidiInput::TMidiInput(QObject *AOwner) : TMidiIO(AOwner)
+{
+    FDeviceCount = Service->midiInGetNumDevs();
+    if (FDeviceCount > 0)
+        SetDeviceID(0);
+    FNotifyWindow = std::make_unique<TNotifyWindow>([this](TMessage &m) { MidiInput(m); });
+    FState = misClosed;
+}
+
+TMidiInput::~TMidiInput()
+{
+    try {
+        Close();
+    } catch (...) {
+        // Close has released everything it could; a destructor reports nothing.
+    }
+}
+
+std::uint32_t TMidiInput::DeviceCount()
+{
+    FDeviceCount = Service->midiInGetNumDevs();
+    return FDeviceCount;
+}
+
+void TMidiInput::RaiseError(MMRESULT Code)
+{
+    FError = static_cast<std::uint16_t>(Code);
+    throw EMidiInputError(MidiInErrorString(FError));
+}
+
+std::string TMidiInput::MidiInErrorString(std::uint16_t WError) const
+{
+    char text[MAXERRORLENGTH] = {};
+    if (Service->midiInGetErrorText(WError, text, MAXERRORLENGTH) == MMSYSERR_NOERROR)
+        return text;
+    return "Specified error number is out of range";
+}
+
+void TMidiInput::SetDeviceID(std::uint32_t Value)
+{
+    if (FState == misOpen)
+        throw EMidiInputError("Change to DeviceID while device was open");
+    if (Value >= Service->midiInGetNumDevs() && Value != MIDI_MAPPER)
+        throw EMidiInputError("Invalid device ID");
+    FDeviceID = Value;
+    MIDIINCAPS caps;
+    FError = static_cast<std::uint16_t>(Service->midiInGetDevCaps(FDeviceID, caps));
+    if (FError != MMSYSERR_NOERROR)
+        RaiseError(FError);
+    FProductName = caps.szPname;
+    FDriverVersion = caps.vDriverVersion;
+    FManufacturerId = caps.wMid;
+    FProductId = caps.wPid;
+    if (OnDeviceChanged)
+        OnDeviceChanged(this);
+}
+
+void TMidiInput::SetProductName(const std::string &Value)
+{
+    if (FState == misOpen)
+        throw EMidiInputError("Change to ProductName while device was open");
+    const std::uint32_t count = Service->midiInGetNumDevs();
+    std::uint32_t found = 0;
+    for (; found < count; ++found) {
+        MIDIINCAPS caps;
+        FError = static_cast<std::uint16_t>(Service->midiInGetDevCaps(found, caps));
+        if (FError != MMSYSERR_NOERROR)
+            RaiseError(FError);
+        if (caps.szPname == Value) {
+            FProductName = caps.szPname;
+            break;
+        }
+    }
+    if (FProductName != Value)
+        throw EMidiInputError("MIDI Input Device " + Value + " not installed ");
+    SetDeviceID(found);
+}
+
+void TMidiInput::SetSysexBufferSize(std::uint16_t Value)
+{
+    if (FState == misOpen)
+        throw EMidiInputError("Change to SysexBufferSize while device was open");
+    FSysexBufferSize = Value;
+}
+
+void TMidiInput::SetSysexBufferCount(std::uint16_t Value)
+{
+    if (FState == misOpen)
+        throw EMidiInputError("Change to SysexBufferCount while device was open");
+    FSysexBufferCount = Value;
+}
+
+void TMidiInput::SetSysexOnly(bool Value)
+{
+    FSysexOnly = Value;
+    UpdateContextFlags();
+}
+
+void TMidiInput::SetMsgFilter(TMidiMsgFilter Value)
+{
+    FFilteredMessages = Value;
+    UpdateContextFlags();
+}
+
+void TMidiInput::UpdateContextFlags()
+{
+    if (!Context)
+        return;
+    Context->SysexOnly.store(FSysexOnly, std::memory_order_release);
+    Context->DropClock.store(FFilteredMessages.Contains(msgMidiTimeCode), std::memory_order_release);
+    Context->DropActiveSensing.store(FFilteredMessages.Contains(msgActiveSensing), std::memory_order_release);
+}
+
+void TMidiInput::Open()
+{
+    if (FState == misOpen)
+        return; // a second open would orphan the device and its buffers
+    try {
+        if (!Ring) {
+            Ring.reset(CircbufAlloc(FCapacity));
+            if (!Ring)
+                RaiseError(MMSYSERR_NOMEM);
+        }
+        if (!Context) {
+            Context.reset(CallbackContextAlloc());
+            if (!Context)
+                RaiseError(MMSYSERR_NOMEM);
+        }
+        Context->NotifyWindow.store(FNotifyWindow.get(), std::memory_order_release);
+        UpdateContextFlags();
+        Context->Ring.store(Ring.get(), std::memory_order_release);
+
+        FError = static_cast<std::uint16_t>(Service->midiInOpen(
+            Handle, FDeviceID, midiHandler, reinterpret_cast<std::uintptr_t>(Context.get()), CALLBACK_FUNCTION));
+        if (FError != MMSYSERR_NOERROR) {
+            Handle = nullptr;
+            RaiseError(FError);
+        }
+        Prepareheaders();
+        AddBuffers();
+        FState = misOpen;
+    } catch (...) {
+        // Give back whatever the attempt had taken; the reported code stays.
+        const std::uint16_t failure = FError;
+        const bool deviceGone = ReleaseDevice() == MMSYSERR_NOERROR;
+        if (Context)
+            Context->Ring.store(nullptr, std::memory_order_release);
+        Ring.reset();
+        if (deviceGone)
+            Context.reset();
+        FError = failure;
+        throw;
+    }
+}
+
+void TMidiInput::Prepareheaders()
+{
+    if (FSysexBufferCount == 0 || FSysexBufferSize == 0 || !Handle)
+        return;
+    SysexHeaders.reserve(FSysexBufferCount);
+    for (std::uint16_t i = 0; i < FSysexBufferCount; ++i) {
+        std::unique_ptr<TMyMidiHdr> hdr;
+        try {
+            hdr = std::make_unique<TMyMidiHdr>(FSysexBufferSize);
+        } catch (const std::bad_alloc &) {
+            RaiseError(MMSYSERR_NOMEM);
+        }
+        hdr->Header->dwUser = reinterpret_cast<std::uintptr_t>(hdr.get());
+        FError = static_cast<std::uint16_t>(Service->midiInPrepareHeader(Handle, hdr->Header, sizeof(MIDIHDR)));
+        if (FError != MMSYSERR_NOERROR)
+            RaiseError(FError);
+        SysexHeaders.push_back(std::move(hdr));
+    }
+}
+
+void TMidiInput::AddBuffers()
+{
+    for (const auto &hdr : SysexHeaders) {
+        FError = static_cast<std::uint16_t>(Service->midiInAddBuffer(Handle, hdr->Header, sizeof(MIDIHDR)));
+        if (FError != MMSYSERR_NOERROR)
+            RaiseError(FError);
+    }
+}
+
+MMRESULT TMidiInput::UnprepareHeaders()
+{
+    MMRESULT first = MMSYSERR_NOERROR;
+    for (const auto &hdr : SysexHeaders) {
+        const MMRESULT r = Service->midiInUnprepareHeader(Handle, hdr->Header, sizeof(MIDIHDR));
+        if (first == MMSYSERR_NOERROR)
+            first = r;
+    }
+    return first;
+}
+
+// Reset, unprepare and close, each attempted even when an earlier one fails;
+// returns the first failure. The buffers are freed unless the device could
+// not be closed, in which case the driver may still write to them.
+MMRESULT TMidiInput::ReleaseDevice()
+{
+    MMRESULT first = MMSYSERR_NOERROR;
+    bool closed = true;
+    if (Handle) {
+        first = Service->midiInReset(Handle);
+        const MMRESULT unprepared = UnprepareHeaders();
+        if (first == MMSYSERR_NOERROR)
+            first = unprepared;
+        const MMRESULT closeResult = Service->midiInClose(Handle);
+        if (first == MMSYSERR_NOERROR)
+            first = closeResult;
+        closed = closeResult == MMSYSERR_NOERROR;
+        Handle = nullptr;
+    }
+    if (closed) {
+        SysexHeaders.clear();
+    } else {
+        for (auto &hdr : SysexHeaders)
+            AbandonedHeaders.push_back(std::move(hdr));
+        SysexHeaders.clear();
+    }
+    return first;
+}
+
+void TMidiInput::Start()
+{
+    if (FState != misOpen)
+        return;
+    FError = static_cast<std::uint16_t>(Service->midiInStart(Handle));
+    if (FError != MMSYSERR_NOERROR)
+        RaiseError(FError);
+}
+
+void TMidiInput::Stop()
+{
+    if (FState != misOpen)
+        return;
+    FError = static_cast<std::uint16_t>(Service->midiInStop(Handle));
+    if (FError != MMSYSERR_NOERROR)
+        RaiseError(FError);
+}
+
+void TMidiInput::Close()
+{
+    if (FState != misOpen)
+        return;
+    FState = misClosed; // notices posted during the reset are ignored
+    const MMRESULT result = ReleaseDevice();
+    // The callback may still hold the context, never the ring after this.
+    Context->Ring.store(nullptr, std::memory_order_release);
+    Ring.reset();
+    if (result != MMSYSERR_NOERROR)
+        RaiseError(result);
+}
+
+void TMidiInput::OpenAndStart()
+{
+    Open();
+    Start();
+}
+
+void TMidiInput::StopAndClose()
+{
+    Stop();
+    Close();
+}
+
+void TMidiInput::ChangeDevice(std::uint32_t NewDeviceID, bool OpenAfterChange)
+{
+    if (NewDeviceID == FDeviceID)
+        return;
+    Stop();
+    Close();
+    SetDeviceID(NewDeviceID);
+    if (OpenAfterChange) {
+        Open();
+        Start();
+    }
+}
+
+std::uint16_t TMidiInput::GetEventCount() const
+{
+    if (FState != misOpen)
+        return 0;
+    return Ring->Count.load(std::memory_order_acquire);
+}
+
+std::unique_ptr<TMyMidiEvent> TMidiInput::GetMidiEvent()
+{
+    TMidiBufferItem item;
+    if (FState != misOpen || !CircbufReadEvent(Ring.get(), item))
+        return nullptr;
+    auto event = std::make_unique<TMyMidiEvent>();
+    event->ReceivedTime = item.ItemTime;
+    if (!item.LongHeader) {
+        event->StatusByte = std::uint8_t(item.ShortMessage);
+        event->FirstDataByte = std::uint8_t(item.ShortMessage >> 8);
+        event->SecondDataByte = std::uint8_t(item.ShortMessage >> 16);
+    } else {
+        MIDIHDR *header = item.LongHeader;
+        event->StatusByte = 0xF0;
+        const std::uint32_t recorded = header->dwBytesRecorded;
+        event->SysexSize = std::uint16_t(recorded);
+        if (event->SysexSize > 0) {
+            event->SysexBytes.reset(new std::uint8_t[event->SysexSize]);
+            std::memcpy(event->SysexBytes.get(), header->lpData, event->SysexSize);
+        }
+        header->dwBytesRecorded = 0;
+        FError = static_cast<std::uint16_t>(Service->midiInPrepareHeader(Handle, header, sizeof(MIDIHDR)));
+        if (FError == MMSYSERR_NOERROR)
+            FError = static_cast<std::uint16_t>(Service->midiInAddBuffer(Handle, header, sizeof(MIDIHDR)));
+        if (FError != MMSYSERR_NOERROR) {
+            // The slot stays; keep its bytes so that a retry still has them.
+            header->dwBytesRecorded = recorded;
+            RaiseError(FError);
+        }
+    }
+    CircbufRemoveEvent(Ring.get());
+    return event;
+}
+
+void TMidiInput::FlushQueue()
+{
+    while (GetEventCount() > 0)
+        GetMidiEvent();
+}
+
+void TMidiInput::MidiInput(TMessage &Message)
+{
+    switch (Message.Msg) {
+    case MIM_DATA:
+        if (OnMidiInput && FState == misOpen && GetEventCount() > 0)
+            OnMidiInput(this);
+        break;
+    case WM_USER:
+        if (OnOverflow && FState == misOpen)
+            OnOverflow(this);
+        break;
+    case WM_QUERYENDSESSION:
+        Message.Result = 1;
+        break;
+    default:
+        break;
+    }
+}

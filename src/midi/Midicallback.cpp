@@ -1,0 +1,77 @@
+#include "midi/Midicallback.h"
+
+#include "midi/Midicons.h"
+
+#include <new>
+#include <utility>
+
+using platform::MIM_DATA;
+using platform::MIM_LONGDATA;
+using platform::MIM_LONGERROR;
+using platform::MOM_DONE;
+using platform::WM_USER;
+
+TMidiCallbackContext *CallbackContextAlloc()
+{
+    THandle own;
+    void *record = GlobalSharedLockedAlloc(sizeof(TMidiCallbackContext), own);
+    if (!record)
+        return nullptr;
+    auto *context = new (record) TMidiCallbackContext;
+    context->OwnBlock = std::move(own);
+    return context;
+}
+
+void CallbackContextFree(TMidiCallbackContext *context)
+{
+    if (!context)
+        return;
+    THandle own = std::move(context->OwnBlock); // the record lives in it: free it last
+    context->~TMidiCallbackContext();
+}
+
+bool CircbufPutEvent(TCircularBuffer *ring, const TMidiBufferItem &item) noexcept
+{
+    // Acquire: the consumer has finished with the slot we are about to reuse.
+    if (ring->Count.load(std::memory_order_acquire) >= ring->Capacity)
+        return false;
+    *ring->WriteSlot = item;
+    if (++ring->WriteSlot == ring->EndSlot)
+        ring->WriteSlot = ring->FirstSlot;
+    // Release: publishes the slot written above.
+    ring->Count.fetch_add(1, std::memory_order_release);
+    return true;
+}
+
+void midiHandler(void *, std::uint32_t msg, std::uintptr_t instance, std::uintptr_t param1,
+                 std::uintptr_t param2) noexcept
+{
+    auto *context = reinterpret_cast<TMidiCallbackContext *>(instance);
+    if (msg == MIM_DATA || msg == MIM_LONGDATA || msg == MIM_LONGERROR) {
+        if (!context)
+            return;
+        TCircularBuffer *ring = context->Ring.load(std::memory_order_acquire);
+        if (!ring)
+            return;
+        if (param1 == MIDI_TIMINGCLOCK && context->DropClock.load(std::memory_order_acquire))
+            return;
+        if (param1 == MIDI_ACTIVESENSING && context->DropActiveSensing.load(std::memory_order_acquire))
+            return;
+        if (msg == MIM_DATA && context->SysexOnly.load(std::memory_order_acquire))
+            return;
+        TMidiBufferItem item;
+        item.ItemTime = static_cast<std::uint32_t>(param2);
+        if (msg == MIM_DATA)
+            item.ShortMessage = static_cast<std::uint32_t>(param1);
+        else
+            item.LongHeader = reinterpret_cast<platform::MIDIHDR *>(param1);
+        const platform::HWND window = context->NotifyWindow.load(std::memory_order_acquire);
+        if (CircbufPutEvent(ring, item))
+            platform::PostMessageA(window, MIM_DATA, 0, 0);
+        else
+            platform::PostMessageA(window, WM_USER, 0, 0);
+    } else if (msg == MOM_DONE) {
+        if (context)
+            platform::PostMessageA(context->NotifyWindow.load(std::memory_order_acquire), MOM_DONE, 0, param1);
+    }
+}

@@ -1,0 +1,43 @@
+#pragma once
+// The driver callback and what it works on: the per-port context record and
+// the ring's write operation.
+//
+// Threads: midiHandler and CircbufPutEvent run on the driver's thread (the
+// one producer of a ring). The UI thread writes the context fields while the
+// device may be running; they are atomics, read by the callback with acquire
+// loads, and this record is the one place where the port and the callback
+// hand data across threads (besides the ring's Count and the notify window's
+// queue). The callback never allocates, blocks, throws or calls into the
+// port; its one outside call is PostMessageA.
+
+#include "midi/Circbuf.h"
+#include "platform/NotifyWindow.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+struct TMidiCallbackContext {
+    THandle OwnBlock; // holds this record
+    std::atomic<TCircularBuffer *> Ring{nullptr}; // null for an output port
+    std::atomic<platform::HWND> NotifyWindow{nullptr};
+    std::atomic<bool> SysexOnly{false};
+    std::atomic<bool> DropClock{false};
+    std::atomic<bool> DropActiveSensing{false};
+};
+
+// A zero-filled context in its own block; null when it cannot be allocated.
+TMidiCallbackContext *CallbackContextAlloc();
+void CallbackContextFree(TMidiCallbackContext *context);
+
+struct CallbackContextDeleter {
+    void operator()(TMidiCallbackContext *context) const { CallbackContextFree(context); }
+};
+using TMidiCallbackContextPtr = std::unique_ptr<TMidiCallbackContext, CallbackContextDeleter>;
+
+// Appends; false when the ring is full. Producer side only.
+bool CircbufPutEvent(TCircularBuffer *ring, const TMidiBufferItem &item) noexcept;
+
+// The platform callback; `instance` is the TMidiCallbackContext.
+void midiHandler(void *device, std::uint32_t msg, std::uintptr_t instance, std::uintptr_t param1,
+                 std::uintptr_t param2) noexcept;

@@ -36,6 +36,12 @@ void CheckRange(int value, int low, int high, const char *what)
         throw std::invalid_argument(what);
 }
 
+void CheckPatch(const SimDw8000::Patch &patch)
+{
+    for (int p = 0; p < SimDw8000::ParameterCount; ++p)
+        CheckRange(patch[size_t(p)], 0, SimDw8000::ParameterMax(p), "DW-8000 value out of range");
+}
+
 bool IsSysexHeader(const SimDw8000::Message &m, int channel, std::uint8_t function)
 {
     return m.size() >= 6 && m[0] == 0xF0 && m[1] == Korg && m[2] == 0x30 + channel && m[3] == Dw8000
@@ -149,12 +155,6 @@ SimDw8000::Patch SimDw8000::ProgramPatch(int program) const
     CheckRange(program, 0, ProgramCount - 1, "DW-8000 program out of range");
     std::lock_guard<std::mutex> lock(FMutex);
     return FPrograms[size_t(program)];
-}
-
-static void CheckPatch(const SimDw8000::Patch &patch)
-{
-    for (int p = 0; p < SimDw8000::ParameterCount; ++p)
-        CheckRange(patch[size_t(p)], 0, SimDw8000::ParameterMax(p), "DW-8000 value out of range");
 }
 
 void SimDw8000::SetCurrentPatch(const Patch &patch)

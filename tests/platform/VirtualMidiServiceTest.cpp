@@ -1,0 +1,287 @@
+#include "platform/VirtualMidiService.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using namespace platform;
+
+namespace {
+struct Notice {
+    std::uint32_t msg;
+    std::uintptr_t p1;
+    std::uintptr_t p2;
+    std::thread::id thread;
+};
+
+struct Recorder {
+    std::mutex mutex;
+    std::vector<Notice> notices;
+    static void Callback(void *, std::uint32_t msg, std::uintptr_t instance, std::uintptr_t p1, std::uintptr_t p2)
+    {
+        auto *self = reinterpret_cast<Recorder *>(instance);
+        std::lock_guard<std::mutex> lock(self->mutex);
+        self->notices.push_back(Notice{msg, p1, p2, std::this_thread::get_id()});
+    }
+    std::vector<Notice> Take()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return std::exchange(notices, {});
+    }
+};
+
+struct Buffer {
+    std::vector<std::uint8_t> data;
+    MIDIHDR header{};
+    explicit Buffer(std::uint32_t size) : data(size)
+    {
+        header.lpData = data.data();
+        header.dwBufferLength = size;
+    }
+};
+
+std::vector<std::uint8_t> Sysex(std::size_t size)
+{
+    std::vector<std::uint8_t> m(size);
+    m.front() = 0xF0;
+    for (std::size_t i = 1; i + 1 < size; ++i)
+        m[i] = std::uint8_t(i & 0x7F);
+    m.back() = 0xF7;
+    return m;
+}
+
+class VirtualInput : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        device = service.CreateDevice("Synth", true, true);
+        ASSERT_EQ(service.midiInOpen(handle, 0, &Recorder::Callback, reinterpret_cast<std::uintptr_t>(&recorder),
+                                     CALLBACK_FUNCTION),
+                  MMSYSERR_NOERROR);
+    }
+    void Queue(Buffer &b)
+    {
+        ASSERT_EQ(service.midiInPrepareHeader(handle, &b.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+        ASSERT_EQ(service.midiInAddBuffer(handle, &b.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+    }
+    VirtualMidiService service;
+    std::shared_ptr<VirtualMidiDevice> device;
+    Recorder recorder;
+    HMIDIIN handle = nullptr;
+};
+} // namespace
+
+TEST_F(VirtualInput, NothingArrivesBeforeStartAndTimesCountFromStart)
+{
+    device->InjectShort(0x90, 60, 100);
+    EXPECT_TRUE(recorder.Take().empty());
+    ASSERT_EQ(service.midiInStart(handle), MMSYSERR_NOERROR);
+    device->InjectShort(0xB0, 7, 100);
+    const auto notices = recorder.Take();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].msg, MIM_DATA);
+    EXPECT_EQ(notices[0].p1, 0x6407B0u);
+    EXPECT_LT(notices[0].p2, 1000u);
+}
+
+TEST_F(VirtualInput, LongSysexFillsBuffersInOrderAndTheRestIsLost)
+{
+    Buffer a(4096), b(4096);
+    Queue(a);
+    Queue(b);
+    service.midiInStart(handle);
+    const auto message = Sysex(6000);
+    device->InjectSysex(message);
+    auto notices = recorder.Take();
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_EQ(notices[0].p1, reinterpret_cast<std::uintptr_t>(&a.header));
+    EXPECT_EQ(a.header.dwBytesRecorded, 4096u);
+    EXPECT_EQ(b.header.dwBytesRecorded, 1904u);
+    EXPECT_TRUE(std::equal(message.begin(), message.begin() + 4096, a.data.begin()));
+    EXPECT_TRUE(std::equal(message.begin() + 4096, message.end(), b.data.begin()));
+
+    // No buffer queued now: the whole next message is lost, and a short
+    // message after it still arrives.
+    device->InjectSysex(Sysex(10));
+    device->InjectShort(0xC0, 5);
+    notices = recorder.Take();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].msg, MIM_DATA);
+}
+
+TEST_F(VirtualInput, RealTimeInsideSysexArrivesAsShortAndCutOffSysexIsLongError)
+{
+    Buffer a(64), b(64);
+    Queue(a);
+    Queue(b);
+    service.midiInStart(handle);
+    const std::vector<std::uint8_t> cut{0xF0, 0x42, 0xF8, 0x30};
+    device->InjectSysex(cut);
+    device->InjectSysex(std::vector<std::uint8_t>{0xF0, 0x01, 0xF7});
+    const auto notices = recorder.Take();
+    ASSERT_EQ(notices.size(), 3u);
+    EXPECT_EQ(notices[0].msg, MIM_DATA);
+    EXPECT_EQ(notices[0].p1, 0xF8u);
+    EXPECT_EQ(notices[1].msg, MIM_LONGERROR);
+    EXPECT_EQ(a.header.dwBytesRecorded, 3u);
+    EXPECT_EQ(notices[2].msg, MIM_LONGDATA);
+    EXPECT_EQ(b.header.dwBytesRecorded, 3u);
+}
+
+TEST_F(VirtualInput, ResetReturnsEveryQueuedBufferEmptyAndCloseNeedsIt)
+{
+    Buffer a(16), b(16);
+    Queue(a);
+    Queue(b);
+    service.midiInStart(handle);
+    device->InjectSysex(std::vector<std::uint8_t>{0xF0, 0x01}); // partly filled
+    EXPECT_EQ(service.midiInClose(handle), MIDIERR_STILLPLAYING);
+    EXPECT_EQ(service.midiInUnprepareHeader(handle, &a.header, sizeof(MIDIHDR)), MIDIERR_STILLPLAYING);
+    ASSERT_EQ(service.midiInReset(handle), MMSYSERR_NOERROR);
+    const auto notices = recorder.Take();
+    ASSERT_EQ(notices.size(), 2u);
+    for (const auto &n : notices)
+        EXPECT_EQ(n.msg, MIM_LONGDATA);
+    EXPECT_EQ(a.header.dwBytesRecorded, 0u);
+    EXPECT_EQ(service.midiInUnprepareHeader(handle, &a.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+    EXPECT_EQ(service.midiInClose(handle), MMSYSERR_NOERROR);
+    device->InjectShort(0x90, 1, 1);
+    EXPECT_TRUE(recorder.Take().empty());
+    EXPECT_EQ(service.midiInStart(handle), MMSYSERR_INVALHANDLE);
+}
+
+TEST_F(VirtualInput, OpenIsExclusiveAndBuffersMustBePrepared)
+{
+    HMIDIIN second = nullptr;
+    EXPECT_EQ(service.midiInOpen(second, 0, nullptr, 0, CALLBACK_FUNCTION), MMSYSERR_ALLOCATED);
+    EXPECT_EQ(service.midiInOpen(second, 1, nullptr, 0, CALLBACK_FUNCTION), MMSYSERR_BADDEVICEID);
+    Buffer a(8);
+    EXPECT_EQ(service.midiInAddBuffer(handle, &a.header, sizeof(MIDIHDR)), MIDIERR_UNPREPARED);
+    Buffer empty(0);
+    EXPECT_EQ(service.midiInPrepareHeader(handle, &empty.header, sizeof(MIDIHDR)), MMSYSERR_INVALPARAM);
+}
+
+TEST(VirtualService, FaultsSkipThenFailTheChosenTimes)
+{
+    VirtualMidiService service;
+    service.CreateDevice("A");
+    service.InjectFault(MidiCall::InCaps, MMSYSERR_NOMEM, 2, 1);
+    MIDIINCAPS caps;
+    EXPECT_EQ(service.midiInGetDevCaps(0, caps), MMSYSERR_NOERROR);
+    EXPECT_EQ(caps.szPname, "A");
+    EXPECT_EQ(service.midiInGetDevCaps(0, caps), MMSYSERR_NOMEM);
+    EXPECT_EQ(service.midiInGetDevCaps(0, caps), MMSYSERR_NOMEM);
+    EXPECT_EQ(service.midiInGetDevCaps(0, caps), MMSYSERR_NOERROR);
+}
+
+TEST(VirtualService, DevicesAppearPerDirectionAndTheMapperPlaysOnDeviceZero)
+{
+    VirtualMidiService service;
+    MIDIOUTCAPS caps;
+    ASSERT_EQ(service.midiOutGetDevCaps(MIDI_MAPPER, caps), MMSYSERR_NOERROR);
+    EXPECT_EQ(caps.wTechnology, MOD_MAPPER);
+    HMIDIOUT out = nullptr;
+    EXPECT_EQ(service.midiOutOpen(out, MIDI_MAPPER, nullptr, 0, CALLBACK_FUNCTION), MIDIERR_NODEVICE);
+
+    service.CreateDevice("In only", true, false);
+    auto synth = service.CreateDevice("Out only", false, true);
+    EXPECT_EQ(service.midiInGetNumDevs(), 1u);
+    EXPECT_EQ(service.midiOutGetNumDevs(), 1u);
+    ASSERT_EQ(service.midiOutOpen(out, MIDI_MAPPER, nullptr, 0, CALLBACK_FUNCTION), MMSYSERR_NOERROR);
+    EXPECT_TRUE(synth->IsOutputOpen());
+    EXPECT_EQ(service.midiOutClose(out), MMSYSERR_NOERROR);
+    EXPECT_FALSE(synth->IsOutputOpen());
+}
+
+TEST(VirtualService, OutputIsOrderedRecordedAndDoneComesFromAnotherThread)
+{
+    VirtualMidiService service;
+    auto device = service.CreateDevice("Synth");
+    std::vector<SentMessage> received;
+    std::mutex receivedMutex;
+    device->SetReceiver([&](const SentMessage &m) {
+        std::lock_guard<std::mutex> lock(receivedMutex);
+        received.push_back(m);
+    });
+    Recorder recorder;
+    HMIDIOUT out = nullptr;
+    ASSERT_EQ(service.midiOutOpen(out, 0, &Recorder::Callback, reinterpret_cast<std::uintptr_t>(&recorder),
+                                  CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    Buffer dump(57);
+    dump.data = Sysex(57);
+    dump.header.lpData = dump.data.data();
+    EXPECT_EQ(service.midiOutLongMsg(out, &dump.header, sizeof(MIDIHDR)), MIDIERR_UNPREPARED);
+    ASSERT_EQ(service.midiOutPrepareHeader(out, &dump.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+    ASSERT_EQ(service.midiOutShortMsg(out, 0x6407B2), MMSYSERR_NOERROR);
+    ASSERT_EQ(service.midiOutLongMsg(out, &dump.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+    ASSERT_EQ(service.midiOutShortMsg(out, 0x05C3), MMSYSERR_NOERROR);
+    EXPECT_EQ(service.midiOutShortMsg(out, 0x05), MIDIERR_BADOPENMODE);
+    // Close sends what is queued first.
+    ASSERT_EQ(service.midiOutClose(out), MMSYSERR_NOERROR);
+
+    const auto sent = service.SentMessages();
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[0].bytes, (std::vector<std::uint8_t>{0xB2, 0x07, 0x64}));
+    EXPECT_TRUE(sent[1].isLong);
+    EXPECT_EQ(sent[1].bytes, dump.data);
+    EXPECT_EQ(sent[2].bytes, (std::vector<std::uint8_t>{0xC3, 0x05}));
+    EXPECT_LE(sent[0].time, sent[2].time);
+    EXPECT_EQ(received.size(), 3u);
+
+    const auto notices = recorder.Take();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].msg, MOM_DONE);
+    EXPECT_EQ(notices[0].p1, reinterpret_cast<std::uintptr_t>(&dump.header));
+    EXPECT_NE(notices[0].thread, std::this_thread::get_id());
+    EXPECT_TRUE(dump.header.dwFlags & MHDR_DONE);
+}
+
+TEST(VirtualService, WirePacingTakes320MicrosecondsAByte)
+{
+    VirtualMidiService service;
+    service.CreateDevice("Synth");
+    service.SetWirePacing(true);
+    HMIDIOUT out = nullptr;
+    ASSERT_EQ(service.midiOutOpen(out, 0, nullptr, 0, CALLBACK_FUNCTION), MMSYSERR_NOERROR);
+    Buffer message(100);
+    message.data = Sysex(100);
+    message.header.lpData = message.data.data();
+    service.midiOutPrepareHeader(out, &message.header, sizeof(MIDIHDR));
+    const auto start = std::chrono::steady_clock::now();
+    service.midiOutLongMsg(out, &message.header, sizeof(MIDIHDR));
+    ASSERT_TRUE(service.WaitForSent(1, std::chrono::seconds(2)));
+    EXPECT_GE(service.SentMessages()[0].time - start, std::chrono::microseconds(32000));
+    service.midiOutClose(out);
+}
+
+TEST(VirtualService, VolumeOnlyWhereTheDeviceHasIt)
+{
+    VirtualMidiService service;
+    VirtualDeviceInfo info;
+    info.name = "Synth";
+    info.support = MIDICAPS_VOLUME | MIDICAPS_LRVOLUME;
+    service.CreateDevice(info);
+    service.CreateDevice("Plain");
+    std::uint32_t volume = 0;
+    EXPECT_EQ(service.midiOutSetVolume(0, 0x12345678), MMSYSERR_NOERROR);
+    EXPECT_EQ(service.midiOutGetVolume(0, volume), MMSYSERR_NOERROR);
+    EXPECT_EQ(volume, 0x12345678u);
+    EXPECT_EQ(service.midiOutGetVolume(1, volume), MMSYSERR_NOTSUPPORTED);
+}
+
+TEST(VirtualService, ErrorTextsForKnownCodesOnly)
+{
+    VirtualMidiService service;
+    std::array<char, MAXERRORLENGTH> text{};
+    EXPECT_EQ(service.midiInGetErrorText(MMSYSERR_ALLOCATED, text.data(), MAXERRORLENGTH), MMSYSERR_NOERROR);
+    EXPECT_STRNE(text.data(), "");
+    EXPECT_EQ(service.midiOutGetErrorText(999, text.data(), MAXERRORLENGTH), MMSYSERR_BADERRNUM);
+    char tiny[4];
+    EXPECT_EQ(service.midiOutGetErrorText(MMSYSERR_ERROR, tiny, sizeof tiny), MMSYSERR_NOERROR);
+    EXPECT_EQ(std::strlen(tiny), 3u);
+}

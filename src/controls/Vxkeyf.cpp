@@ -448,15 +448,16 @@ void Tvxkeyf::DrawClippedLine(QImage &image, std::int64_t x0, std::int64_t y0, s
 
 void Tvxkeyf::Redraw()
 {
-    if (isVisible())
-        repaint();
-    else
-        Affiche();
+    Affiche();
+    m_composedForRepaint = true;
+    repaint();
+    m_composedForRepaint = false;
 }
 
 void Tvxkeyf::paintEvent(QPaintEvent *)
 {
-    Affiche();
+    if (!m_composedForRepaint)
+        Affiche();
     QPainter p(this);
     p.drawImage(0, 0, m_surface);
 }

@@ -160,8 +160,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    // Synchronous redraw: through the paint hook when on screen, otherwise
-    // straight into the surface.
+    // Synchronous redraw: composes now (shown or not), then paints the
+    // window at once if it is on screen.
     void Redraw();
     void RaiseOnChange();
     bool Compose();
@@ -194,6 +194,9 @@ private:
     // Geometry of the last drawing that the curves use.
     int m_plotD = 0;
     int m_plotH = 0;
+    // Set while Redraw's own repaint runs, so the paint hook does not
+    // compose the same picture twice.
+    bool m_composedForRepaint = false;
 
     QImage m_buffer;
     QImage m_gradient;

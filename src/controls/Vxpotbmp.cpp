@@ -216,15 +216,16 @@ void Tvxpotbmp::Paint()
 
 void Tvxpotbmp::Redraw()
 {
-    if (isVisible())
-        repaint();
-    else
-        Paint();
+    Paint();
+    m_composedForRepaint = true;
+    repaint();
+    m_composedForRepaint = false;
 }
 
 void Tvxpotbmp::paintEvent(QPaintEvent *)
 {
-    Paint();
+    if (!m_composedForRepaint)
+        Paint();
     QPainter p(this);
     p.drawImage(0, 0, m_surface);
 }

@@ -119,8 +119,8 @@ protected:
     void leaveEvent(QEvent *event) override;
 
 private:
-    // Synchronous redraw: through the paint hook when on screen, otherwise
-    // straight into the surface.
+    // Synchronous redraw: composes now (shown or not), then paints the
+    // window at once if it is on screen.
     void Redraw();
     void RaiseOnChange();
     void EnsureSurfaceSize();
@@ -141,4 +141,7 @@ private:
     QImage m_glyphBuffer;
     QImage m_surface;
     TPotDrag m_drag;
+    // Set while Redraw's own repaint runs, so the paint hook does not
+    // compose the same picture twice.
+    bool m_composedForRepaint = false;
 };

@@ -21,6 +21,11 @@ TMidiInput::~TMidiInput()
     } catch (...) {
         // Close has released everything it could; a destructor reports nothing.
     }
+    if (DeviceLeftOpen) {
+        for (auto &hdr : AbandonedHeaders)
+            hdr.release();
+        Context.release();
+    }
 }
 
 std::uint32_t TMidiInput::DeviceCount()
@@ -149,11 +154,11 @@ void TMidiInput::Open()
     } catch (...) {
         // Give back whatever the attempt had taken; the reported code stays.
         const std::uint16_t failure = FError;
-        const bool deviceGone = ReleaseDevice() == MMSYSERR_NOERROR;
+        ReleaseDevice();
         if (Context)
             Context->Ring.store(nullptr, std::memory_order_release);
         Ring.reset();
-        if (deviceGone)
+        if (!DeviceLeftOpen)
             Context.reset();
         FError = failure;
         throw;
@@ -221,6 +226,7 @@ MMRESULT TMidiInput::ReleaseDevice()
     if (closed) {
         SysexHeaders.clear();
     } else {
+        DeviceLeftOpen = true;
         for (auto &hdr : SysexHeaders)
             AbandonedHeaders.push_back(std::move(hdr));
         SysexHeaders.clear();

@@ -108,7 +108,9 @@ private:
     TMidiCallbackContextPtr Context;
     TCircularBufferPtr Ring;
     std::vector<std::unique_ptr<TMyMidiHdr>> SysexHeaders;
-    // Buffers of a device whose close failed: the driver may still hold them.
+    // Buffers of a device whose close failed: the driver may still hold them,
+    // and may still call back with the context, so neither is ever freed.
     std::vector<std::unique_ptr<TMyMidiHdr>> AbandonedHeaders;
+    bool DeviceLeftOpen = false;
     std::unique_ptr<platform::TNotifyWindow> FNotifyWindow; // last: goes first
 };

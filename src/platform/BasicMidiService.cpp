@@ -96,6 +96,15 @@ void InputEndpoint::DeliverSysex(const std::uint8_t *bytes, std::size_t count)
     }
 }
 
+void InputEndpoint::FlushBuffer()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!closed_ && started_ && !queue_.empty()) {
+        dropping_ = false;
+        ReturnFront(MIM_LONGDATA);
+    }
+}
+
 MMRESULT InputEndpoint::AddBuffer(MIDIHDR *header)
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -50,6 +50,9 @@ public:
     // finds no buffer is lost from there to its F7. Real-time bytes inside
     // are delivered as short messages.
     void DeliverSysex(const std::uint8_t *bytes, std::size_t count);
+    // Hands back the first queued buffer with what it holds so far (maybe
+    // nothing), as a driver flushing a partial buffer does.
+    void FlushBuffer();
 
     // Service side (UI thread).
     MMRESULT AddBuffer(MIDIHDR *header);

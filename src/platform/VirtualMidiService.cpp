@@ -78,6 +78,17 @@ void VirtualMidiDevice::InjectSysex(const std::uint8_t *bytes, std::size_t count
         endpoint->DeliverSysex(bytes, count);
 }
 
+void VirtualMidiDevice::InjectBufferFlush()
+{
+    std::shared_ptr<InputEndpoint> endpoint;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        endpoint = input_.lock();
+    }
+    if (endpoint)
+        endpoint->FlushBuffer();
+}
+
 void VirtualMidiDevice::SetReceiver(Receiver receiver)
 {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -56,6 +56,8 @@ public:
     void InjectShort(std::uint8_t status, std::uint8_t data1 = 0, std::uint8_t data2 = 0);
     void InjectSysex(const std::uint8_t *bytes, std::size_t count);
     void InjectSysex(const std::vector<std::uint8_t> &bytes) { InjectSysex(bytes.data(), bytes.size()); }
+    // Returns the first queued buffer as it is (possibly empty).
+    void InjectBufferFlush();
 
     void SetReceiver(Receiver receiver);
     bool IsInputOpen() const;

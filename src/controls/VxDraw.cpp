@@ -1,6 +1,7 @@
 #include "controls/VxDraw.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -26,42 +27,69 @@ bool IsDirect(const QImage &image)
         || image.format() == QImage::Format_ARGB32_Premultiplied;
 }
 
-// Writes one pixel if it lies inside the image.
-void PutPixel(QImage &image, int x, int y, QRgb pixel)
+// Clipped pixel writes into one image; 32-bit formats are written through a
+// raw row pointer (the image is detached once, here), others pixel by pixel.
+class Surface
 {
-    if (x < 0 || y < 0 || x >= image.width() || y >= image.height())
-        return;
-    if (IsDirect(image))
-        reinterpret_cast<QRgb *>(image.scanLine(y))[x] = pixel;
-    else
-        image.setPixel(x, y, pixel);
-}
-
-// Fills the clipped span [x0, x1) of row y.
-void FillSpan(QImage &image, int y, int x0, int x1, QRgb pixel)
-{
-    if (y < 0 || y >= image.height())
-        return;
-    x0 = std::max(x0, 0);
-    x1 = std::min(x1, image.width());
-    if (x0 >= x1)
-        return;
-    if (IsDirect(image)) {
-        QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        std::fill(line + x0, line + x1, pixel);
-    } else {
-        for (int x = x0; x < x1; ++x)
-            image.setPixel(x, y, pixel);
+public:
+    explicit Surface(QImage &image)
+        : image_(image)
+        , width_(image.width())
+        , height_(image.height())
+    {
+        if (IsDirect(image) && width_ > 0 && height_ > 0) {
+            bits_ = image.bits();
+            stride_ = image.bytesPerLine();
+        }
     }
-}
 
-void FillRectPixel(QImage &image, const TRect &rect, QRgb pixel)
-{
-    const int top = std::max(rect.Top, 0);
-    const int bottom = std::min(rect.Bottom, image.height());
-    for (int y = top; y < bottom; ++y)
-        FillSpan(image, y, rect.Left, rect.Right, pixel);
-}
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+
+    void Put(int x, int y, QRgb pixel)
+    {
+        if (x < 0 || y < 0 || x >= width_ || y >= height_)
+            return;
+        if (bits_ != nullptr)
+            Row(y)[x] = pixel;
+        else
+            image_.setPixel(x, y, pixel);
+    }
+
+    // Fills the clipped span [x0, x1) of row y.
+    void Span(int y, int x0, int x1, QRgb pixel)
+    {
+        if (y < 0 || y >= height_)
+            return;
+        x0 = std::max(x0, 0);
+        x1 = std::min(x1, width_);
+        if (x0 >= x1)
+            return;
+        if (bits_ != nullptr) {
+            std::fill(Row(y) + x0, Row(y) + x1, pixel);
+            return;
+        }
+        for (int x = x0; x < x1; ++x)
+            image_.setPixel(x, y, pixel);
+    }
+
+    void Fill(const TRect &rect, QRgb pixel)
+    {
+        const int top = std::max(rect.Top, 0);
+        const int bottom = std::min(rect.Bottom, height_);
+        for (int y = top; y < bottom; ++y)
+            Span(y, rect.Left, rect.Right, pixel);
+    }
+
+private:
+    QRgb *Row(int y) { return reinterpret_cast<QRgb *>(bits_ + std::ptrdiff_t(y) * stride_); }
+
+    QImage &image_;
+    int width_;
+    int height_;
+    uchar *bits_ = nullptr;
+    qsizetype stride_ = 0;
+};
 
 // Visits the pixels of a line from 'from' up to, not including, 'to'.
 template <typename Plot>
@@ -202,9 +230,10 @@ void HorizGradientFill(QImage &image, const TRect &rect, const ColorTriple &star
                        const ColorTriple &step1, const ColorTriple &middle,
                        const ColorTriple &step2, int nbOfColors)
 {
+    Surface surface(image);
     PaintBands(rect.Left, rect.Right, start, step1, middle, step2, nbOfColors,
                [&](int from, int to, QRgb pixel) {
-                   FillRectPixel(image, {from, rect.Top, to, rect.Bottom}, pixel);
+                   surface.Fill({from, rect.Top, to, rect.Bottom}, pixel);
                });
 }
 
@@ -212,9 +241,10 @@ void VertGradientFill(QImage &image, const TRect &rect, const ColorTriple &start
                       const ColorTriple &step1, const ColorTriple &middle,
                       const ColorTriple &step2, int nbOfColors)
 {
+    Surface surface(image);
     PaintBands(rect.Top, rect.Bottom, start, step1, middle, step2, nbOfColors,
                [&](int from, int to, QRgb pixel) {
-                   FillRectPixel(image, {rect.Left, from, rect.Right, to}, pixel);
+                   surface.Fill({rect.Left, from, rect.Right, to}, pixel);
                });
 }
 
@@ -237,7 +267,7 @@ void GradientFill(QImage &bitmap, QSize controlSize, const TRect &rect, tGradien
 
 void FillRect(QImage &image, const TRect &rect, TColor color)
 {
-    FillRectPixel(image, rect, PixelOfColor(color));
+    Surface(image).Fill(rect, PixelOfColor(color));
 }
 
 void FrameRect(QImage &image, const TRect &rect, TColor color)
@@ -245,11 +275,12 @@ void FrameRect(QImage &image, const TRect &rect, TColor color)
     if (rect.Right <= rect.Left || rect.Bottom <= rect.Top)
         return;
     const QRgb pixel = PixelOfColor(color);
-    FillSpan(image, rect.Top, rect.Left, rect.Right, pixel);
-    FillSpan(image, rect.Bottom - 1, rect.Left, rect.Right, pixel);
+    Surface surface(image);
+    surface.Span(rect.Top, rect.Left, rect.Right, pixel);
+    surface.Span(rect.Bottom - 1, rect.Left, rect.Right, pixel);
     for (int y = rect.Top + 1; y < rect.Bottom - 1; ++y) {
-        PutPixel(image, rect.Left, y, pixel);
-        PutPixel(image, rect.Right - 1, y, pixel);
+        surface.Put(rect.Left, y, pixel);
+        surface.Put(rect.Right - 1, y, pixel);
     }
 }
 
@@ -280,15 +311,17 @@ void CopyRect(QImage &dst, QPoint dstTopLeft, const QImage &src, const TRect &sr
         }
         return;
     }
+    Surface surface(dst);
     for (int row = 0; row < h; ++row)
         for (int col = 0; col < w; ++col)
-            PutPixel(dst, dx + col, dy + row, src.pixel(sx + col, sy + row));
+            surface.Put(dx + col, dy + row, src.pixel(sx + col, sy + row));
 }
 
 void DrawLine(QImage &image, QPoint from, QPoint to, TColor color)
 {
     const QRgb pixel = PixelOfColor(color);
-    WalkLine(from, to, [&](int, int x, int y) { PutPixel(image, x, y, pixel); });
+    Surface surface(image);
+    WalkLine(from, to, [&](int, int x, int y) { surface.Put(x, y, pixel); });
 }
 
 void DrawPolyline(QImage &image, const QPoint *points, int count, TColor color)
@@ -301,31 +334,45 @@ void DrawPolygon(QImage &image, const QPoint *points, int count, TColor pen, TCo
 {
     if (count < 2)
         return;
-    const QRgb fill = PixelOfColor(brush);
-    int top = points[0].y(), bottom = points[0].y();
-    for (int i = 1; i < count; ++i) {
-        top = std::min(top, points[i].y());
-        bottom = std::max(bottom, points[i].y());
+    struct Edge {
+        int yTop;    // first row whose centre lies below the upper end
+        int yBottom; // last such row
+        double x0;   // x at the centre of row yTop
+        double dxdy;
+    };
+    std::vector<Edge> edges;
+    edges.reserve(std::size_t(count));
+    int top = INT_MAX, bottom = INT_MIN;
+    for (int i = 0; i < count; ++i) {
+        QPoint a = points[i];
+        QPoint b = points[(i + 1) % count];
+        if (a.y() == b.y())
+            continue; // a horizontal edge crosses no pixel centre
+        if (a.y() > b.y())
+            std::swap(a, b);
+        // Rows y with a.y < y + 0.5 < b.y: y from a.y to b.y - 1.
+        const double dxdy = double(b.x() - a.x()) / double(b.y() - a.y());
+        edges.push_back({a.y(), b.y() - 1, a.x() + 0.5 * dxdy, dxdy});
+        top = std::min(top, a.y());
+        bottom = std::max(bottom, b.y() - 1);
     }
+    Surface surface(image);
+    const QRgb fill = PixelOfColor(brush);
     top = std::max(top, 0);
-    bottom = std::min(bottom, image.height() - 1);
+    bottom = std::min(bottom, surface.Height() - 1);
     std::vector<double> crossings;
+    crossings.reserve(edges.size());
     for (int y = top; y <= bottom; ++y) {
-        const double yc = y + 0.5; // sample at pixel centres
         crossings.clear();
-        for (int i = 0; i < count; ++i) {
-            const QPoint a = points[i];
-            const QPoint b = points[(i + 1) % count];
-            if ((a.y() < yc) == (b.y() < yc))
-                continue;
-            crossings.push_back(a.x() + (yc - a.y()) * (b.x() - a.x()) / double(b.y() - a.y()));
-        }
+        for (const Edge &e : edges)
+            if (e.yTop <= y && y <= e.yBottom)
+                crossings.push_back(e.x0 + (y - e.yTop) * e.dxdy);
         std::sort(crossings.begin(), crossings.end());
         for (std::size_t i = 0; i + 1 < crossings.size(); i += 2) {
             // Pixels whose centre x + 0.5 lies in [left crossing, right crossing).
             const int x0 = int(std::ceil(crossings[i] - 0.5));
             const int x1 = int(std::ceil(crossings[i + 1] - 0.5));
-            FillSpan(image, y, x0, x1, fill);
+            surface.Span(y, x0, x1, fill);
         }
     }
     for (int i = 0; i < count; ++i)
@@ -336,8 +383,9 @@ void DrawDottedLine(QImage &image, QPoint from, QPoint to, TColor dotColor, TCol
 {
     const QRgb dot = PixelOfColor(dotColor);
     const QRgb gap = PixelOfColor(gapColor);
+    Surface surface(image);
     WalkLine(from, to, [&](int i, int x, int y) {
-        PutPixel(image, x, y, (i / kDotLength) % 2 == 0 ? dot : gap);
+        surface.Put(x, y, (i / kDotLength) % 2 == 0 ? dot : gap);
     });
 }
 

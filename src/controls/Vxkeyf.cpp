@@ -40,7 +40,10 @@ void PutPixel(QImage &image, std::int64_t x, std::int64_t y, QRgb pixel)
 {
     if (x < 0 || y < 0 || x >= image.width() || y >= image.height())
         return;
-    reinterpret_cast<QRgb *>(image.scanLine(int(y)))[x] = pixel;
+    if (image.depth() == 32)
+        reinterpret_cast<QRgb *>(image.scanLine(int(y)))[x] = pixel;
+    else
+        image.setPixel(int(x), int(y), pixel);
 }
 
 // Screen angle (counter-clockwise, y up) of (x, y) seen from (cx, cy).
@@ -94,10 +97,8 @@ void Tvxkeyf::SetShowHint(bool value)
 {
     if (value == m_showHint)
         return;
+    // Qt has no per-widget hint switch: a tool tip shows whenever one is set.
     m_showHint = value;
-    // Qt shows a tool tip whenever one is set; the switch keeps the attribute
-    // that lets it show on inactive windows in step.
-    setAttribute(Qt::WA_AlwaysShowToolTips, value);
 }
 
 void Tvxkeyf::SetGradientColor(TColor value)

@@ -142,10 +142,8 @@ void Tvxpotbmp::SetShowHint(bool value)
 {
     if (value == m_showHint)
         return;
+    // Qt has no per-widget hint switch: a tool tip shows whenever one is set.
     m_showHint = value;
-    // Qt shows a tool tip whenever one is set; the switch keeps the attribute
-    // that lets it show on inactive windows in step.
-    setAttribute(Qt::WA_AlwaysShowToolTips, value);
 }
 
 int Tvxpotbmp::GetBitmapWidth() const { return m_bitmap.width() / m_glyph; }

@@ -13,11 +13,13 @@
 
 namespace {
 
-// The file as lines without their line ends; untouched lines are written
-// back byte for byte.
+// The file as lines split at '\n' (a CR before it stays in the line), so
+// untouched lines are written back byte for byte.
 struct IniDocument {
     std::vector<QByteArray> Lines;
-    QByteArray Eol = "\n";
+    bool Crlf = false;  // new lines follow the first line's ending
+
+    QByteArray NewLine(const QByteArray &text) const { return Crlf ? text + '\r' : text; }
 };
 
 enum class ReadResult { Ok, Missing, Unreadable };
@@ -41,16 +43,18 @@ ReadResult ReadDocument(const QString &fileName, IniDocument &doc)
         qsizetype end = content.indexOf('\n', start);
         if (end < 0)
             end = content.size();
-        QByteArray line = content.mid(start, end - start);
-        if (line.endsWith('\r')) {
-            line.chop(1);
-            if (doc.Lines.empty())
-                doc.Eol = "\r\n";
-        }
-        doc.Lines.push_back(std::move(line));
+        doc.Lines.push_back(content.mid(start, end - start));
         start = end + 1;
     }
+    doc.Crlf = doc.Lines.front().endsWith('\r');
     return ReadResult::Ok;
+}
+
+QByteArray WithoutCr(QByteArray text)
+{
+    if (text.endsWith('\r'))
+        text.chop(1);
+    return text;
 }
 
 bool SameName(const QByteArray &raw, const QString &name)
@@ -89,7 +93,7 @@ qsizetype FindKey(const IniDocument &doc, const QString &section, const QString 
         const QByteArray &line = doc.Lines[size_t(i)];
         if (const auto name = SectionName(line)) {
             if (sectionSeen)
-                return -1;  // only the first section of that name counts
+                return -1;  // the first section of that name has ended; later ones are ignored
             inSection = SameName(*name, section);
             if (inSection) {
                 sectionSeen = true;
@@ -120,7 +124,7 @@ std::optional<QString> FindValue(const QString &fileName, const QString &section
     if (at < 0)
         return std::nullopt;
     const QByteArray &line = doc.Lines[size_t(at)];
-    return QString::fromUtf8(line.mid(line.indexOf('=') + 1));
+    return QString::fromUtf8(WithoutCr(line.mid(line.indexOf('=') + 1)));
 }
 
 void SetValue(IniDocument &doc, const QString &section, const QString &key, const QByteArray &value)
@@ -129,17 +133,17 @@ void SetValue(IniDocument &doc, const QString &section, const QString &key, cons
     const qsizetype at = FindKey(doc, section, key, &sectionEnd);
     if (at >= 0) {
         QByteArray &line = doc.Lines[size_t(at)];
-        line = line.left(line.indexOf('=') + 1) + value;
+        line = line.left(line.indexOf('=') + 1) + value + (line.endsWith('\r') ? "\r" : "");
         return;
     }
-    const QByteArray entry = key.toUtf8() + '=' + value;
+    const QByteArray entry = doc.NewLine(key.toUtf8() + '=' + value);
     if (sectionEnd >= 0) {
         doc.Lines.insert(doc.Lines.begin() + sectionEnd, entry);
         return;
     }
     if (!doc.Lines.empty() && !doc.Lines.back().trimmed().isEmpty())
-        doc.Lines.emplace_back();
-    doc.Lines.push_back('[' + section.toUtf8() + ']');
+        doc.Lines.push_back(doc.NewLine({}));
+    doc.Lines.push_back(doc.NewLine('[' + section.toUtf8() + ']'));
     doc.Lines.push_back(entry);
 }
 
@@ -188,7 +192,7 @@ void TIniFile::WriteString(const QString &section, const QString &key, const QSt
 
     QByteArray content;
     for (const QByteArray &line : doc.Lines)
-        content += line + doc.Eol;
+        content += line + '\n';
 
     QSaveFile file(FFileName);
     // The explicit flush matters: commit() alone renames a file whose buffered

@@ -85,12 +85,13 @@ TEST_F(IniFileTest, IntegersAndFlags)
 
 TEST_F(IniFileTest, RewriteKeepsCommentsUnknownLinesOtherKeysInvalidUtf8AndLineEnds)
 {
-    SetContent("; by hand\r\n[DWSynth]\r\nMidiChan=3\r\njunk\r\n\r\n[Other]\r\nKey=\xc3\x28\xff\r\n");
+    SetContent("; by hand\r\n[DWSynth]\r\nMidiChan=3\r\nlf only\njunk\r\n\r\n[Other]\r\nKey=\xc3\x28\xff\r\n");
     TIniFile ini(path);
     EXPECT_FALSE(ini.ReadString("Other", "Key", "").isEmpty());
+    EXPECT_EQ(ini.ReadString("DWSynth", "MidiChan", ""), "3");
     ini.WriteInteger("dwsynth", "MidiChan", 4);
     ini.WriteString("DWSynth", "New", "x");
-    EXPECT_EQ(Content(), "; by hand\r\n[DWSynth]\r\nMidiChan=4\r\njunk\r\nNew=x\r\n\r\n[Other]\r\nKey=\xc3\x28\xff\r\n");
+    EXPECT_EQ(Content(), "; by hand\r\n[DWSynth]\r\nMidiChan=4\r\nlf only\njunk\r\nNew=x\r\n\r\n[Other]\r\nKey=\xc3\x28\xff\r\n");
 }
 
 TEST_F(IniFileTest, VeryLongLineReadsWhole)

@@ -62,3 +62,9 @@ void ShowPlainBox(QWidget *parent, const QString &text)
 }
 
 void SetMessageBoxResponder(TMessageBoxResponder responder) { Responder() = std::move(responder); }
+
+void ShowExceptionBox(QWidget *parent, const std::exception &error)
+{
+    ShowMessageBox(parent, {ApplicationTitle(), QString::fromLocal8Bit(error.what()), TMsgIcon::Error,
+                            TMsgButtons::Ok});
+}

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <exception>
 #include <functional>
 
 class QWidget;
@@ -37,3 +38,7 @@ void ShowPlainBox(QWidget *parent, const QString &text);    // application title
 // function restores the real boxes. The responder sees every request.
 using TMessageBoxResponder = std::function<TMsgResult(const TMessageBoxRequest &)>;
 void SetMessageBoxResponder(TMessageBoxResponder responder);
+
+// The application's error box for an exception that left a handler:
+// caption the application's title, text the exception's message.
+void ShowExceptionBox(QWidget *parent, const std::exception &error);

@@ -1,0 +1,147 @@
+#include "app/Application.h"
+
+#include "core/MessageBoxes.h"
+#include "midi/MidiIn.h"
+#include "platform/MidiService.h"
+#include "platform/RtMidiService.h"
+#include "platform/VirtualMidiService.h"
+#include "setup/IniFile.h"
+#include "setup/IniSettings.h"
+#include "setup/MidiSetup.h"
+#include "sim/SimRig.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
+{
+    setApplicationName(QStringLiteral("tavrelk"));
+    setApplicationDisplayName(QStringLiteral("Tavrelk"));
+}
+
+bool TApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception &e) {
+        ShowExceptionBox(activeWindow(), e);
+    } catch (...) {
+        ShowExceptionBox(activeWindow(), std::runtime_error("Unknown error"));
+    }
+    return false;
+}
+
+namespace {
+
+const char *const kUsage =
+    "Usage: tavrelk [--demo] [--settings FILE] [--screenshots DIR]\n"
+    "\n"
+    "Tavrelk makes a Behringer BCR2000 the front panel of a Korg DW-8000.\n"
+    "\n"
+    "  --demo             run against a built-in simulated DW-8000 and BCR2000\n"
+    "                     (no MIDI hardware needed); a settings file of its own\n"
+    "                     (tavrelk-demo.INI) keeps the real one untouched\n"
+    "  --settings FILE    use FILE as the settings file\n"
+    "  --screenshots DIR  save both pages as PNG files in DIR once the first\n"
+    "                     patch is shown, then quit\n"
+    "  --help             show this text\n";
+
+QString DemoSettingsFile()
+{
+    QString path = SettingsFilePath(QCoreApplication::applicationFilePath());
+    path.chop(4); // ".INI"
+    return path + QStringLiteral("-demo.INI");
+}
+
+void SaveScreenshots(TfMain &main, const QString &dir)
+{
+    QDir().mkpath(dir);
+    const QString block = QDir(dir).filePath(QStringLiteral("tavrelk-block-diagram.png"));
+    const QString bcr = QDir(dir).filePath(QStringLiteral("tavrelk-bcr-layout.png"));
+    main.pgMain->setCurrentWidget(main.tsBlock);
+    main.grab().save(block);
+    main.pgMain->setCurrentWidget(main.tsBCR);
+    main.grab().save(bcr);
+    main.pgMain->setCurrentWidget(main.tsBlock);
+    std::printf("Screenshots saved:\n  %s\n  %s\n", qPrintable(block), qPrintable(bcr));
+    std::fflush(stdout);
+}
+
+} // namespace
+
+bool ParseEditorOptions(const QStringList &args, TEditorOptions &options, int &exitCode)
+{
+    for (int i = 1; i < args.size(); ++i) {
+        const QString &a = args[i];
+        if (a == QLatin1String("--demo")) {
+            options.Demo = true;
+        } else if ((a == QLatin1String("--screenshots") || a == QLatin1String("--settings")) &&
+                   i + 1 < args.size()) {
+            (a == QLatin1String("--settings") ? options.SettingsFile : options.ScreenshotDir) = args[++i];
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            std::fputs(kUsage, stdout);
+            exitCode = 0;
+            return false;
+        } else {
+            std::fprintf(stderr, "tavrelk: unknown argument %s\n\n%s", qPrintable(a), kUsage);
+            exitCode = 2;
+            return false;
+        }
+    }
+    return true;
+}
+
+int RunEditor(const TEditorOptions &options)
+{
+    std::unique_ptr<TSimRig> rig;
+    std::shared_ptr<platform::MidiService> service;
+    if (options.Demo) {
+        auto virtualService = std::make_shared<platform::VirtualMidiService>();
+        rig = std::make_unique<TSimRig>(*virtualService);
+        TSimRig::LoadDemoPrograms(rig->Synth());
+        service = virtualService;
+    } else {
+        service = std::make_shared<platform::RtMidiService>();
+    }
+    platform::SetCurrentMidiService(service);
+
+    QString settingsFile = options.SettingsFile;
+    if (settingsFile.isEmpty())
+        settingsFile = options.Demo ? DemoSettingsFile() : SettingsFilePath(QCoreApplication::applicationFilePath());
+    if (options.Demo) {
+        // The demonstration always starts on its simulated devices.
+        TIniFile demo(settingsFile);
+        demo.WriteString(QStringLiteral("MidiDevices"), QStringLiteral("Input"), QLatin1String(TSimRig::SynthDeviceName));
+        demo.WriteString(QStringLiteral("MidiDevices"), QStringLiteral("Output"), QLatin1String(TSimRig::SynthDeviceName));
+        demo.WriteString(QStringLiteral("MidiDevices"), QStringLiteral("CtrlInput"), QLatin1String(TSimRig::ControllerDeviceName));
+        demo.WriteString(QStringLiteral("MidiDevices"), QStringLiteral("CtrlOutput"), QLatin1String(TSimRig::ControllerDeviceName));
+    }
+
+    auto main = std::make_unique<TfMain>(std::make_unique<TIniSettings>(settingsFile));
+    auto setup = std::make_unique<TfMidiSetup>(*main);
+    int code = 0;
+    if (!setup->TerminateRequested()) {
+        if (QScreen *screen = QGuiApplication::primaryScreen())
+            main->move(screen->availableGeometry().center() - main->rect().center());
+        main->show();
+        if (!options.ScreenshotDir.isEmpty()) {
+            // The start-up fetch has had time to arrive and be shown by then.
+            QTimer::singleShot(1500, main.get(), [&main, &options] {
+                SaveScreenshots(*main, options.ScreenshotDir);
+                QCoreApplication::quit();
+            });
+        }
+    }
+    code = QApplication::exec();
+    setup.reset(); // the dialog goes first: its final writes need the main window's settings
+    main.reset();
+    rig.reset();
+    platform::SetCurrentMidiService(nullptr);
+    return code;
+}

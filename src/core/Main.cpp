@@ -1,0 +1,499 @@
+#include "core/Main.h"
+
+#include "controls/Vxadsr2.h"
+#include "controls/Vxgrafsw.h"
+#include "controls/Wall.h"
+#include "core/Layout.h"
+#include "core/MessageBoxes.h"
+#include "midi/MidiIn.h"
+#include "midi/MidiOut.h"
+
+#include <QDesktopServices>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QUrl>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+TfMain *fMain = nullptr;
+
+const char *const TfMain::DonateUrl = "https://tavrelk.org/donate";
+
+namespace {
+
+const QString kDonateSection = QStringLiteral("Donate");
+const QString kDonateKey = QStringLiteral("Button");
+
+// Controllers whose button labels centre their text.
+bool CentresText(int controller) { return controller == 13 || (controller >= 28 && controller <= 42); }
+
+QImage Asset(const char *name) { return QImage(QStringLiteral(":/assets/%1").arg(QLatin1String(name))); }
+
+void SetColors(QWidget *w, TColor text, TColor back)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::WindowText, ToQColor(text));
+    pal.setColor(QPalette::Window, ToQColor(back));
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+
+// Moves a widget to another parent without changing whether it is shown.
+void Reparent(QWidget *w, QWidget *parent)
+{
+    const bool hidden = w->isHidden();
+    w->setParent(parent);
+    w->setVisible(!hidden);
+}
+
+void ConfigureGraph(Tvxadsr2 *g, TColor line, TColor gradient)
+{
+    g->SetMax(32);
+    g->SetLineColor(line);
+    g->SetGradientColor(gradient);
+    g->SetGradientEnabled(true);
+    g->SetFillEnabled(true);
+    g->SetAlwayDetect(true);
+    g->SetShowVLines(true);
+    g->SetTabStop(true);
+    g->SetGradientNbOfColors(64);
+    g->SetGradientType(gr2TopToBottom);
+    g->SetMarkerColor(clAqua);
+    g->SetMarkerSize(3);
+    g->SetColor(clBlack);
+}
+
+} // namespace
+
+// A value label: bold yellow on navy, sizing itself to its text.
+class TValueLabelWidget : public QLabel, public TValueLabel {
+public:
+    TValueLabelWidget(const QString &name, bool centred, QWidget *parent) : QLabel(parent)
+    {
+        setObjectName(name);
+        setFont(layout::ValueLabelFont());
+        SetColors(this, clYellow, clNavy);
+        setAlignment((centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
+        setMargin(0);
+        SetCaption(name.toStdString()); // the design caption until the first update
+    }
+    void SetCaption(const std::string &text) override
+    {
+        const QString t = QString::fromStdString(text);
+        if (t == this->text())
+            return;
+        setText(t);
+        resize(layout::TextWidth(font(), t), layout::ValueLabelHeight);
+    }
+    int Left() const override { return x(); }
+    int Top() const override { return y(); }
+};
+
+TfMain::TfMain(std::unique_ptr<TSettings> settings, QWidget *parent)
+    : QWidget(parent), FSettings(std::move(settings))
+{
+    fMain = this;
+    CreateControls();
+    FormCreate();
+}
+
+TfMain::~TfMain()
+{
+    FormDestroy();
+    if (fMain == this)
+        fMain = nullptr;
+}
+
+void TfMain::CreateControls()
+{
+    setObjectName(QStringLiteral("fMain"));
+    setWindowTitle(QStringLiteral("BCR2000 to Korg DW 8000"));
+    setFont(layout::BaseFont());
+    setFixedSize(layout::ClientWidth, layout::ClientHeight);
+
+    MidiPCtoBC = new TMidiOutput(this);
+    MidiBCtoPC = new TMidiInput(this);
+    MidiSynthToPC = new TMidiInput(this);
+    MidiPCToSynth = new TMidiOutput(this);
+    for (TMidiInput *in : {MidiBCtoPC, MidiSynthToPC}) {
+        in->SetSysexBufferSize(4096);
+        in->SetMsgFilter(TMidiMsgFilter{msgActiveSensing, msgMidiTimeCode});
+    }
+    MidiBCtoPC->OnMidiInput = [this](QObject *sender) { MidiBCtoPCMidiInput(sender); };
+    MidiSynthToPC->OnMidiInput = [this](QObject *sender) { MidiSynthToPCMidiInput(sender); };
+
+    pgMain = new QTabWidget(this);
+    pgMain->setObjectName(QStringLiteral("pgMain"));
+    pgMain->setFont(layout::PageFont());
+    pgMain->setGeometry(0, 0, layout::ClientWidth, layout::ClientHeight);
+    tsBlock = new QWidget;
+    tsBCR = new QWidget;
+    pgMain->addTab(tsBlock, QStringLiteral("Block Diag."));
+    pgMain->addTab(tsBCR, QStringLiteral("BCR Layout"));
+
+    Wallpaper1 = new TWallpaper(tsBlock);
+    Wallpaper1->setObjectName(QStringLiteral("Wallpaper1"));
+    Wallpaper1->SetAlign(alClient);
+    Wallpaper1->SetWallpaper(Asset("blockdiagram.png"));
+    Wallpaper2 = new TWallpaper(tsBCR);
+    Wallpaper2->setObjectName(QStringLiteral("Wallpaper2"));
+    Wallpaper2->SetAlign(alClient);
+    Wallpaper2->SetWallpaper(Asset("bcr2000.png"));
+
+    CreateLabels(Wallpaper1);
+
+    const QImage strip = Asset("waveforms.png");
+    auto makeSwitch = [&](const char *name) {
+        const layout::TSharedControl &c = layout::SharedControl(name);
+        auto *sw = new Tvxgrafsw(Wallpaper1);
+        sw->setObjectName(QLatin1String(name));
+        sw->setGeometry(c.DiagLeft, c.DiagTop, c.Width, c.Height);
+        sw->SetBitmap(strip);
+        sw->SetGlyph(layout::WaveGlyphs);
+        sw->SetAutoSize(true);
+        sw->SetState(5);
+        return sw;
+    };
+    gOsc1 = makeSwitch("gOsc1");
+    gOsc2 = makeSwitch("gOsc2");
+
+    auto makeGraph = [&](const char *name, TColor line, TColor gradient) {
+        const layout::TSharedControl &c = layout::SharedControl(name);
+        auto *g = new Tvxadsr2(Wallpaper1);
+        g->setObjectName(QLatin1String(name));
+        g->setGeometry(c.DiagLeft, c.DiagTop, c.Width, c.Height);
+        ConfigureGraph(g, line, gradient);
+        return g;
+    };
+    VCFadsr = makeGraph("VCFadsr", clTeal, 0x652828);
+    VCAadsr = makeGraph("VCAadsr", 0x05B157, 0x236845);
+
+    auto makeButton = [&](const char *name, const char *text) {
+        const layout::TSharedControl &c = layout::SharedControl(name);
+        auto *b = new QPushButton(QLatin1String(text), Wallpaper1);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(c.DiagLeft, c.DiagTop, c.Width, c.Height);
+        b->setFont(layout::ButtonFont());
+        QPalette pal = b->palette();
+        pal.setColor(QPalette::ButtonText, ToQColor(clNavy));
+        b->setPalette(pal);
+        b->setToolTip(QStringLiteral("Get patch from DW6000"));
+        return b;
+    };
+    bGetPatch = makeButton("bGetPatch", "Get Patch From DW8000");
+    bMidiSetup = makeButton("bMidiSetup", "Set Up Midi");
+    connect(bGetPatch, &QPushButton::clicked, this, [this] { bGetPatchClick(); });
+    connect(bMidiSetup, &QPushButton::clicked, this, [this] { bMidiSetupClick(); });
+
+    const layout::TSharedControl &d = layout::SharedControl("sbDonate");
+    sbDonate = new QToolButton(Wallpaper1);
+    sbDonate->setObjectName(QStringLiteral("sbDonate"));
+    sbDonate->setGeometry(d.DiagLeft, d.DiagTop, d.Width, d.Height);
+    sbDonate->setIcon(QPixmap::fromImage(Asset("donate.png")));
+    sbDonate->setIconSize(QSize(d.Width, d.Height));
+    sbDonate->setAutoRaise(true);
+    sbDonate->setToolTip(QStringLiteral(
+        "If you would like to help pay for the development of this program, that would be great"));
+    connect(sbDonate, &QToolButton::clicked, this, [this] { sbDonateClick(); });
+
+    connect(pgMain, &QTabWidget::currentChanged, this, [this] { pgMainChange(); });
+}
+
+void TfMain::CreateLabels(QWidget *page)
+{
+    for (int i = 0; i < ParamCount; ++i) {
+        const TParamDesign &d = ParamDesign(i);
+        if (*d.LabelName == '\0')
+            continue;
+        auto *label = new TValueLabelWidget(QLatin1String(d.LabelName), CentresText(d.Controller), page);
+        label->move(d.DiagLeft, d.DiagTop);
+        FValueLabels[label->objectName()] = label;
+    }
+    for (const layout::TCaptionLabel &c : layout::CaptionLabels()) {
+        auto *label = new QLabel(c.Caption, page);
+        label->setObjectName(c.Name);
+        label->setFont(layout::CaptionLabelFont());
+        SetColors(label, c.FontColor, c.Background);
+        label->setGeometry(c.Left, c.Top, layout::TextWidth(label->font(), c.Caption), layout::CaptionLabelHeight);
+        FCaptionLabels.push_back(label);
+    }
+}
+
+void TfMain::FormCreate()
+{
+    SysexStream.clear();
+    SetEnvelopeStartValues();
+    sbDonate->setVisible(Settings().ReadBool(kDonateSection, kDonateKey, true));
+    ParamMsg = dw::InitialParamMsg();
+    BuildParams(Params, [this](const std::string &name) -> TValueLabel * {
+        auto it = FValueLabels.find(QString::fromStdString(name));
+        return it == FValueLabels.end() ? nullptr : it->second;
+    });
+}
+
+void TfMain::SetEnvelopeStartValues()
+{
+    // slot, value: base level, peak, break point, sustain, attack, decay, slope, release
+    static const int kStart[][2] = {{7, 0}, {1, 31}, {3, 20}, {5, 10}, {0, 5}, {2, 1}, {4, 31}, {6, 10}};
+    for (Tvxadsr2 *g : {VCAadsr, VCFadsr}) {
+        for (const auto &sv : kStart)
+            g->SetValue(sv[1], sv[0]);
+    }
+    VCAadsr->repaint();
+    VCFadsr->repaint();
+}
+
+void TfMain::FormDestroy()
+{
+    // Every step runs even when an earlier one fails; the first error is shown.
+    std::exception_ptr first;
+    auto step = [&](auto &&f) {
+        try {
+            f();
+        } catch (...) {
+            if (!first)
+                first = std::current_exception();
+        }
+    };
+    step([&] { if (MidiPCToSynth->State() != mosClosed) MidiPCToSynth->Close(); });
+    step([&] { if (MidiSynthToPC->State() != misClosed) MidiSynthToPC->StopAndClose(); });
+    step([&] { if (MidiBCtoPC->State() != misClosed) MidiBCtoPC->StopAndClose(); });
+    step([&] { if (MidiPCtoBC->State() != mosClosed) MidiPCtoBC->Close(); });
+    SysexStream.clear();
+    for (TCcParam &p : Params) {
+        p.ValueNames.clear();
+        p.ValueLabel = nullptr;
+    }
+    step([&] { Settings().WriteBool(kDonateSection, kDonateKey, !sbDonate->isHidden()); });
+    if (first) {
+        try {
+            std::rethrow_exception(first);
+        } catch (const std::exception &e) {
+            ShowExceptionBox(nullptr, e);
+        } catch (...) {
+        }
+    }
+}
+
+int TfMain::Channel() const { return FSetupLink != nullptr ? FSetupLink->ChannelIndex() : -1; }
+
+QLabel *TfMain::ValueLabel(const QString &name) const
+{
+    auto it = FValueLabels.find(name);
+    return it == FValueLabels.end() ? nullptr : it->second;
+}
+
+QLabel *TfMain::CaptionLabel(const QString &name) const
+{
+    for (QLabel *l : FCaptionLabels) {
+        if (l->objectName() == name)
+            return l;
+    }
+    return nullptr;
+}
+
+void TfMain::MidiBCtoPCMidiInput(QObject *)
+{
+    while (MidiBCtoPC->GetEventCount() > 0) {
+        const std::unique_ptr<TMyMidiEvent> ev = MidiBCtoPC->GetMidiEvent();
+        if (!ev || ev->StatusByte == 0xFE)
+            continue;
+        const dw::TControllerAction a =
+            dw::ClassifyControllerMessage(Params, ev->StatusByte, ev->FirstDataByte, ev->SecondDataByte);
+        if (a.kind == dw::TControllerAction::SetParameter) {
+            SetFromController(Params[std::size_t(a.row)], a.value);
+            SendParameter(a.row);
+        } else if (a.kind == dw::TControllerAction::RandomPatch) {
+            RandomPatch();
+        }
+    }
+}
+
+void TfMain::MidiSynthToPCMidiInput(QObject *)
+{
+    while (MidiSynthToPC->GetEventCount() > 0) {
+        const std::unique_ptr<TMyMidiEvent> ev = MidiSynthToPC->GetMidiEvent();
+        if (!ev)
+            continue;
+        switch (dw::ClassifySynthMessage(ev->StatusByte, ev->SysexSize)) {
+        case dw::TSynthAction::FetchPatch:
+            bGetPatchClick();
+            break;
+        case dw::TSynthAction::Dump:
+            SysexStream.assign(ev->SysexBytes.get(), ev->SysexBytes.get() + ev->SysexSize);
+            CheckSysex(SysexStream);
+            break;
+        case dw::TSynthAction::None:
+            break;
+        }
+    }
+}
+
+void TfMain::SendParameter(int row)
+{
+    dw::SetParamMsgRow(ParamMsg, Params[std::size_t(row)]);
+    if (MidiPCToSynth->State() != mosClosed)
+        MidiPCToSynth->PutLong(ParamMsg.data(), std::uint16_t(ParamMsg.size()));
+    ShowParameter(row);
+}
+
+void TfMain::EchoParameter(int row)
+{
+    if (MidiPCtoBC->State() == mosClosed)
+        return;
+    const dw::TEcho e = dw::BuildEcho(Params[std::size_t(row)]);
+    MidiPCtoBC->PutShort(e[0], e[1], e[2]);
+}
+
+void TfMain::RandomPatch()
+{
+    FRandom.seed(std::uint32_t(std::chrono::steady_clock::now().time_since_epoch().count()));
+    VCFadsr->hide();
+    VCAadsr->hide();
+    for (int i = 0; i < ParamCount; ++i) {
+        if (!IsLiveRow(i))
+            continue;
+        std::uniform_int_distribution<int> pick(0, Params[std::size_t(i)].RandomMax);
+        SetFromController(Params[std::size_t(i)], pick(FRandom));
+        EchoParameter(i);
+        SendParameter(i);
+    }
+    VCFadsr->show();
+    VCAadsr->show();
+}
+
+void TfMain::bGetPatchClick()
+{
+    const int channel = Channel();
+    if (channel < 0 || MidiPCToSynth->State() == mosClosed)
+        return;
+    const dw::TDumpRequest request = dw::BuildDumpRequest(channel);
+    MidiPCToSynth->PutLong(request.data(), std::uint16_t(request.size()));
+}
+
+void TfMain::CheckSysex(const std::vector<std::uint8_t> &stream)
+{
+    if (!dw::StageSysex(SysexBuf, stream.data(), stream.size()))
+        return; // longer than any DW-8000 dump
+    if (!dw::IsDumpHeader(SysexBuf, Channel()))
+        return;
+    ParseDump();
+}
+
+void TfMain::ParseDump()
+{
+    const dw::TDumpResult result = dw::ParseDump(Params, SysexBuf, Channel(), [this](int row) {
+        ShowParameter(row);
+        if (IsLiveRow(row))
+            EchoParameter(row);
+    });
+    if (result == dw::TDumpResult::TooSmall)
+        ShowErrorBox(this, QLatin1String(dw::DumpTooSmallText));
+}
+
+void TfMain::ShowParameter(int row)
+{
+    const TCcParam &p = Params[std::size_t(row)];
+    if (row == 1)
+        gOsc1->SetState(p.Value);
+    else if (row == 8)
+        gOsc2->SetState(p.Value);
+
+    const int e = p.EnvSlot;
+    if (e >= 0 && e != 8 && e != 9) {
+        const bool filter = e >= 10;
+        Tvxadsr2 *graph = filter ? VCFadsr : VCAadsr;
+        const int s = filter ? e - 10 : e;
+        const int base = (s == 3 || s == 5) ? 0 : 31;
+        if (s > 6 || s == 1) {
+            ShowWarningBox(this, QStringLiteral("%1 State outside range %2")
+                                     .arg(filter ? QStringLiteral("VCF") : QStringLiteral("VCA"))
+                                     .arg(s));
+        } else {
+            graph->SetValue(std::abs(base - p.Value) & 31, s);
+        }
+    }
+
+    const int polarity = Params[18].Value;
+    if (polarity != FLastPolarity) {
+        FLastPolarity = polarity;
+        const int x = polarity != 0 ? 31 : 0;
+        VCFadsr->SetValue(x, 7);
+        VCFadsr->SetValue(31 - x, 1);
+    }
+    Pause();
+}
+
+void TfMain::Pause()
+{
+#ifdef __linux__
+    // The default 50 us timer slack would stretch each 1 ms pause by 5 %.
+    static const bool slack = [] { return prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0; }();
+    (void)slack;
+#endif
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void TfMain::pgMainChange()
+{
+    if (pgMain->currentWidget() == tsBCR)
+        ShowBcrLayout();
+    else
+        ShowBlockDiagram();
+}
+
+void TfMain::PlaceControls(TWallpaper *panel)
+{
+    const bool bcr = panel == Wallpaper2;
+    for (const TCcParam &p : Params) {
+        auto *label = dynamic_cast<TValueLabelWidget *>(p.ValueLabel);
+        if (label == nullptr)
+            continue;
+        Reparent(label, panel);
+        label->move(bcr ? p.BcrLeft : p.DiagLeft, bcr ? p.BcrTop : p.DiagTop);
+    }
+    for (QWidget *w : std::initializer_list<QWidget *>{bGetPatch, bMidiSetup, sbDonate, gOsc1, gOsc2,
+                                                       VCFadsr, VCAadsr})
+        Reparent(w, panel);
+}
+
+void TfMain::MoveShared(bool toBcr)
+{
+    const std::pair<QWidget *, const char *> moved[] = {
+        {gOsc1, "gOsc1"}, {gOsc2, "gOsc2"}, {VCFadsr, "VCFadsr"}, {VCAadsr, "VCAadsr"}, {bGetPatch, "bGetPatch"}};
+    for (const auto &[w, name] : moved) {
+        const layout::TSharedControl &c = layout::SharedControl(name);
+        w->move(toBcr ? c.BcrLeft : c.DiagLeft, toBcr ? c.BcrTop : c.DiagTop);
+    }
+}
+
+void TfMain::ShowBcrLayout()
+{
+    PlaceControls(Wallpaper2);
+    MoveShared(true);
+}
+
+void TfMain::ShowBlockDiagram()
+{
+    PlaceControls(Wallpaper1);
+    MoveShared(false);
+}
+
+void TfMain::bMidiSetupClick()
+{
+    if (FSetupLink != nullptr)
+        FSetupLink->ShowModal();
+}
+
+void TfMain::sbDonateClick() { QDesktopServices::openUrl(QUrl(QLatin1String(DonateUrl))); }
+
+void TfMain::Label17Click() { RandomPatch(); }
+
+void TfMain::bSavePatchClick() {}

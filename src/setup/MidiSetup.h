@@ -1,0 +1,102 @@
+#pragma once
+// TfMidiSetup: the "Midi Setup" dialog. Its creation performs the editor's
+// MIDI start-up (lists the devices, restores the four saved port roles,
+// applies the channel, requests the synthesizer's patch); afterwards it
+// reassigns devices and the channel on the user's choice, each taking
+// effect at once and written to the settings file. It also uploads the
+// controller preset.
+// Thread: the user-interface thread only.
+
+#include "core/Main.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <array>
+#include <vector>
+
+class QButtonGroup;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QGroupBox;
+
+class TfMidiSetup : public QDialog, public TSetupLink {
+    Q_OBJECT
+public:
+    // Runs the start-up sequence before it returns. The main window must
+    // outlive the dialog.
+    explicit TfMidiSetup(TfMain &main, QWidget *parent = nullptr);
+    ~TfMidiSetup() override;
+
+    // TSetupLink
+    int ChannelIndex() const override;
+    void ShowModal() override;
+
+    // True when start-up found no MIDI input device: the application ends
+    // as soon as its message loop starts.
+    bool TerminateRequested() const { return FTerminate; }
+
+    // Handlers.
+    void lbMidiInClick();
+    void lbMidiOutClick();
+    void lbCtrlInClick();
+    void lbCtrlOutClick();
+    void rgMidiChanClick();
+    void bbOKClick();
+    void bLoadBCRClick();
+
+    // Selects a channel index as code does (applies it when it changes).
+    void SetChannelIndex(int index);
+
+    // Controls, for tests.
+    QListWidget *lbMidiIn = nullptr;
+    QListWidget *lbMidiOut = nullptr;
+    QListWidget *lbCtrlIn = nullptr;
+    QListWidget *lbCtrlOut = nullptr;
+    QPushButton *bLoadBCR = nullptr;
+    QPushButton *bbOK = nullptr;
+    QGroupBox *rgMidiChan = nullptr;
+
+    static constexpr const char *PresetFileName = "Tavrelk.SYX";
+    // Where the upload looks after the current directory: the installed data
+    // folder. Empty means the executable's folder.
+    static void SetPresetFallbackDir(const QString &dir);
+
+    // The role selections: list position, or -1 for none. Index by TRole.
+    enum TRole { SynthIn, SynthOut, CtrlIn, CtrlOut };
+    int Selection(TRole role) const { return FRoles[std::size_t(role)].selection; }
+
+private:
+    struct Role {
+        QListWidget *list = nullptr;
+        QString key;
+        TRole partner;
+        bool input;
+        int selection = -1;
+        int justApplied = -1; // row applied on the press of the current click
+    };
+
+    void FormCreate();
+    void FormDestroy();
+    void CreateControls();
+    void FillLists();
+    void ApplyChoice(TRole role);
+    bool ResolveConflict(TRole role);
+    void ClosePort(TRole role);
+    void OpenPort(TRole role, int device);
+    bool PortOpen(TRole role) const;
+    void SelectRow(QListWidget *list, int row);
+    int NoneRow(const QListWidget *list) const;
+    void ConnectList(TRole role);
+    void Click(TRole role);
+    QString FindPresetFile() const;
+
+    TfMain &FMain;
+    std::array<Role, 4> FRoles;
+    QButtonGroup *FChannelGroup = nullptr;
+    std::vector<std::uint8_t> FPresetBuffer;
+    bool FTerminate = false;
+};
+
+extern TfMidiSetup *fMidiSetup;

@@ -130,7 +130,7 @@ TEST_F(IniFileTest, UnwritableFolderRaisesUnableToWriteAndKeepsTheOldFile)
         QProcess::execute("chattr", {"-i", dir.path()});
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     if (!locked)
-        GTEST_SKIP() << "cannot make a folder unwritable here";
+        ADD_FAILURE() << "cannot make a folder unwritable here (needs chattr +i, or a non-root user)";
 }
 
 TEST_F(IniFileTest, FullDiskNoLongerReplacesTheFileWithATruncatedOne)

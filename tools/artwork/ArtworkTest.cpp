@@ -124,8 +124,8 @@ TEST(ArtworkBcr, EveryControlWithAParameterHasItsLabelOverOrBesideIt)
 TEST(ArtworkBcr, NamesStayClearOfLabelsControlsAndEachOther)
 {
     std::vector<TArtText> texts = BcrNameTexts();
-    const std::vector<TArtText> frames = BcrFrameTexts();
-    texts.insert(texts.end(), frames.begin(), frames.end());
+    for (const std::vector<TArtText> &more : {BcrFrameTexts(), BcrLogoTexts()})
+        texts.insert(texts.end(), more.begin(), more.end());
     const std::vector<QRect> covered = BcrPageCovered();
     for (std::size_t i = 0; i < texts.size(); ++i) {
         EXPECT_TRUE(kBcrPage.contains(texts[i].Rect)) << qPrintable(texts[i].Text);
@@ -231,4 +231,64 @@ TEST(ArtworkFiles, ReadPngInfoRejectsWhatIsNotAPng)
     f.close();
     EXPECT_FALSE(ReadPngInfo(path).Valid);
     EXPECT_FALSE(ReadPngInfo(dir.filePath(QStringLiteral("missing.png"))).Valid);
+}
+
+TEST(ArtworkBcr, EveryParameterIsNamedAtItsControl)
+{
+    QSet<QString> printed;
+    for (const TArtText &t : BcrNameTexts())
+        printed.insert(t.Text);
+    for (int row = 0; row < ParamCount; ++row) {
+        const TParamDesign &d = ParamDesign(row);
+        if (d.LabelName[0] != '\0') {
+            EXPECT_TRUE(printed.contains(QString::fromLatin1(d.Name))) << d.Name;
+        }
+    }
+}
+
+TEST(ArtworkBlockDiagram, PaletteKeepsThePictureAlmostExact)
+{
+    const QImage rgb = RenderBlockDiagram().convertToFormat(QImage::Format_RGB32);
+    const QImage indexed = ToPalette(rgb);
+    ASSERT_EQ(indexed.size(), rgb.size());
+    int changed = 0;
+    for (int y = 0; y < rgb.height(); ++y) {
+        for (int x = 0; x < rgb.width(); ++x)
+            changed += (rgb.pixel(x, y) != indexed.pixel(x, y));
+    }
+    // Only rare anti-aliasing shades may move to a neighbouring colour.
+    EXPECT_LT(changed, rgb.width() * rgb.height() / 200);
+}
+
+TEST(ArtworkWaveforms, SixteenDistinctPlotsOnWhiteTheLastASine)
+{
+    const QImage strip = RenderWaveforms().convertToFormat(QImage::Format_RGB32);
+    const int w = layout::WaveStripWidth / layout::WaveGlyphs;
+    std::vector<QImage> cells;
+    for (int i = 0; i < layout::WaveGlyphs; ++i) {
+        cells.push_back(strip.copy(i * w, 0, w, layout::WaveStripHeight));
+        EXPECT_EQ(cells.back().pixel(0, 0), qRgb(255, 255, 255)) << i;
+        EXPECT_EQ(cells.back().pixel(w - 1, layout::WaveStripHeight - 1), qRgb(255, 255, 255)) << i;
+        for (int j = 0; j < i; ++j)
+            EXPECT_NE(cells[std::size_t(i)], cells[std::size_t(j)]) << "plots " << j + 1 << " and " << i + 1;
+    }
+    // Trace of the last plot: the darkest pixel of each column follows a sine.
+    const QImage &sine = cells.back();
+    auto traceY = [&](int x) {
+        int best = -1, darkest = 256;
+        for (int y = 0; y < 115; ++y) {
+            const int v = qGray(sine.pixel(x, y));
+            if (v < darkest) {
+                darkest = v;
+                best = y;
+            }
+        }
+        return best;
+    };
+    const int quarter = 6 + (w - 12) / 4;
+    const int threeQuarters = 6 + 3 * (w - 12) / 4;
+    const int middle = 6 + (w - 12) / 2;
+    EXPECT_LT(traceY(quarter), traceY(middle) - 30);       // crest above the centre line
+    EXPECT_GT(traceY(threeQuarters), traceY(middle) + 30); // trough below it
+    EXPECT_NEAR(traceY(quarter) + traceY(threeQuarters), 2 * traceY(middle), 3);
 }

@@ -159,12 +159,7 @@ void DrawFrames(QPainter &p)
         p.setPen(QPen(QColor(0x8fb3c9), 2));
         p.drawRoundedRect(r, 8, 8);
     }
-    std::vector<TArtText> heads;
-    std::vector<TArtText> logo;
-    for (const TArtText &t : BcrFrameTexts())
-        (t.Rect.left() > BcrMainBody().right() ? heads : logo).push_back(t);
-    DrawTexts(p, heads, QColor(0xf0f4f8));
-    DrawTexts(p, logo, QColor(0xd9dde2));
+    DrawTexts(p, BcrFrameTexts(), QColor(0xf0f4f8));
 }
 
 } // namespace
@@ -182,6 +177,7 @@ QImage RenderBcr2000()
     DrawRightKeys(p);
     DrawFrames(p);
     DrawTexts(p, BcrNameTexts(), kName);
+    DrawTexts(p, BcrLogoTexts(), QColor(0xd9dde2));
     p.end();
     return image;
 }

@@ -74,8 +74,7 @@ void DrawTexts(QPainter &p)
 {
     for (const TArtText &t : BlockTexts()) {
         p.setFont(t.Font);
-        if (t.Text.startsWith(QLatin1String("Osc"))) {
-            // Looks like the window's own caption labels.
+        if (t.Boxed) {
             p.fillRect(t.Rect, Qt::white);
             p.setPen(Qt::black);
         } else {

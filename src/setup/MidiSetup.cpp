@@ -256,6 +256,15 @@ void TfMidiSetup::FormCreate()
     }
     FillLists();
 
+    // A step that fails (a port that does not open, a settings file that
+    // refuses a write) is reported, and the start-up goes on with the next.
+    auto guarded = [](auto &&step) {
+        try {
+            step();
+        } catch (const std::exception &e) {
+            ShowExceptionBox(nullptr, e);
+        }
+    };
     for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut}) {
         QListWidget *list = FRoles[r].list;
         const QString saved = FMain.Settings().ReadString(kDevices, FRoles[r].key, kNone);
@@ -267,13 +276,7 @@ void TfMidiSetup::FormCreate()
             }
         }
         SelectRow(list, row);
-        // A port that fails to open is reported; the other roles, the channel
-        // and the patch request still run.
-        try {
-            ApplyChoice(r);
-        } catch (const std::exception &e) {
-            ShowExceptionBox(nullptr, e);
-        }
+        guarded([&] { ApplyChoice(r); });
     }
 
     int channel = FMain.Settings().ReadInteger(kSynth, kChannel, 0);
@@ -281,9 +284,8 @@ void TfMidiSetup::FormCreate()
         channel = 15;
     if (channel < 0)
         channel = 0; // no channel at all would put 2F on the wire
-    SetChannelIndex(channel);
-
-    FMain.bGetPatchClick();
+    guarded([&] { SetChannelIndex(channel); });
+    guarded([&] { FMain.bGetPatchClick(); });
 }
 
 int TfMidiSetup::NoneRow(const QListWidget *list) const { return list->count() - 1; }

@@ -10,9 +10,13 @@ void Inject(const std::weak_ptr<platform::VirtualMidiDevice> &device, const Mess
     const auto d = device.lock();
     if (!d || m.empty())
         return;
-    if (m[0] == 0xF0)
+    if (m[0] == 0xF0) {
         d->InjectSysex(m);
-    else
+        // A message cut off before its F7 comes back as it is, as a driver
+        // returns a sysex broken off by the sender.
+        if (m.back() != 0xF7)
+            d->InjectBufferFlush();
+    } else
         d->InjectShort(m[0], m.size() > 1 ? m[1] : 0, m.size() > 2 ? m[2] : 0);
 }
 

@@ -1,0 +1,131 @@
+#pragma once
+// The whole editor in-process: the virtual MIDI backend with the simulated
+// DW-8000 and BCR2000, a settings file in a temporary folder, and every
+// message box answered by the test.
+
+#include "core/Main.h"
+#include "core/MessageBoxes.h"
+#include "midi/MidiIn.h"
+#include "midi/MidiOut.h"
+#include "platform/VirtualMidiService.h"
+#include "setup/IniFile.h"
+#include "setup/IniSettings.h"
+#include "setup/MidiSetup.h"
+#include "sim/SimRig.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <memory>
+
+class EditorFixture : public ::testing::Test {
+protected:
+    using Bytes = std::vector<std::uint8_t>;
+
+    void SetUp() override
+    {
+        service = std::make_shared<platform::VirtualMidiService>();
+        platform::SetCurrentMidiService(service);
+        rig = std::make_unique<TSimRig>(*service);
+        TSimRig::LoadDemoPrograms(rig->Synth());
+        settingsPath = dir.filePath(QStringLiteral("tavrelk.INI"));
+        SetMessageBoxResponder([this](const TMessageBoxRequest &r) {
+            boxes.push_back(r);
+            if (answers.empty())
+                return r.Buttons == TMsgButtons::YesNo ? TMsgResult::No : TMsgResult::Ok;
+            const TMsgResult a = answers.front();
+            answers.pop_front();
+            return a;
+        });
+    }
+
+    void TearDown() override
+    {
+        Stop();
+        rig.reset();
+        platform::SetCurrentMidiService(nullptr);
+        SetMessageBoxResponder({});
+    }
+
+    void SaveDevices(const QString &in, const QString &out, const QString &ctrlIn, const QString &ctrlOut)
+    {
+        TIniFile ini(settingsPath);
+        ini.WriteString("MidiDevices", "Input", in);
+        ini.WriteString("MidiDevices", "Output", out);
+        ini.WriteString("MidiDevices", "CtrlInput", ctrlIn);
+        ini.WriteString("MidiDevices", "CtrlOutput", ctrlOut);
+    }
+
+    void SaveSimDevices()
+    {
+        SaveDevices(Synth(), Synth(), Controller(), Controller());
+    }
+
+    static QString Synth() { return QLatin1String(TSimRig::SynthDeviceName); }
+    static QString Controller() { return QLatin1String(TSimRig::ControllerDeviceName); }
+
+    void Start()
+    {
+        main = std::make_unique<TfMain>(std::make_unique<TIniSettings>(settingsPath));
+        setup = std::make_unique<TfMidiSetup>(*main);
+    }
+
+    void Stop()
+    {
+        setup.reset();
+        main.reset();
+    }
+
+    QString Setting(const char *section, const char *key) const
+    {
+        return TIniFile(settingsPath).ReadString(section, key, QStringLiteral("<missing>"));
+    }
+
+    // Runs the event loop until pred holds or the time is up.
+    static bool WaitFor(const std::function<bool()> &pred, int ms = 5000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!pred()) {
+            if (t.elapsed() > ms)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        return true;
+    }
+
+    // Lets everything in flight arrive.
+    static void Settle(int ms = 150) { WaitFor([] { return false; }, ms); }
+
+    std::vector<platform::SentMessage> SentTo(const QString &device) const
+    {
+        std::vector<platform::SentMessage> out;
+        for (const platform::SentMessage &m : service->SentMessages()) {
+            if (QString::fromStdString(m.device) == device)
+                out.push_back(m);
+        }
+        return out;
+    }
+
+    bool SawBox(const QString &text) const
+    {
+        for (const TMessageBoxRequest &b : boxes) {
+            if (b.Text == text)
+                return true;
+        }
+        return false;
+    }
+
+    QTemporaryDir dir;
+    QString settingsPath;
+    std::shared_ptr<platform::VirtualMidiService> service;
+    std::unique_ptr<TSimRig> rig;
+    std::unique_ptr<TfMain> main;
+    std::unique_ptr<TfMidiSetup> setup;
+    std::vector<TMessageBoxRequest> boxes;
+    std::deque<TMsgResult> answers;
+};

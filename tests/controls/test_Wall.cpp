@@ -87,30 +87,21 @@ TEST(Wall, NewPanelDocksToTheTopAndFollowsItsParent)
 
 TEST(Wall, TilingStartsAtTheInnerCornerForFrameWidthsZeroOneAndSeven)
 {
-    {
-        SCOPED_TRACE("frame 0");
+    struct Frame {
+        TPanelBevel outer, inner;
+        int bevel, border, expected;
+    };
+    for (const Frame f : {Frame{bvNone, bvNone, 1, 0, 0}, Frame{bvRaised, bvNone, 1, 0, 1},
+                          Frame{bvRaised, bvLowered, 2, 3, 7}}) {
+        SCOPED_TRACE(f.expected);
         auto panel = Panel(47, 33);
-        panel->SetBevelOuter(bvNone);
+        panel->SetBevelOuter(f.outer);
+        panel->SetBevelInner(f.inner);
+        panel->SetBevelWidth(f.bevel);
+        panel->SetBorderWidth(f.border);
         panel->SetWallpaper(Tile(10, 8));
-        EXPECT_EQ(panel->FrameWidth(), 0);
-        ExpectTiled(*panel, 0, 10, 8);
-    }
-    {
-        SCOPED_TRACE("frame 1");
-        auto panel = Panel(47, 33);
-        panel->SetWallpaper(Tile(10, 8));
-        EXPECT_EQ(panel->InnerRect(), QRect(1, 1, 45, 31));
-        ExpectTiled(*panel, 1, 10, 8);
-    }
-    {
-        SCOPED_TRACE("frame 7");
-        auto panel = Panel(47, 33);
-        panel->SetBevelInner(bvLowered);
-        panel->SetBevelWidth(2);
-        panel->SetBorderWidth(3);
-        panel->SetWallpaper(Tile(10, 8));
-        EXPECT_EQ(panel->FrameWidth(), 7);
-        ExpectTiled(*panel, 7, 10, 8);
+        EXPECT_EQ(panel->FrameWidth(), f.expected);
+        ExpectTiled(*panel, f.expected, 10, 8);
     }
 }
 
@@ -124,27 +115,20 @@ TEST(Wall, ExactMultipleAndOversizedPictures)
     ExpectTiled(*large, 1, 25, 25);
 }
 
-TEST(Wall, RaisedFrameAndNoPicture)
+TEST(Wall, NoPictureLeavesTheRaisedPanel)
 {
     auto panel = Panel(20, 10);
+    panel->SetWallpaper(QImage(0, 5, QImage::Format_RGB32)); // zero width: no picture
     const QImage shot = panel->grab().toImage();
     const QRgb light = ToQColor(clBtnHighlight).rgb();
     const QRgb shadow = ToQColor(clBtnShadow).rgb();
-    const QRgb face = ToQColor(kPanel).rgb();
     EXPECT_EQ(shot.pixel(0, 8), light);
     EXPECT_EQ(shot.pixel(18, 0), light);
     EXPECT_EQ(shot.pixel(0, 9), shadow); // the bottom row runs the full width
     EXPECT_EQ(shot.pixel(19, 5), shadow);
     for (int y = 1; y < 9; ++y)
         for (int x = 1; x < 19; ++x)
-            ASSERT_EQ(shot.pixel(x, y), face) << x << "," << y;
-
-    // A zero-sized picture leaves the plain panel too.
-    panel->SetBevelOuter(bvNone);
-    panel->SetWallpaper(QImage(0, 5, QImage::Format_RGB32));
-    const QImage plain = panel->grab().toImage();
-    EXPECT_EQ(plain.pixel(0, 0), face);
-    EXPECT_EQ(plain.pixel(19, 9), face);
+            ASSERT_EQ(shot.pixel(x, y), ToQColor(kPanel).rgb()) << x << "," << y;
 }
 
 TEST(Wall, PictureChangeOnlySchedulesARepaint)

@@ -416,6 +416,51 @@ std::vector<TArtText> BcrFrameTexts()
     return texts;
 }
 
+namespace {
+
+struct KeyBlock {
+    const char *caption;
+    int top;
+    int rows;
+    int perRow;
+};
+
+constexpr KeyBlock kKeyBlocks[] = {{"GROUP", 24, 2, 2}, {"STORE", 84, 1, 1}, {"LEARN", 112, 1, 1},
+                                   {"EDIT", 140, 1, 1},  {"EXIT", 168, 1, 1},  {"PRESET", 206, 1, 2},
+                                   {"USER", 252, 2, 2}};
+constexpr int kKeyWidth = 18, kKeyHeight = 12, kKeyGap = 4;
+
+int KeysLeft() { return BcrKeyColumn().right() - 2 * kKeyWidth - kKeyGap - 4; }
+
+} // namespace
+
+std::vector<QRect> BcrRightKeys()
+{
+    std::vector<QRect> keys;
+    for (const KeyBlock &b : kKeyBlocks) {
+        const int rowLeft = b.perRow == 2 ? KeysLeft() : KeysLeft() + (kKeyWidth + kKeyGap) / 2;
+        for (int r = 0; r < b.rows; ++r) {
+            for (int k = 0; k < b.perRow; ++k)
+                keys.emplace_back(rowLeft + k * (kKeyWidth + kKeyGap), b.top + r * (kKeyHeight + 5), kKeyWidth,
+                                  kKeyHeight);
+        }
+    }
+    return keys;
+}
+
+std::vector<TArtText> BcrRightKeyTexts()
+{
+    std::vector<TArtText> texts;
+    const QFont font = ArtFont(8, true);
+    const int centre = KeysLeft() + kKeyWidth + kKeyGap / 2;
+    for (const KeyBlock &b : kKeyBlocks) {
+        const QString caption = QString::fromLatin1(b.caption);
+        const int w = layout::TextWidth(font, caption);
+        texts.push_back({caption, font, QRect(centre - w / 2, b.top - 12, w, 11)});
+    }
+    return texts;
+}
+
 std::vector<TArtText> BcrLogoTexts()
 {
     const QFont logo = ArtFont(18, true);

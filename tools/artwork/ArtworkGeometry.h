@@ -111,6 +111,11 @@ QRect OscillatorFrame();
 QRect EnvelopeFrame();
 std::vector<TArtText> BcrFrameTexts();
 
+// The keys on the right (encoder groups, store, learn, edit, exit, presets,
+// user keys) and their captions.
+std::vector<QRect> BcrRightKeys();
+std::vector<TArtText> BcrRightKeyTexts();
+
 // The maker's lettering at the bottom of the body.
 std::vector<TArtText> BcrLogoTexts();
 

@@ -124,7 +124,7 @@ TEST(ArtworkBcr, EveryControlWithAParameterHasItsLabelOverOrBesideIt)
 TEST(ArtworkBcr, NamesStayClearOfLabelsControlsAndEachOther)
 {
     std::vector<TArtText> texts = BcrNameTexts();
-    for (const std::vector<TArtText> &more : {BcrFrameTexts(), BcrLogoTexts()})
+    for (const std::vector<TArtText> &more : {BcrFrameTexts(), BcrLogoTexts(), BcrRightKeyTexts()})
         texts.insert(texts.end(), more.begin(), more.end());
     const std::vector<QRect> covered = BcrPageCovered();
     for (std::size_t i = 0; i < texts.size(); ++i) {
@@ -163,6 +163,12 @@ TEST(ArtworkBcr, FramesAtTheRightHoldTheSharedPictures)
     for (const TBcrControl &c : BcrControls()) {
         EXPECT_TRUE(BcrMainBody().contains(c.Body)) << c.Controller;
         EXPECT_FALSE(c.Body.intersects(osc) || c.Body.intersects(env)) << c.Controller;
+    }
+    for (const QRect &key : BcrRightKeys()) {
+        EXPECT_TRUE(BcrKeyColumn().contains(key));
+        EXPECT_FALSE(key.intersects(osc) || key.intersects(env));
+        for (const QRect &r : BcrPageCovered())
+            EXPECT_FALSE(key.intersects(r)) << qPrintable(Describe(key));
     }
 }
 
@@ -291,4 +297,23 @@ TEST(ArtworkWaveforms, SixteenDistinctPlotsOnWhiteTheLastASine)
     EXPECT_LT(traceY(quarter), traceY(middle) - 30);       // crest above the centre line
     EXPECT_GT(traceY(threeQuarters), traceY(middle) + 30); // trough below it
     EXPECT_NEAR(traceY(quarter) + traceY(threeQuarters), 2 * traceY(middle), 3);
+}
+
+TEST(ArtworkFiles, CommittedBlockDiagramShowsTheCurrentBoxes)
+{
+    // Sampled where no text is drawn, so font differences do not matter: a
+    // box moved in the code without regenerating assets/ shows up here.
+    const QImage committed =
+        QImage(QDir(QStringLiteral(TAVRELK_ASSETS_DIR)).filePath(QStringLiteral("blockdiagram.png")))
+            .convertToFormat(QImage::Format_RGB32);
+    const QImage fresh = ToPalette(RenderBlockDiagram()).convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(committed.size(), fresh.size());
+    for (const TSectionBox &box : SectionBoxes()) {
+        const QRect r = box.Rect.translated(-PictureOrigin, -PictureOrigin);
+        for (const QPoint &pt : {QPoint(r.left() + 5, r.bottom() - 8), QPoint(r.right() - 8, r.top() + 3),
+                                 QPoint(r.left() - 1, r.top() + 20), QPoint(r.left(), r.top() + 20),
+                                 QPoint(r.right(), r.bottom() - 20), QPoint(r.right() + 1, r.bottom() - 20)})
+            EXPECT_EQ(committed.pixel(pt), fresh.pixel(pt)) << qPrintable(box.Section) << " at " << pt.x() << ","
+                                                            << pt.y();
+    }
 }

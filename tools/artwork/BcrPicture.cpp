@@ -112,31 +112,13 @@ void DrawControls(QPainter &p)
     }
 }
 
-// The keys on the right: encoder groups, store/learn/edit/exit, presets.
+void DrawTexts(QPainter &p, const std::vector<TArtText> &texts, const QColor &colour);
+
 void DrawRightKeys(QPainter &p)
 {
-    const int left = BcrKeyColumn().right() - 44;
-    const int keyW = 18, keyH = 12;
-    const QFont font = ArtFont(8, true);
-    p.setFont(font);
-    struct Block {
-        const char *caption;
-        int top;
-        int rows;
-        int perRow;
-    };
-    const Block blocks[] = {{"GROUP", 24, 2, 2}, {"STORE", 84, 1, 1}, {"LEARN", 112, 1, 1},
-                            {"EDIT", 140, 1, 1},  {"EXIT", 168, 1, 1},  {"PRESET", 206, 1, 2},
-                            {"USER", 252, 2, 2}};
-    for (const Block &b : blocks) {
-        p.setPen(kName);
-        p.drawText(QRect(left - 4, b.top - 12, 2 * keyW + 12, 11), Qt::AlignHCenter, QString::fromLatin1(b.caption));
-        const int rowLeft = b.perRow == 2 ? left : left + (keyW + 4) / 2;
-        for (int r = 0; r < b.rows; ++r) {
-            for (int k = 0; k < b.perRow; ++k)
-                DrawButton(p, QRectF(rowLeft + k * (keyW + 4), b.top + r * (keyH + 5), keyW, keyH));
-        }
-    }
+    for (const QRect &key : BcrRightKeys())
+        DrawButton(p, QRectF(key).adjusted(0.5, 0.5, 0.5, 0.5));
+    DrawTexts(p, BcrRightKeyTexts(), kName);
 }
 
 void DrawTexts(QPainter &p, const std::vector<TArtText> &texts, const QColor &colour)
@@ -144,7 +126,7 @@ void DrawTexts(QPainter &p, const std::vector<TArtText> &texts, const QColor &co
     p.setPen(colour);
     for (const TArtText &t : texts) {
         p.setFont(t.Font);
-        p.drawText(t.Rect, Qt::AlignLeft | Qt::AlignVCenter, t.Text);
+        p.drawText(t.Rect, Qt::AlignHCenter | Qt::AlignVCenter, t.Text);
     }
 }
 

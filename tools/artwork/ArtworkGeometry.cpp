@@ -199,10 +199,10 @@ std::vector<TArtText> BlockTexts()
     std::vector<TArtText> texts;
     const QFont caption = layout::CaptionLabelFont();
     constexpr int gap = 2; // as the window leaves between a caption and its value label
-    for (const char *label : {"lEnc48", "lEnc49"}) {
+    const std::pair<const char *, const char *> mixerLevels[] = {{"lEnc48", "Osc 1"}, {"lEnc49", "Osc 2"}};
+    for (const auto &[label, name] : mixerLevels) {
         const TParamDesign &d = ParamDesign(RowOfLabel(QString::fromLatin1(label)));
-        const QString text = QString::fromLatin1(label) == QLatin1String("lEnc48") ? QStringLiteral("Osc 1")
-                                                                                  : QStringLiteral("Osc 2");
+        const QString text = QString::fromLatin1(name);
         const int w = layout::TextWidth(caption, text);
         const int top = d.DiagTop + (layout::ValueLabelHeight - layout::CaptionLabelHeight) / 2;
         texts.push_back({text, caption, QRect(d.DiagLeft - gap - w, top, w, layout::CaptionLabelHeight), true});

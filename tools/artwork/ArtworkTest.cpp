@@ -78,6 +78,27 @@ TEST(ArtworkBlockDiagram, OwnTextNeverLiesUnderALabelOrControl)
 
 TEST(ArtworkBlockDiagram, SignalLinesRunBetweenBoxesNotThroughThem)
 {
+    // Every arrow lands on a box's edge, or at the output's caption.
+    auto onEdge = [](const QRect &box, const QPoint &pt) {
+        const bool inside = box.contains(pt);
+        return inside && (pt.x() == box.left() || pt.x() == box.right() || pt.y() == box.top() ||
+                          pt.y() == box.bottom());
+    };
+    QRect out;
+    for (const TArtText &t : BlockTexts()) {
+        if (t.Text == QLatin1String("OUT"))
+            out = t.Rect;
+    }
+    for (const TSignalLine &line : SignalLines()) {
+        if (!line.Arrow)
+            continue;
+        const QPoint end = line.Points.back();
+        bool lands = out.adjusted(-8, 0, 0, 0).contains(end);
+        for (const TSectionBox &box : SectionBoxes())
+            lands = lands || onEdge(box.Rect, end);
+        EXPECT_TRUE(lands) << "arrow ending at " << end.x() << "," << end.y() << " hits no box";
+    }
+
     // Every segment may touch a box at its ends but never cross a box's inside.
     for (const TSignalLine &line : SignalLines()) {
         for (std::size_t i = 1; i < line.Points.size(); ++i) {

@@ -286,7 +286,7 @@ QString ShortSection(const QString &section)
 QStringList NameLines(int controller)
 {
     if (controller == RandomPatchController)
-        return {QStringLiteral("Random"), QStringLiteral("Patch")};
+        return {QStringLiteral("Random Patch")};
     const int row = RowOfController(controller);
     if (row < 0)
         return {};

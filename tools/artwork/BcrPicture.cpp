@@ -3,6 +3,7 @@
 #include "ArtworkPaint.h"
 
 #include "core/Layout.h"
+#include "core/ParamTable.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -83,14 +84,14 @@ void DrawKnob(QPainter &p, QPointF centre, qreal radius, int controller)
     p.drawLine(centre + dir * radius * 0.3, centre + dir * radius * 0.9);
 }
 
-void DrawButton(QPainter &p, const QRectF &face)
+void DrawButton(QPainter &p, const QRectF &face, QColor top = QColor(0x74777d), QColor bottom = QColor(0x4b4e53))
 {
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0x151618));
     p.drawRoundedRect(face.translated(1.5, 2), 4, 4);
     QLinearGradient g(face.topLeft(), face.bottomLeft());
-    g.setColorAt(0, QColor(0x74777d));
-    g.setColorAt(1, QColor(0x4b4e53));
+    g.setColorAt(0, top);
+    g.setColorAt(1, bottom);
     p.setBrush(g);
     p.setPen(QPen(QColor(0x1a1b1d), 1));
     p.drawRoundedRect(face, 4, 4);
@@ -106,7 +107,10 @@ void DrawControls(QPainter &p)
             DrawKnob(p, centre, c.Body.width() / 2 - LedRingMargin, c.Controller);
             break;
         case TBcrKind::Button:
-            DrawButton(p, QRectF(c.Body).adjusted(0.5, 0.5, 0.5, 0.5));
+            if (c.Controller == RandomPatchController) // the editor's own button stands out
+                DrawButton(p, QRectF(c.Body).adjusted(0.5, 0.5, 0.5, 0.5), QColor(0xb0483a), QColor(0x7a2a20));
+            else
+                DrawButton(p, QRectF(c.Body).adjusted(0.5, 0.5, 0.5, 0.5));
             break;
         }
     }

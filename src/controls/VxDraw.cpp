@@ -91,39 +91,68 @@ private:
     qsizetype stride_ = 0;
 };
 
-// Visits the pixels of a line from 'from' up to, not including, 'to'.
-template <typename Plot>
-void WalkLine(QPoint from, QPoint to, Plot plot)
+// Coordinates beyond this are pulled in along the line before it is walked,
+// which keeps the closed-form step below inside 64-bit arithmetic.
+constexpr long long kFar = 1LL << 28;
+
+// Cuts the segment to the square [-kFar, kFar]; false when it misses it.
+bool PullIn(QPoint &from, QPoint &to)
 {
-    const int dx = std::abs(to.x() - from.x());
-    const int dy = std::abs(to.y() - from.y());
+    const auto near = [](QPoint p) { return std::llabs(p.x()) <= kFar && std::llabs(p.y()) <= kFar; };
+    if (near(from) && near(to))
+        return true;
+    const double x0 = from.x(), y0 = from.y();
+    const double dx = double(to.x()) - x0, dy = double(to.y()) - y0;
+    const double far = double(kFar);
+    double t0 = 0.0, t1 = 1.0;
+    // Keeps the part of the line where p * t <= q.
+    const auto keep = [&](double p, double q) {
+        if (p == 0.0)
+            return q >= 0.0;
+        const double r = q / p;
+        if (p < 0.0)
+            t0 = std::max(t0, r);
+        else
+            t1 = std::min(t1, r);
+        return t0 <= t1;
+    };
+    if (!keep(-dx, x0 + far) || !keep(dx, far - x0) || !keep(-dy, y0 + far) || !keep(dy, far - y0))
+        return false;
+    from = QPoint(qRound(x0 + t0 * dx), qRound(y0 + t0 * dy));
+    to = QPoint(qRound(x0 + t1 * dx), qRound(y0 + t1 * dy));
+    return true;
+}
+
+// Visits the pixels of a line from 'from' up to, not including, 'to' (the
+// classic Bresenham walk), but only the steps whose coordinate along the
+// major axis lies inside width x height: a line from far outside costs no
+// more than one across the image. plot gets the step index from 'from'.
+template <typename Plot>
+void WalkLine(QPoint from, QPoint to, int width, int height, Plot plot)
+{
+    if (!PullIn(from, to))
+        return;
+    const long long dx = std::llabs(static_cast<long long>(to.x()) - from.x());
+    const long long dy = std::llabs(static_cast<long long>(to.y()) - from.y());
+    const long long steps = std::max(dx, dy);
+    if (steps == 0)
+        return;
     const int sx = to.x() >= from.x() ? 1 : -1;
     const int sy = to.y() >= from.y() ? 1 : -1;
-    const int steps = std::max(dx, dy);
-    int x = from.x();
-    int y = from.y();
-    if (dx >= dy) {
-        int err = 2 * dy - dx;
-        for (int i = 0; i < steps; ++i) {
-            plot(i, x, y);
-            if (err > 0) {
-                y += sy;
-                err -= 2 * dx;
-            }
-            err += 2 * dy;
-            x += sx;
-        }
-    } else {
-        int err = 2 * dx - dy;
-        for (int i = 0; i < steps; ++i) {
-            plot(i, x, y);
-            if (err > 0) {
-                x += sx;
-                err -= 2 * dy;
-            }
-            err += 2 * dx;
-            y += sy;
-        }
+    const bool xMajor = dx >= dy;
+    const long long minor = xMajor ? dy : dx;
+    const long long major0 = xMajor ? from.x() : from.y();
+    const long long extent = xMajor ? width : height;
+    const bool forward = (xMajor ? sx : sy) > 0;
+    const long long first = std::max(0LL, forward ? -major0 : major0 - (extent - 1));
+    const long long last = std::min(steps - 1, forward ? extent - 1 - major0 : major0);
+    for (long long i = first; i <= last; ++i) {
+        // Minor-axis offset after i steps of the incremental walk whose error
+        // starts at 2 * minor - steps and steps the minor axis while positive.
+        const long long k = (2 * minor * i + steps - 1) / (2 * steps);
+        const long long x = from.x() + sx * (xMajor ? i : k);
+        const long long y = from.y() + sy * (xMajor ? k : i);
+        plot(i, int(x), int(y));
     }
 }
 
@@ -185,6 +214,16 @@ void PaintBands(int a, int b, const ColorTriple &start, const ColorTriple &step1
     };
     half(a, half1, n1, start, step1);
     half(a + half1, half2, n2, middle, step2);
+}
+
+// The square (x - half, y - half, x + half, y + half), saturated to int.
+TRect Around(QPoint p, int half)
+{
+    const auto edge = [](long long v) {
+        return int(std::clamp<long long>(v, INT_MIN, INT_MAX));
+    };
+    return {edge(1LL * p.x() - half), edge(1LL * p.y() - half), edge(1LL * p.x() + half),
+            edge(1LL * p.y() + half)};
 }
 
 } // namespace
@@ -278,7 +317,9 @@ void FrameRect(QImage &image, const TRect &rect, TColor color)
     Surface surface(image);
     surface.Span(rect.Top, rect.Left, rect.Right, pixel);
     surface.Span(rect.Bottom - 1, rect.Left, rect.Right, pixel);
-    for (int y = rect.Top + 1; y < rect.Bottom - 1; ++y) {
+    const int top = std::max(rect.Top + 1, 0);
+    const int bottom = std::min(rect.Bottom - 1, surface.Height());
+    for (int y = top; y < bottom; ++y) {
         surface.Put(rect.Left, y, pixel);
         surface.Put(rect.Right - 1, y, pixel);
     }
@@ -321,7 +362,8 @@ void DrawLine(QImage &image, QPoint from, QPoint to, TColor color)
 {
     const QRgb pixel = PixelOfColor(color);
     Surface surface(image);
-    WalkLine(from, to, [&](int, int x, int y) { surface.Put(x, y, pixel); });
+    WalkLine(from, to, surface.Width(), surface.Height(),
+             [&](long long, int x, int y) { surface.Put(x, y, pixel); });
 }
 
 void DrawPolyline(QImage &image, const QPoint *points, int count, TColor color)
@@ -370,9 +412,10 @@ void DrawPolygon(QImage &image, const QPoint *points, int count, TColor pen, TCo
         std::sort(crossings.begin(), crossings.end());
         for (std::size_t i = 0; i + 1 < crossings.size(); i += 2) {
             // Pixels whose centre x + 0.5 lies in [left crossing, right crossing).
-            const int x0 = int(std::ceil(crossings[i] - 0.5));
-            const int x1 = int(std::ceil(crossings[i + 1] - 0.5));
-            surface.Span(y, x0, x1, fill);
+            const auto column = [&](double x) {
+                return int(std::clamp(std::ceil(x - 0.5), -1.0, double(surface.Width()) + 1.0));
+            };
+            surface.Span(y, column(crossings[i]), column(crossings[i + 1]), fill);
         }
     }
     for (int i = 0; i < count; ++i)
@@ -384,7 +427,7 @@ void DrawDottedLine(QImage &image, QPoint from, QPoint to, TColor dotColor, TCol
     const QRgb dot = PixelOfColor(dotColor);
     const QRgb gap = PixelOfColor(gapColor);
     Surface surface(image);
-    WalkLine(from, to, [&](int i, int x, int y) {
+    WalkLine(from, to, surface.Width(), surface.Height(), [&](long long i, int x, int y) {
         surface.Put(x, y, (i / kDotLength) % 2 == 0 ? dot : gap);
     });
 }
@@ -403,11 +446,8 @@ void DrawPolyMarkers(QImage &image, const QPoint *points, int count, int markerS
 {
     if (markerSize <= 0)
         return;
-    for (int i = 0; i < count; ++i) {
-        const QPoint p = points[i];
-        FrameRect(image, {p.x() - markerSize, p.y() - markerSize, p.x() + markerSize, p.y() + markerSize},
-                  color);
-    }
+    for (int i = 0; i < count; ++i)
+        FrameRect(image, Around(points[i], markerSize), color);
 }
 
 int IsMouseOnMarker(const QPoint *points, int count, int x, int y, int markerSize, MarkerOrder order)
@@ -415,8 +455,7 @@ int IsMouseOnMarker(const QPoint *points, int count, int x, int y, int markerSiz
     const int t = MarkerTolerance(markerSize);
     for (int n = 0; n < count; ++n) {
         const int i = order == MarkerOrder::LowestFirst ? n : count - 1 - n;
-        const QPoint p = points[i];
-        if (IsInsideRect({p.x() - t, p.y() - t, p.x() + t, p.y() + t}, x, y))
+        if (IsInsideRect(Around(points[i], t), x, y))
             return i;
     }
     return -1;

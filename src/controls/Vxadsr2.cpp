@@ -4,24 +4,33 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
 
 // Integer a * b / c truncated toward zero, the product formed without
 // overflow; c must not be 0.
-int ScaleDiv(int a, int b, int c)
+long long ScaleDiv(long long a, long long b, long long c)
 {
-    return static_cast<int>(static_cast<long long>(a) * b / c);
+    return a * b / c;
 }
 
-int ClampSlot(int value, int max)
+// Unclamped slot values may place a marker anywhere; keep it far enough
+// inside int that the drawing and the hit test cannot overflow.
+int Coord(long long v)
+{
+    constexpr long long kLimit = 1LL << 30;
+    return int(std::clamp(v, -kLimit, kLimit));
+}
+
+int ClampSlot(long long value, int max)
 {
     if (value > max)
         value = max;
     if (value < 0)
         value = 0;
-    return value;
+    return int(value);
 }
 
 // Marker positions for a W x H control; nothing when Max is 0.
@@ -30,18 +39,18 @@ MarkerPositions(const std::array<int, Tvxadsr2::kSlotCount> &v, int max, int w, 
 {
     if (max == 0)
         return std::nullopt;
-    const int q = (w - 1) / 4;
-    const int m = max;
-    const auto level = [&](int value) { return h1 - ScaleDiv(value, h1, m); };
+    const long long q = (w - 1) / 4;
+    const long long m = max;
+    const auto level = [&](long long value) { return Coord(h1 - ScaleDiv(value, h1, m)); };
     const int y0 = level(v[7]);
-    const int x1 = ScaleDiv(m - v[0], q, m);
-    const int x2 = x1 + ScaleDiv(m - v[2], q, m);
-    const int x3 = x2 + ScaleDiv(m - v[4], q, m);
-    const int x4 = (w - 1) - ScaleDiv(m - v[6], q, m);
+    const long long x1 = ScaleDiv(m - v[0], q, m);
+    const long long x2 = x1 + ScaleDiv(m - v[2], q, m);
+    const long long x3 = x2 + ScaleDiv(m - v[4], q, m);
+    const long long x4 = (w - 1) - ScaleDiv(m - v[6], q, m);
     const int y3 = level(v[5]);
     return std::array<QPoint, Tvxadsr2::kMarkerCount>{
-        QPoint(0, y0),     QPoint(x1, level(v[1])), QPoint(x2, level(v[3])),
-        QPoint(x3, y3),    QPoint(x4, y3),          QPoint(w - 1, y0)};
+        QPoint(0, y0),         QPoint(Coord(x1), level(v[1])), QPoint(Coord(x2), level(v[3])),
+        QPoint(Coord(x3), y3), QPoint(Coord(x4), y3),          QPoint(w - 1, y0)};
 }
 
 } // namespace
@@ -293,12 +302,12 @@ void Tvxadsr2::DragUpdate(int x, int y)
     if (timeSlot >= 0) {
         // Markers 1..3 lengthen their segment to the right; the release
         // (marker 4) is measured back from the right edge.
-        const int delta = s == 4 ? x - marker.x() : marker.x() - x;
+        const long long delta = s == 4 ? 1LL * x - marker.x() : 1LL * marker.x() - x;
         int &slot = Values_[std::size_t(timeSlot)];
         slot = ClampSlot(slot + ScaleDiv(delta, m, q), m);
     }
     int &level = Values_[std::size_t(kLevelSlot[s])];
-    level = ClampSlot(level + ScaleDiv(marker.y() - y, m, d), m);
+    level = ClampSlot(level + ScaleDiv(1LL * marker.y() - y, m, d), m);
 }
 
 void Tvxadsr2::MouseDown(Qt::MouseButton button, Qt::MouseButtons, int x, int y)

@@ -4,6 +4,8 @@
 
 #include <QImage>
 
+#include <climits>
+
 using namespace VxDraw;
 
 namespace VxDraw {
@@ -141,6 +143,22 @@ TEST(VxDraw, PolylineLeavesOutItsLastPointAndIsClipped)
     EXPECT_EQ(At(poly, 4, 4), clRed); // each corner painted once, by the next segment
     EXPECT_EQ(At(poly, 7, 1), clRed);
     EXPECT_EQ(At(poly, 8, 0), kBack);
+}
+
+TEST(VxDraw, LineFarOutsideTheImageIsWalkedOnlyWhereVisibleInsteadOfHanging)
+{
+    // The visible part is pixel for pixel the full walk's.
+    for (const QPoint end : {QPoint(2000, 1000), QPoint(700, 1000), QPoint(0, 0)}) {
+        QImage big = Canvas(2001, 1001);
+        DrawDottedLine(big, end, QPoint(2000, 1000) - end, clAqua, clTeal);
+        QImage part = Canvas(20, 20);
+        DrawDottedLine(part, end - QPoint(1000, 500), QPoint(1000, 500) - end, clAqua, clTeal);
+        EXPECT_EQ(part, big.copy(1000, 500, 20, 20)) << end.x() << "," << end.y();
+    }
+    QImage far = Canvas(10, 10);
+    DrawLine(far, {INT_MIN + 1, INT_MIN + 1}, {INT_MAX, INT_MAX}, clRed);
+    EXPECT_EQ(At(far, 5, 5), clRed);
+    EXPECT_EQ(At(far, 5, 6), kBack);
 }
 
 TEST(VxDraw, EvenOddPolygonFillsInsideAndOutlinesEveryEdge)

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include <array>
+#include <climits>
 #include <memory>
 
 namespace {
@@ -204,6 +205,19 @@ TEST_F(Vxadsr2Test, SetValueIndexOutsideTheSlotsIsIgnoredInsteadOfCorruptingMemo
     EXPECT_EQ(paints.count, 0);
     EXPECT_EQ(graph->GetValue(8), 0);
     EXPECT_EQ(GetSlots(), kNew);
+}
+
+TEST_F(Vxadsr2Test, HugeSlotValuesDrawWithoutHangingOrOverflowing)
+{
+    graph->SetFillEnabled(true);
+    graph->SetValue(INT_MAX, 1);
+    graph->SetValue(INT_MIN, 6);
+    graph->SetValue(INT_MIN, 7);
+    EXPECT_LT(graph->MarkerPoints()[1].y(), 0);
+    EXPECT_GT(graph->MarkerPoints()[0].y(), 79);
+    EXPECT_EQ(graph->MarkerPoints()[2], QPoint(24, 40));
+    Drag({24, 40}, {{24, 30}}); // the control stays usable
+    EXPECT_GT(graph->GetValue(3), 49);
 }
 
 TEST_F(Vxadsr2Test, EachMarkerDragsExactlyItsSlots)

@@ -66,7 +66,7 @@ public:
         if (x0 >= x1)
             return;
         if (bits_ != nullptr) {
-            std::fill(Row(y) + x0, Row(y) + x1, pixel);
+            FillDirect(Row(y) + x0, std::size_t(x1 - x0), pixel);
             return;
         }
         for (int x = x0; x < x1; ++x)
@@ -84,11 +84,28 @@ public:
 private:
     QRgb *Row(int y) { return reinterpret_cast<QRgb *>(bits_ + std::ptrdiff_t(y) * stride_); }
 
+    // Long runs are copied from a row of the colour (the library's copy is
+    // vectorised; a plain store loop is not).
+    void FillDirect(QRgb *to, std::size_t count, QRgb pixel)
+    {
+        if (count < 16) {
+            std::fill(to, to + count, pixel);
+            return;
+        }
+        if (patternPixel_ != pixel || pattern_.size() < count) {
+            pattern_.assign(std::max<std::size_t>(count, std::size_t(width_)), pixel);
+            patternPixel_ = pixel;
+        }
+        std::memcpy(to, pattern_.data(), count * sizeof(QRgb));
+    }
+
     QImage &image_;
     int width_;
     int height_;
     uchar *bits_ = nullptr;
     qsizetype stride_ = 0;
+    std::vector<QRgb> pattern_;
+    QRgb patternPixel_ = 0;
 };
 
 // Coordinates beyond this are pulled in along the line before it is walked,
@@ -146,13 +163,22 @@ void WalkLine(QPoint from, QPoint to, int width, int height, Plot plot)
     const bool forward = (xMajor ? sx : sy) > 0;
     const long long first = std::max(0LL, forward ? -major0 : major0 - (extent - 1));
     const long long last = std::min(steps - 1, forward ? extent - 1 - major0 : major0);
+    if (first > last)
+        return;
+    // The incremental walk's error starts at 2 * minor - steps and moves the
+    // minor axis while positive; after 'first' steps the minor offset k and
+    // the error have this closed form.
+    long long k = (2 * minor * first + steps - 1) / (2 * steps);
+    long long err = 2 * minor * (first + 1) - steps - 2 * steps * k;
     for (long long i = first; i <= last; ++i) {
-        // Minor-axis offset after i steps of the incremental walk whose error
-        // starts at 2 * minor - steps and steps the minor axis while positive.
-        const long long k = (2 * minor * i + steps - 1) / (2 * steps);
         const long long x = from.x() + sx * (xMajor ? i : k);
         const long long y = from.y() + sy * (xMajor ? k : i);
         plot(i, int(x), int(y));
+        if (err > 0) {
+            ++k;
+            err -= 2 * steps;
+        }
+        err += 2 * minor;
     }
 }
 

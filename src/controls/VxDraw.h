@@ -3,13 +3,14 @@
 // keyboard-follow graph): gradient background, solid and dotted one-pixel
 // lines, even-odd polygons, marker frames and the marker hit test.
 //
-// Every routine writes pixels of a QImage directly (Format_RGB32 expected;
-// other formats are converted by the caller) so that the results follow the
+// Every routine writes pixels of a QImage itself (32-bit formats through a
+// row pointer, others pixel by pixel) so that the results follow the
 // classic raster rules the controls rely on, not Qt's:
 //   - a line's end point is not painted;
 //   - a rectangle's right and bottom edges are exclusive;
 //   - a dotted pen paints its gaps in a second colour.
-// Everything is clipped to the image; nothing is antialiased.
+// Everything is clipped to the image, and a line costs no more than its
+// visible part however far outside its ends lie; nothing is antialiased.
 //
 // Threads: pure functions over the caller's image; any thread may call them
 // on an image it owns. Colours go through ColorToRGB, which reads the

@@ -435,11 +435,19 @@ QString TfMidiSetup::FindPresetFile() const
     const QString name = QLatin1String(PresetFileName);
     if (QFileInfo::exists(name))
         return name;
-    // An installed copy keeps the preset beside its data, not in the user's folder.
-    const QString dir =
-        PresetFallbackDir().isEmpty() ? QCoreApplication::applicationDirPath() : PresetFallbackDir();
-    const QString beside = QDir(dir).filePath(name);
-    return QFileInfo::exists(beside) ? beside : QString();
+    // An installed copy keeps the preset beside the program or in its data
+    // folder, not in the folder the user starts it from.
+    QStringList dirs;
+    if (!PresetFallbackDir().isEmpty())
+        dirs << PresetFallbackDir();
+    else
+        dirs << QCoreApplication::applicationDirPath() << QStringLiteral(TAVRELK_DATA_DIR);
+    for (const QString &dir : dirs) {
+        const QString path = QDir(dir).filePath(name);
+        if (QFileInfo::exists(path))
+            return path;
+    }
+    return {};
 }
 
 void TfMidiSetup::bLoadBCRClick()

@@ -10,8 +10,12 @@ function(tavrelk_add_test name)
   target_link_libraries(${name} PRIVATE tavrelk_test_main ${T_LIBS})
   target_compile_definitions(${name} PRIVATE
     TAVRELK_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
+  set(props TIMEOUT 300)
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+    PROPERTIES ${props})
 endfunction()

@@ -99,19 +99,30 @@ TEST_F(EditorFixture, RandomButtonSendsEachEchoBeforeItsChangeWithinRange)
     rig->Controller().ReleaseRandomButton();
     ASSERT_TRUE(WaitFor([&] { return service->SentMessages().size() >= 100; }));
     Settle();
+    // Echoes and changes go to two devices; each echo leaves before its
+    // change is handed over, and each device sees the rows in order, row 0 first.
     const std::vector<platform::SentMessage> sent = service->SentMessages();
     ASSERT_EQ(sent.size(), 100u);
-    for (std::size_t i = 0; i < sent.size(); i += 2) {
-        SCOPED_TRACE(i);
-        ASSERT_TRUE(IsEcho(sent[i]));
-        const Bytes &change = sent[i + 1].bytes;
+    std::vector<std::size_t> echoAt, changeAt;
+    for (std::size_t i = 0; i < sent.size(); ++i)
+        (IsEcho(sent[i]) ? echoAt : changeAt).push_back(i);
+    ASSERT_EQ(echoAt.size(), 50u);
+    ASSERT_EQ(changeAt.size(), 50u);
+    int lastRow = -1;
+    for (std::size_t k = 0; k < 50; ++k) {
+        SCOPED_TRACE(k);
+        const Bytes &echo = sent[echoAt[k]].bytes;
+        const Bytes &change = sent[changeAt[k]].bytes;
         ASSERT_EQ(change.size(), 8u);
         const int row = change[5];
-        EXPECT_EQ(sent[i].bytes[1], main->Params[std::size_t(row)].Controller);
-        EXPECT_EQ(sent[i].bytes[2], change[6]);
+        EXPECT_GT(row, lastRow);
+        lastRow = row;
+        EXPECT_LT(echoAt[k], changeAt[k]);
+        EXPECT_EQ(echo[1], main->Params[std::size_t(row)].Controller);
+        EXPECT_EQ(echo[2], change[6]);
         EXPECT_LE(change[6], main->Params[std::size_t(row)].RandomMax);
     }
-    EXPECT_EQ(sent[1].bytes[5], 0); // row 0 first
+    EXPECT_EQ(sent[changeAt[0]].bytes[5], 0);
     EXPECT_TRUE(main->VCFadsr->isVisible() == main->isVisible());
 }
 

@@ -91,13 +91,3 @@ TEST(NotifyWindow, MessagesLeftByAThrowingProcedureStillRun)
     }));
     EXPECT_EQ(seen, (std::vector<std::uintptr_t>{1, 2}));
 }
-
-TEST(NotifyWindow, DispatchRunsSynchronouslyAndReturnsResult)
-{
-    TNotifyWindow window([](TMessage &m) {
-        if (m.Msg == WM_QUERYENDSESSION)
-            m.Result = 1;
-    });
-    EXPECT_EQ(window.Dispatch(WM_QUERYENDSESSION), 1);
-    EXPECT_EQ(window.Dispatch(WM_USER), 0);
-}

@@ -274,14 +274,11 @@ TEST(VirtualService, VolumeOnlyWhereTheDeviceHasIt)
     EXPECT_EQ(service.midiOutGetVolume(1, volume), MMSYSERR_NOTSUPPORTED);
 }
 
-TEST(VirtualService, ErrorTextsForKnownCodesOnly)
+TEST(VirtualService, ErrorTextIsCutToTheCallersBuffer)
 {
     VirtualMidiService service;
-    std::array<char, MAXERRORLENGTH> text{};
-    EXPECT_EQ(service.midiInGetErrorText(MMSYSERR_ALLOCATED, text.data(), MAXERRORLENGTH), MMSYSERR_NOERROR);
-    EXPECT_STRNE(text.data(), "");
-    EXPECT_EQ(service.midiOutGetErrorText(999, text.data(), MAXERRORLENGTH), MMSYSERR_BADERRNUM);
     char tiny[4];
     EXPECT_EQ(service.midiOutGetErrorText(MMSYSERR_ERROR, tiny, sizeof tiny), MMSYSERR_NOERROR);
     EXPECT_EQ(std::strlen(tiny), 3u);
+    EXPECT_EQ(service.midiInGetErrorText(999, tiny, sizeof tiny), MMSYSERR_BADERRNUM);
 }

@@ -1,5 +1,7 @@
 #include "app/Application.h"
 
+#include "app/DemoPanel.h"
+
 #include "core/MessageBoxes.h"
 #include "midi/MidiIn.h"
 #include "platform/MidiService.h"
@@ -126,10 +128,16 @@ int RunEditor(const TEditorOptions &options)
     auto main = std::make_unique<TfMain>(std::make_unique<TIniSettings>(settingsFile));
     auto setup = std::make_unique<TfMidiSetup>(*main);
     int code = 0;
+    std::unique_ptr<TDemoPanel> demoPanel;
     if (!setup->TerminateRequested()) {
         if (QScreen *screen = QGuiApplication::primaryScreen())
             main->move(screen->availableGeometry().center() - main->rect().center());
         main->show();
+        if (rig && options.ScreenshotDir.isEmpty()) {
+            demoPanel = std::make_unique<TDemoPanel>(*rig);
+            demoPanel->move(main->frameGeometry().topRight() + QPoint(8, 0));
+            demoPanel->show();
+        }
         if (!options.ScreenshotDir.isEmpty()) {
             // The start-up fetch has had time to arrive and be shown by then.
             QTimer::singleShot(1500, main.get(), [&main, &options] {
@@ -139,6 +147,7 @@ int RunEditor(const TEditorOptions &options)
         }
     }
     code = QApplication::exec();
+    demoPanel.reset();
     setup.reset(); // the dialog goes first: its final writes need the main window's settings
     main.reset();
     rig.reset();

@@ -1,0 +1,71 @@
+#include "app/DemoPanel.h"
+
+#include "sim/SimRig.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+namespace {
+
+struct Encoder {
+    const char *name;
+    int controller;
+    int max;
+};
+
+// A few BCR2000 encoders as the editor's preset programs them.
+constexpr Encoder kEncoders[] = {
+    {"VCF Cutoff", 44, 63}, {"VCF Resonance", 45, 31}, {"VCA Attack", 60, 31}, {"VCF Env Attack", 52, 31}};
+
+} // namespace
+
+TDemoPanel::TDemoPanel(TSimRig &rig, QWidget *parent) : QWidget(parent, Qt::Window), FRig(rig)
+{
+    setWindowTitle(QStringLiteral("Tavrelk demonstration"));
+    setAttribute(Qt::WA_QuitOnClose, false); // closing the editor ends the demonstration
+    auto *layout = new QVBoxLayout(this);
+
+    auto *synth = new QGroupBox(QStringLiteral("Simulated DW-8000"), this);
+    auto *sl = new QGridLayout(synth);
+    FProgram = new QLabel(synth);
+    auto *prev = new QPushButton(QStringLiteral("< Program"), synth);
+    auto *next = new QPushButton(QStringLiteral("Program >"), synth);
+    sl->addWidget(FProgram, 0, 0, 1, 2);
+    sl->addWidget(prev, 1, 0);
+    sl->addWidget(next, 1, 1);
+    connect(prev, &QPushButton::clicked, this, [this] { StepProgram(-1); });
+    connect(next, &QPushButton::clicked, this, [this] { StepProgram(+1); });
+    layout->addWidget(synth);
+
+    auto *bcr = new QGroupBox(QStringLiteral("Simulated BCR2000"), this);
+    auto *bl = new QGridLayout(bcr);
+    int row = 0;
+    for (const Encoder &e : kEncoders) {
+        auto *slider = new QSlider(Qt::Horizontal, bcr);
+        slider->setRange(0, e.max);
+        bl->addWidget(new QLabel(QLatin1String(e.name), bcr), row, 0);
+        bl->addWidget(slider, row++, 1);
+        const int controller = e.controller;
+        connect(slider, &QSlider::valueChanged, this,
+                [this, controller](int v) { FRig.Controller().TurnEncoder(controller, v); });
+    }
+    auto *random = new QPushButton(QStringLiteral("Random patch button"), bcr);
+    bl->addWidget(random, row, 0, 1, 2);
+    connect(random, &QPushButton::pressed, this, [this] { FRig.Controller().PressRandomButton(); });
+    connect(random, &QPushButton::released, this, [this] { FRig.Controller().ReleaseRandomButton(); });
+    layout->addWidget(bcr);
+    StepProgram(0);
+}
+
+void TDemoPanel::StepProgram(int delta)
+{
+    const int count = SimDw8000::ProgramCount;
+    const int program = (FRig.Synth().Program() + delta + count) % count;
+    if (delta != 0)
+        FRig.Synth().SelectProgram(program); // sends the program change the editor follows
+    FProgram->setText(QStringLiteral("Program %1%2").arg(program / 8 + 1).arg(program % 8 + 1));
+}

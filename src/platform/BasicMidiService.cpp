@@ -521,7 +521,7 @@ MMRESULT BasicMidiService::midiOutOpen(HMIDIOUT &handle, std::uint32_t deviceId,
     std::lock_guard<std::mutex> lock(mutex_);
     const std::uintptr_t id = nextHandle_++;
     outputs_[id] = std::make_shared<OutputEndpoint>(reinterpret_cast<HMIDIOUT>(id), deviceId, callback,
-                                                    instance, std::move(sink), pacing_);
+                                                    instance, std::move(sink), *pacing_);
     handle = reinterpret_cast<HMIDIOUT>(id);
     return MMSYSERR_NOERROR;
 }

@@ -103,8 +103,8 @@ public:
     void ClearFaults();
     // Output is sent, and (in the virtual backend) input delivered, at
     // 320 microseconds a byte.
-    void SetWirePacing(bool on) { pacing_.store(on, std::memory_order_release); }
-    bool WirePacing() const { return pacing_.load(std::memory_order_acquire); }
+    void SetWirePacing(bool on) { pacing_->store(on, std::memory_order_release); }
+    bool WirePacing() const { return pacing_->load(std::memory_order_acquire); }
 
     std::uint32_t midiInGetNumDevs() override;
     MMRESULT midiInGetDevCaps(std::uint32_t deviceId, MIDIINCAPS &caps) override;
@@ -175,7 +175,10 @@ private:
     std::map<std::uintptr_t, std::shared_ptr<OutputEndpoint>> outputs_;
     std::map<MidiCall, Fault> faults_;
     std::map<std::uint32_t, std::uint32_t> volumes_;
-    std::atomic<bool> pacing_{false};
+
+protected:
+    // Shared with devices that may outlive the service.
+    const std::shared_ptr<std::atomic<bool>> pacing_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 } // namespace platform

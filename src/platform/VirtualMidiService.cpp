@@ -39,14 +39,15 @@ private:
 
 // ---------------------------------------------------------------- device
 
-VirtualMidiDevice::VirtualMidiDevice(VirtualDeviceInfo info, VirtualMidiService &service)
-    : info_(std::move(info)), service_(service)
+VirtualMidiDevice::VirtualMidiDevice(VirtualDeviceInfo info, VirtualMidiService &service,
+                                     std::shared_ptr<const std::atomic<bool>> pacing)
+    : info_(std::move(info)), service_(service), pacing_(std::move(pacing))
 {
 }
 
 void VirtualMidiDevice::Pace(std::size_t bytes)
 {
-    if (!service_.WirePacing())
+    if (!pacing_->load(std::memory_order_acquire))
         return;
     std::lock_guard<std::mutex> wire(wireMutex_);
     const auto now = std::chrono::steady_clock::now();
@@ -137,7 +138,7 @@ std::shared_ptr<VirtualMidiDevice> VirtualMidiService::CreateDevice(const std::s
 
 std::shared_ptr<VirtualMidiDevice> VirtualMidiService::CreateDevice(const VirtualDeviceInfo &info)
 {
-    std::shared_ptr<VirtualMidiDevice> device(new VirtualMidiDevice(info, *this));
+    std::shared_ptr<VirtualMidiDevice> device(new VirtualMidiDevice(info, *this, pacing_));
     std::lock_guard<std::mutex> lock(devicesMutex_);
     if (info.isInput)
         inputs_.push_back(device);

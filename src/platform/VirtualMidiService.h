@@ -9,7 +9,8 @@
 // reach the open input port exactly as a driver delivers them (nothing if no
 // port has the device open and started). A device's receiver runs on the
 // output's delivery thread, one message at a time in sending order; it must
-// not call back into the service. The sent log may be read from any thread.
+// not call back into the service. A device may outlive its service; its
+// injections then go nowhere. The sent log may be read from any thread.
 
 #include "platform/BasicMidiService.h"
 
@@ -65,12 +66,14 @@ public:
 
 private:
     friend class VirtualMidiService;
-    VirtualMidiDevice(VirtualDeviceInfo info, VirtualMidiService &service);
+    VirtualMidiDevice(VirtualDeviceInfo info, VirtualMidiService &service,
+                      std::shared_ptr<const std::atomic<bool>> pacing);
     void Pace(std::size_t bytes);
     void Receive(const SentMessage &message);
 
     const VirtualDeviceInfo info_;
-    VirtualMidiService &service_;
+    VirtualMidiService &service_; // used only while an output is open
+    const std::shared_ptr<const std::atomic<bool>> pacing_;
     mutable std::mutex mutex_;
     std::weak_ptr<InputEndpoint> input_;
     bool outputOpen_ = false;

@@ -282,3 +282,21 @@ TEST(VirtualService, ErrorTextIsCutToTheCallersBuffer)
     EXPECT_EQ(std::strlen(tiny), 3u);
     EXPECT_EQ(service.midiInGetErrorText(999, tiny, sizeof tiny), MMSYSERR_BADERRNUM);
 }
+
+TEST(VirtualService, DeviceOutlivingItsServiceInjectsIntoNothing)
+{
+    std::shared_ptr<VirtualMidiDevice> device;
+    Recorder recorder;
+    {
+        VirtualMidiService service;
+        service.SetWirePacing(true);
+        device = service.CreateDevice("Synth");
+        HMIDIIN in = nullptr;
+        service.midiInOpen(in, 0, &Recorder::Callback, reinterpret_cast<std::uintptr_t>(&recorder), CALLBACK_FUNCTION);
+        service.midiInStart(in);
+    } // closes what is still open
+    device->InjectShort(0x90, 1, 1);
+    device->InjectSysex(std::vector<std::uint8_t>{0xF0, 0xF7});
+    EXPECT_FALSE(device->IsInputOpen());
+    EXPECT_TRUE(recorder.Take().empty());
+}

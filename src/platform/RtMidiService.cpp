@@ -2,6 +2,8 @@
 
 #include <rtmidi/RtMidi.h>
 
+#include <unistd.h>
+
 namespace platform {
 
 struct RtMidiService::System {
@@ -77,6 +79,9 @@ RtMidiService::RtMidiService(std::string clientName) : clientName_(std::move(cli
     RtMidi::getCompiledApi(apis);
     for (const RtMidi::Api api : apis) {
         if (api == RtMidi::RTMIDI_DUMMY || api == RtMidi::UNSPECIFIED)
+            continue;
+        // Without a sequencer device ALSA would fail anyway, noisily on stderr.
+        if (api == RtMidi::LINUX_ALSA && access("/dev/snd/seq", R_OK | W_OK) != 0)
             continue;
         try {
             auto system = std::make_unique<System>();

@@ -376,6 +376,19 @@ TEST_F(MidiInputTest, DestroyingAPortNeverThrowsOrCallsBackLater)
     EXPECT_EQ(raised, 0);
 }
 
+TEST_F(MidiInputTest, OpenOnAnOpenPortKeepsTheDeviceAndItsBuffers)
+{
+    TMidiInput port(nullptr);
+    port.OpenAndStart();
+    const long blocks = FixedBlock::LiveBlocks();
+    port.Open();
+    EXPECT_EQ(FixedBlock::LiveBlocks(), blocks);
+    synth->InjectSysex(MakeSysex(30));
+    EXPECT_EQ(port.GetEventCount(), 1);
+    port.Close();
+    EXPECT_FALSE(synth->IsInputOpen());
+}
+
 TEST_F(MidiInputTest, UnknownCodeHasTheOutOfRangeText)
 {
     TMidiInput port(nullptr);

@@ -121,7 +121,7 @@ TEST_F(MidiOutputTest, PutLongReturnsAtOnceThenReleasesCopyBeforeOnMidiOutput)
     EXPECT_TRUE(service->SentMessages()[0].isLong);
 }
 
-TEST_F(MidiOutputTest, PutLongFaultsReleaseTheCopy)
+TEST_F(MidiOutputTest, EmptyPutLongIsRefusedAndFailedPutLongReleasesItsCopy)
 {
     TMidiOutput port(nullptr);
     ASSERT_TRUE(port.Open());
@@ -349,4 +349,19 @@ TEST_F(MidiOutputTest, DestroyingAPortWithMessagesInFlightFreesThemAndNeverCalls
     EXPECT_EQ(notices, 0);
     EXPECT_EQ(FixedBlock::LiveBlocks(), before);
     EXPECT_EQ(service->SentMessages().size(), 2u);
+}
+
+TEST_F(MidiOutputTest, OpenOnAnOpenPortKeepsTheDeviceAndItsNotices)
+{
+    TMidiOutput port(nullptr);
+    int notices = 0;
+    port.OnMidiOutput = [&](QObject *) { ++notices; };
+    ASSERT_TRUE(port.Open());
+    EXPECT_TRUE(port.Open());
+    EXPECT_EQ(port.State(), mosOpen);
+    const Bytes dump = MakeSysex(57);
+    port.PutLong(dump.data(), 57);
+    ASSERT_TRUE(PumpUntil([&] { return notices == 1; }));
+    EXPECT_TRUE(port.Close());
+    EXPECT_FALSE(synth->IsOutputOpen());
 }

@@ -1,5 +1,6 @@
 #include "midi/MidiIn.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -331,6 +332,22 @@ std::unique_ptr<TMyMidiEvent> TMidiInput::GetMidiEvent()
     return event;
 }
 
+// A sysex buffer whose event found the ring full would otherwise stay out of
+// circulation until Close, and sysex input would die after a few overflows.
+void TMidiInput::RequeueLostBuffer(MIDIHDR *header)
+{
+    const bool ours = std::any_of(SysexHeaders.begin(), SysexHeaders.end(),
+                                  [header](const std::unique_ptr<TMyMidiHdr> &h) { return h->Header == header; });
+    if (!ours)
+        return; // from a device closed since the notice was posted
+    header->dwBytesRecorded = 0;
+    MMRESULT result = Service->midiInPrepareHeader(Handle, header, sizeof(MIDIHDR));
+    if (result == MMSYSERR_NOERROR)
+        result = Service->midiInAddBuffer(Handle, header, sizeof(MIDIHDR));
+    if (result != MMSYSERR_NOERROR)
+        FError = static_cast<std::uint16_t>(result);
+}
+
 void TMidiInput::FlushQueue()
 {
     while (GetEventCount() > 0)
@@ -345,6 +362,8 @@ void TMidiInput::MidiInput(TMessage &Message)
             OnMidiInput(this);
         break;
     case WM_USER:
+        if (FState == misOpen && Message.LParam != 0)
+            RequeueLostBuffer(reinterpret_cast<MIDIHDR *>(Message.LParam));
         if (OnOverflow && FState == misOpen)
             OnOverflow(this);
         break;

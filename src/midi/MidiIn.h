@@ -89,6 +89,7 @@ private:
     MMRESULT UnprepareHeaders();
     MMRESULT ReleaseDevice();
     void UpdateContextFlags();
+    void RequeueLostBuffer(platform::MIDIHDR *header);
 
     MidiInputState FState = misCreating;
     std::string FProductName;

@@ -38,6 +38,8 @@ using TMidiCallbackContextPtr = std::unique_ptr<TMidiCallbackContext, CallbackCo
 // Appends; false when the ring is full. Producer side only.
 bool CircbufPutEvent(TCircularBuffer *ring, const TMidiBufferItem &item) noexcept;
 
-// The platform callback; `instance` is the TMidiCallbackContext.
+// The platform callback; `instance` is the TMidiCallbackContext. Posts
+// MIM_DATA (0, 0) per stored event, WM_USER (0, sysex header or 0) per event
+// lost to a full ring, and MOM_DONE (0, header) per sent long message.
 void midiHandler(void *device, std::uint32_t msg, std::uintptr_t instance, std::uintptr_t param1,
                  std::uintptr_t param2) noexcept;

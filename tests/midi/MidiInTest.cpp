@@ -257,6 +257,26 @@ TEST_F(MidiInputTest, FullRingRaisesOnOverflowPerLostEvent)
     EXPECT_EQ(events[1]->FirstDataByte, 1);
 }
 
+TEST_F(MidiInputTest, SysexBufferLostToAFullRingGoesBackIntoCirculation)
+{
+    TMidiInput port(nullptr);
+    port.SetCapacity(1);
+    port.SetSysexBufferCount(2);
+    int overflows = 0;
+    port.OnOverflow = [&](QObject *) { ++overflows; };
+    port.OpenAndStart();
+    synth->InjectShort(0x90, 1, 1); // fills the ring
+    synth->InjectSysex(MakeSysex(9));
+    synth->InjectSysex(MakeSysex(9));
+    ASSERT_TRUE(PumpUntil([&] { return overflows == 2; }));
+    DrainAll(port);
+    const auto dump = MakeSysex(57);
+    synth->InjectSysex(dump);
+    auto events = DrainAll(port);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]->SysexSize, 57);
+}
+
 TEST_F(MidiInputTest, ChangeDeviceRules)
 {
     TMidiInput port(nullptr);

@@ -1,5 +1,6 @@
 #include "sim/SimBcr2000.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -28,10 +29,135 @@ void SimBcr2000::SetSend(SendFunction send)
 
 void SimBcr2000::Receive(Message message)
 {
+    Message reply;
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        if (message.size() == 3 && (message[0] & 0xF0) == 0xB0 && message[1] < 0x80 && message[2] < 0x80) {
+            FValues[message[0] & 0x0F][message[1]] = message[2];
+            MatchElementsLocked(message[0] & 0x0F, message[1], message[2]);
+        } else if (simbcl::IsBclMessage(message, 0)) {
+            simbcl::BclReceiver::Outcome outcome = FBcl.Receive(message);
+            if (outcome.Finished)
+                InstallPresetLocked(*FBcl.Completed());
+            reply = std::move(outcome.Reply);
+        }
+        FReceived.push_back(std::move(message));
+    }
+    if (!reply.empty())
+        SendMessage(std::move(reply));
+}
+
+std::optional<simbcl::BclPreset> SimBcr2000::Preset() const
+{
     std::lock_guard<std::mutex> lock(FMutex);
-    if (message.size() == 3 && (message[0] & 0xF0) == 0xB0 && message[1] < 0x80 && message[2] < 0x80)
-        FValues[message[0] & 0x0F][message[1]] = message[2];
-    FReceived.push_back(std::move(message));
+    return FPreset;
+}
+
+std::optional<int> SimBcr2000::ElementValue(simbcl::ElementType type, int number) const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    const auto &values = type == simbcl::ElementType::Encoder ? FEncoderValues : FButtonValues;
+    const auto it = values.find(number);
+    return it == values.end() ? std::nullopt : std::optional<int>(it->second);
+}
+
+bool SimBcr2000::TurnElement(int encoder, int steps)
+{
+    Message change;
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        if (!FPreset || FEncoderValues.count(encoder) == 0)
+            return false;
+        const simbcl::BclElement &e = FPreset->Encoders.at(encoder);
+        if (e.Mode != "absolute")
+            return false;
+        int &value = FEncoderValues[encoder];
+        const int low = std::min(e.Value1, e.Value2);
+        const int high = std::max(e.Value1, e.Value2);
+        const int next = std::clamp(value + steps, low, high);
+        if (next == value)
+            return true;  // at the end of its range a knob sends nothing more
+        value = next;
+        FValues[size_t(e.Channel)][size_t(e.Controller)] = std::int16_t(next);
+        change = {std::uint8_t(0xB0 + e.Channel), std::uint8_t(e.Controller), std::uint8_t(next)};
+    }
+    SendMessage(std::move(change));
+    return true;
+}
+
+bool SimBcr2000::PressButton(int button)
+{
+    std::optional<Message> change;
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        if (!FPreset || FButtonValues.count(button) == 0)
+            return false;
+        change = ButtonActionLocked(button, true);
+    }
+    if (change)
+        SendMessage(std::move(*change));
+    return true;
+}
+
+bool SimBcr2000::ReleaseButton(int button)
+{
+    std::optional<Message> change;
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        if (!FPreset || FButtonValues.count(button) == 0)
+            return false;
+        change = ButtonActionLocked(button, false);
+    }
+    if (change)
+        SendMessage(std::move(*change));
+    return true;
+}
+
+std::optional<SimBcr2000::Message> SimBcr2000::ButtonActionLocked(int button, bool press)
+{
+    const simbcl::BclElement &e = FPreset->Buttons.at(button);
+    int &value = FButtonValues[button];
+    if (e.Mode == "toggleoff") {
+        value = press ? e.Value1 : e.Value2;  // momentary
+    } else if (!press) {
+        return std::nullopt;
+    } else if (e.Mode == "toggleon") {
+        value = value == e.Value1 ? e.Value2 : e.Value1;
+    } else {
+        // increment: past the "on" end the value wraps to the "off" end
+        const int next = value + e.Increment;
+        if (e.Increment > 0)
+            value = next > e.Value1 ? e.Value2 : next;
+        else
+            value = next < e.Value2 ? e.Value1 : next;
+    }
+    FValues[size_t(e.Channel)][size_t(e.Controller)] = std::int16_t(value);
+    return Message{std::uint8_t(0xB0 + e.Channel), std::uint8_t(e.Controller), std::uint8_t(value)};
+}
+
+void SimBcr2000::InstallPresetLocked(const simbcl::BclPreset &preset)
+{
+    FPreset = preset;
+    FEncoderValues.clear();
+    FButtonValues.clear();
+    for (const auto &[number, e] : preset.Encoders)
+        if (e.Programmed)
+            FEncoderValues[number] = e.Default;
+    for (const auto &[number, e] : preset.Buttons)
+        if (e.Programmed)
+            FButtonValues[number] = e.Default;
+}
+
+void SimBcr2000::MatchElementsLocked(int channel, int controller, int value)
+{
+    if (!FPreset)
+        return;
+    for (const auto &[number, e] : FPreset->Encoders)
+        if (e.Programmed && e.Channel == channel && e.Controller == controller)
+            FEncoderValues[number] = value;
+    for (const auto &[number, e] : FPreset->Buttons)
+        if (e.Programmed && e.Channel == channel && e.Controller == controller)
+            FButtonValues[number] = value;
 }
 
 std::optional<int> SimBcr2000::Value(int channel, int controller) const
@@ -79,8 +205,20 @@ void SimBcr2000::SendControlChange(int channel, int controller, int value)
     {
         std::lock_guard<std::mutex> lock(FMutex);
         FValues[size_t(channel)][size_t(controller)] = std::int16_t(value);
+        MatchElementsLocked(channel, controller, value);
         send = FSend;
     }
     if (send)
         send({std::uint8_t(0xB0 + channel), std::uint8_t(controller), std::uint8_t(value)});
+}
+
+void SimBcr2000::SendMessage(Message message)
+{
+    SendFunction send;
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        send = FSend;
+    }
+    if (send)
+        send(std::move(message));
 }

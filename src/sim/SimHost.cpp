@@ -1,0 +1,230 @@
+#include "sim/SimHost.h"
+
+#include "sim/SimMonitor.h"
+
+#include <rtmidi/RtMidi.h>
+
+#include <sstream>
+
+namespace {
+
+RtMidi::Api ApiNamed(const std::string &name)
+{
+    if (name.empty())
+        return RtMidi::UNSPECIFIED;
+    return RtMidi::getCompiledApiByName(name);
+}
+
+struct InputContext {
+    class TSimHost *Host;
+    bool ToSynth;
+};
+
+} // namespace
+
+struct TSimHost::Ports {
+    std::unique_ptr<RtMidiOut> SynthOut, ControllerOut;
+    std::unique_ptr<RtMidiIn> SynthIn, ControllerIn;
+    std::mutex SynthOutMutex, ControllerOutMutex;  // RtMidiOut is not thread-safe
+    InputContext SynthContext{}, ControllerContext{};
+};
+
+TSimHost::TSimHost(LogFunction log) : FLog(std::move(log))
+{
+    FSynth.SetSend([this](std::vector<std::uint8_t> m) { Transmit(true, m); });
+    FController.SetSend([this](std::vector<std::uint8_t> m) { Transmit(false, m); });
+    FWorker = std::thread([this] { Deliver(); });
+}
+
+TSimHost::~TSimHost()
+{
+    {
+        std::lock_guard<std::mutex> lock(FQueueMutex);
+        FStopping = true;
+    }
+    FQueueChanged.notify_all();
+    FWorker.join();
+    // Inputs close first so that nothing is queued while the outputs go.
+    if (FPorts) {
+        FPorts->SynthIn.reset();
+        FPorts->ControllerIn.reset();
+    }
+    FSynth.SetSend({});
+    FController.SetSend({});
+}
+
+std::string TSimHost::Open(const std::string &api)
+{
+    const RtMidi::Api chosen = ApiNamed(api);
+    if (!api.empty() && chosen == RtMidi::UNSPECIFIED)
+        return "unknown MIDI system \"" + api + "\"";
+    auto ports = std::make_unique<Ports>();
+    try {
+        const std::string synth = SynthName, controller = ControllerName;
+        ports->SynthOut = std::make_unique<RtMidiOut>(chosen, synth + "-out");
+        ports->SynthOut->openVirtualPort("out");
+        ports->ControllerOut = std::make_unique<RtMidiOut>(chosen, controller + "-out");
+        ports->ControllerOut->openVirtualPort("out");
+
+        auto openInput = [this, chosen](std::unique_ptr<RtMidiIn> &in, InputContext &context, bool toSynth,
+                                const std::string &client) {
+            context = {this, toSynth};
+            in = std::make_unique<RtMidiIn>(chosen, client, 4096);
+            in->ignoreTypes(false, false, false);
+            in->setCallback(
+                [](double, std::vector<unsigned char> *m, void *data) {
+                    auto *c = static_cast<InputContext *>(data);
+                    c->Host->Queue(c->ToSynth, std::vector<std::uint8_t>(m->begin(), m->end()));
+                },
+                &context);
+            in->openVirtualPort("in");
+        };
+        openInput(ports->SynthIn, ports->SynthContext, true, synth + "-in");
+        openInput(ports->ControllerIn, ports->ControllerContext, false, controller + "-in");
+    } catch (const RtMidiError &e) {
+        return e.getMessage();
+    }
+    FPorts = std::move(ports);
+    return {};
+}
+
+std::vector<std::string> TSimHost::PortNames() const
+{
+    const std::string synth = SynthName, controller = ControllerName;
+    return {synth + "-out:out", synth + "-in:in", controller + "-out:out", controller + "-in:in"};
+}
+
+void TSimHost::Queue(bool toSynth, std::vector<std::uint8_t> bytes)
+{
+    {
+        std::lock_guard<std::mutex> lock(FQueueMutex);
+        FQueue.push_back({toSynth, std::move(bytes)});
+    }
+    FQueueChanged.notify_one();
+}
+
+void TSimHost::Deliver()
+{
+    std::unique_lock<std::mutex> lock(FQueueMutex);
+    for (;;) {
+        FQueueChanged.wait(lock, [this] { return FStopping || !FQueue.empty(); });
+        if (FStopping)
+            return;
+        Arrival a = std::move(FQueue.front());
+        FQueue.pop_front();
+        lock.unlock();
+        FLog(simmonitor::MonitorLine("RX", a.ToSynth ? SynthName : ControllerName, a.Bytes));
+        if (a.ToSynth)
+            FSynth.Receive(std::move(a.Bytes));
+        else
+            FController.Receive(std::move(a.Bytes));
+        lock.lock();
+    }
+}
+
+void TSimHost::Transmit(bool fromSynth, const std::vector<std::uint8_t> &bytes)
+{
+    if (bytes.empty() || !FPorts)
+        return;
+    FLog(simmonitor::MonitorLine("TX", fromSynth ? SynthName : ControllerName, bytes));
+    std::mutex &mutex = fromSynth ? FPorts->SynthOutMutex : FPorts->ControllerOutMutex;
+    RtMidiOut &out = fromSynth ? *FPorts->SynthOut : *FPorts->ControllerOut;
+    std::lock_guard<std::mutex> lock(mutex);
+    try {
+        out.sendMessage(bytes.data(), bytes.size());
+    } catch (const RtMidiError &e) {
+        FLog("ERROR sending: " + e.getMessage());
+    }
+}
+
+const char *TSimHost::CommandHelp()
+{
+    return "Commands (one per line):\n"
+           "  program N         select DW-8000 program N (0-63); sends the program change\n"
+           "  cc CC VALUE [CH]  the BCR2000 sends control change CC = VALUE (channel 1-16)\n"
+           "  random            press and release the random-patch button (controller 43)\n"
+           "  turn ENC STEPS    turn programmed encoder ENC (1-56) by STEPS (negative: down)\n"
+           "  press BTN         press programmed button BTN (1-64); release BTN; click BTN\n"
+           "  late MS           answer the next dump request MS milliseconds late\n"
+           "  truncate BYTES    cut the next dump to BYTES bytes\n"
+           "  channel CH        answer the next dump request on channel CH (1-16)\n"
+           "  value CC          print the BCR2000's value of controller CC\n"
+           "  patch             print the DW-8000's current patch (51 values)\n"
+           "  preset            print the name of the uploaded BCR2000 preset\n"
+           "  help, quit\n";
+}
+
+std::string TSimHost::Command(const std::string &line, bool &quit)
+{
+    std::istringstream in(line);
+    std::string verb;
+    if (!(in >> verb))
+        return {};
+    std::vector<int> args;
+    int a = 0;
+    while (in >> a)
+        args.push_back(a);
+    if (!in.eof())
+        return "ERROR arguments must be whole numbers: " + line;
+    auto wants = [&](std::size_t low, std::size_t high) { return args.size() >= low && args.size() <= high; };
+
+    try {
+        if (verb == "quit" && wants(0, 0)) {
+            quit = true;
+            return "OK quit";
+        }
+        if (verb == "help")
+            return std::string(CommandHelp()) + "OK help";
+        if (verb == "program" && wants(1, 1)) {
+            FSynth.SelectProgram(args[0]);
+            return "OK program " + std::to_string(args[0]);
+        }
+        if (verb == "cc" && wants(2, 3)) {
+            FController.TurnEncoder(args[0], args[1], args.size() == 3 ? args[2] - 1 : 0);
+            return "OK cc";
+        }
+        if (verb == "random" && wants(0, 0)) {
+            FController.PressRandomButton();
+            FController.ReleaseRandomButton();
+            return "OK random";
+        }
+        if (verb == "turn" && wants(2, 2))
+            return FController.TurnElement(args[0], args[1]) ? "OK turn" : "ERROR encoder not programmed";
+        if ((verb == "press" || verb == "release" || verb == "click") && wants(1, 1)) {
+            const bool done = verb == "release" ? FController.ReleaseButton(args[0])
+                                                : FController.PressButton(args[0]);
+            if (done && verb == "click")
+                FController.ReleaseButton(args[0]);
+            return done ? "OK " + verb : "ERROR button not programmed";
+        }
+        if (verb == "late" && wants(1, 1)) {
+            FSynth.AnswerNextRequestLate(std::chrono::milliseconds(args[0]));
+            return "OK late";
+        }
+        if (verb == "truncate" && wants(1, 1) && args[0] >= 0) {
+            FSynth.AnswerNextRequestTruncated(std::size_t(args[0]));
+            return "OK truncate";
+        }
+        if (verb == "channel" && wants(1, 1)) {
+            FSynth.AnswerNextRequestOnChannel(args[0] - 1);
+            return "OK channel";
+        }
+        if (verb == "value" && wants(1, 2)) {
+            const auto v = FController.Value(args.size() == 2 ? args[1] - 1 : 0, args[0]);
+            return "OK value " + (v ? std::to_string(*v) : std::string("none"));
+        }
+        if (verb == "patch" && wants(0, 0)) {
+            std::string s = "OK patch";
+            for (const std::uint8_t v : FSynth.CurrentPatch())
+                s += " " + std::to_string(v);
+            return s;
+        }
+        if (verb == "preset" && wants(0, 0)) {
+            const auto p = FController.Preset();
+            return p ? "OK preset '" + p->Name + "'" : std::string("OK preset none");
+        }
+    } catch (const std::invalid_argument &e) {
+        return std::string("ERROR ") + e.what();
+    }
+    return "ERROR unknown command (try help): " + line;
+}

@@ -1,0 +1,76 @@
+#pragma once
+// The simulated DW-8000 and BCR2000 behind real MIDI ports (RtMidi virtual
+// ports on JACK, the ALSA sequencer or CoreMIDI), with a MIDI monitor and a
+// small command language, for the stand-alone program tavrelk-sim.
+//
+// Ports (JACK names them client:port): "dw8000-out:out" and
+// "bcr2000-out:out" carry what the devices send, "dw8000-in:in" and
+// "bcr2000-in:in" take what is sent to them.
+//
+// Threads: construct, Open, Command and destroy on one thread (the
+// program's main thread). The MIDI system's input threads only queue what
+// arrives; one worker thread of the host hands it to the simulators, so the
+// simulators' answers never go out from a MIDI system thread. The log
+// function is called from any of these threads, one line at a time.
+
+#include "sim/SimBcr2000.h"
+#include "sim/SimDw8000.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class TSimHost {
+public:
+    using LogFunction = std::function<void(const std::string &)>;
+
+    static constexpr const char *SynthName = "dw8000";
+    static constexpr const char *ControllerName = "bcr2000";
+
+    explicit TSimHost(LogFunction log);
+    ~TSimHost();
+    TSimHost(const TSimHost &) = delete;
+    TSimHost &operator=(const TSimHost &) = delete;
+
+    // Opens the four ports on the named MIDI system ("jack", "alsa", "core"
+    // or "" for RtMidi's choice). Returns an empty string or why it failed.
+    std::string Open(const std::string &api);
+    // The ports as the MIDI system lists them, e.g. "dw8000-out:out".
+    std::vector<std::string> PortNames() const;
+
+    // Runs one command line and returns its answer, "OK ..." or "ERROR ...".
+    // Sets `quit` for "quit".
+    std::string Command(const std::string &line, bool &quit);
+    static const char *CommandHelp();
+
+    SimDw8000 &Synth() { return FSynth; }
+    SimBcr2000 &Controller() { return FController; }
+
+private:
+    struct Ports;
+    struct Arrival {
+        bool ToSynth;
+        std::vector<std::uint8_t> Bytes;
+    };
+
+    void Queue(bool toSynth, std::vector<std::uint8_t> bytes);
+    void Deliver();
+    void Transmit(bool fromSynth, const std::vector<std::uint8_t> &bytes);
+
+    LogFunction FLog;
+    SimDw8000 FSynth;
+    SimBcr2000 FController;
+    std::unique_ptr<Ports> FPorts;
+
+    // The one hand-off between the MIDI system's threads and the worker.
+    std::mutex FQueueMutex;
+    std::condition_variable FQueueChanged;
+    std::deque<Arrival> FQueue;
+    bool FStopping = false;  // guarded by FQueueMutex
+    std::thread FWorker;
+};

@@ -15,7 +15,9 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <array>
 #include <chrono>
+#include <exception>
 #include <cstdlib>
 #include <thread>
 #ifdef __linux__
@@ -301,19 +303,46 @@ QLabel *TfMain::CaptionLabel(const QString &name) const
 
 void TfMain::MidiBCtoPCMidiInput(QObject *)
 {
-    while (MidiBCtoPC->GetEventCount() > 0) {
-        const std::unique_ptr<TMyMidiEvent> ev = MidiBCtoPC->GetMidiEvent();
-        if (!ev || ev->StatusByte == 0xFE)
+    // Only the events already waiting: what arrives meanwhile has its own
+    // notice, so a flood cannot keep the window from its message loop.
+    std::vector<dw::TControllerAction> batch;
+    std::exception_ptr failure;
+    try {
+        for (std::uint16_t n = MidiBCtoPC->GetEventCount(); n > 0; --n) {
+            const std::unique_ptr<TMyMidiEvent> ev = MidiBCtoPC->GetMidiEvent();
+            if (!ev || ev->StatusByte == 0xFE)
+                continue;
+            const dw::TControllerAction a =
+                dw::ClassifyControllerMessage(Params, ev->StatusByte, ev->FirstDataByte, ev->SecondDataByte);
+            if (a.kind != dw::TControllerAction::None)
+                batch.push_back(a);
+        }
+    } catch (...) {
+        failure = std::current_exception(); // apply what was taken, then report
+    }
+    // A move followed in the same batch by another move of its row is not
+    // sent: with a pause per change the synthesizer would otherwise fall ever
+    // further behind the controller, and only the last value counts.
+    std::vector<bool> overtaken(batch.size(), false);
+    std::array<bool, ParamCount> later{};
+    for (std::size_t i = batch.size(); i-- > 0;) {
+        if (batch[i].kind == dw::TControllerAction::RandomPatch) {
+            later.fill(false);
             continue;
-        const dw::TControllerAction a =
-            dw::ClassifyControllerMessage(Params, ev->StatusByte, ev->FirstDataByte, ev->SecondDataByte);
-        if (a.kind == dw::TControllerAction::SetParameter) {
-            SetFromController(Params[std::size_t(a.row)], a.value);
-            SendParameter(a.row);
-        } else if (a.kind == dw::TControllerAction::RandomPatch) {
+        }
+        overtaken[i] = later[std::size_t(batch[i].row)];
+        later[std::size_t(batch[i].row)] = true;
+    }
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (batch[i].kind == dw::TControllerAction::RandomPatch) {
             RandomPatch();
+        } else if (!overtaken[i]) {
+            SetFromController(Params[std::size_t(batch[i].row)], batch[i].value);
+            SendParameter(batch[i].row);
         }
     }
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void TfMain::MidiSynthToPCMidiInput(QObject *)

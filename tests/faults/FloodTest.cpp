@@ -1,0 +1,171 @@
+// The controller input under load: 10,000 control changes a second for ten
+// seconds, and a full ring with the window busy.
+
+#include "EditorFixture.h"
+
+#include "core/DwMessages.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Records when a value label paints. Labels repaint only from the message
+// loop (the graphs also repaint inside handlers), so a gap here is a gap in
+// the window's own repainting.
+class PaintClock : public QObject {
+public:
+    PaintClock() { qApp->installEventFilter(this); }
+    ~PaintClock() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint && qobject_cast<QLabel *>(o) != nullptr) {
+            const Clock::time_point now = Clock::now();
+            if (last != Clock::time_point{})
+                maxGap = std::max(maxGap, now - last);
+            last = now;
+            ++paints;
+        }
+        return false;
+    }
+    void Restart() { last = Clock::now(); maxGap = {}; paints = 0; }
+    Clock::time_point last{};
+    Clock::duration maxGap{};
+    long paints = 0;
+};
+
+struct Move {
+    std::uint8_t status, controller;
+    int row, max;
+};
+
+} // namespace
+
+class FloodTest : public EditorFixture {
+protected:
+    void StartWithPatch()
+    {
+        SaveSimDevices();
+        Start();
+        ASSERT_TRUE(WaitFor([&] { return SentTo(Controller()).size() >= 50; }));
+        Settle();
+        service->ClearSentMessages();
+        main->MidiBCtoPC->OnOverflow = [this](QObject *) { ++overflows; };
+    }
+
+    // One move for every controller that drives a row.
+    std::vector<Move> Moves() const
+    {
+        std::vector<Move> moves;
+        for (int cc = 0; cc < 128; ++cc) {
+            const dw::TControllerAction a = dw::ClassifyControllerMessage(main->Params, 0xB0, std::uint8_t(cc), 0);
+            if (a.kind == dw::TControllerAction::SetParameter)
+                moves.push_back({0xB0, std::uint8_t(cc), a.row, main->Params[std::size_t(a.row)].RandomMax});
+        }
+        return moves;
+    }
+
+    bool SynthHolds(const std::vector<int> &last) const
+    {
+        for (std::size_t r = 0; r < last.size(); ++r) {
+            if (last[r] >= 0 && rig->Synth().Parameter(int(r)) != SimDw8000::FitToParameter(int(r), last[r]))
+                return false;
+        }
+        return true;
+    }
+
+    long overflows = 0;
+};
+
+TEST_F(FloodTest, TenThousandControlChangesASecondForTenSeconds)
+{
+    StartWithPatch();
+    main->show();
+    const std::vector<Move> moves = Moves();
+    ASSERT_GE(moves.size(), 45u);
+
+    constexpr int kRate = 10000;
+    constexpr int kSeconds = 10;
+    constexpr int kTotal = kRate * kSeconds;
+    std::vector<int> last(ParamCount, -1);
+    std::atomic<bool> done{false};
+    platform::VirtualMidiDevice &cable = rig->ControllerDevice();
+    PaintClock paints;
+    paints.Restart();
+    std::thread producer([&] {
+        const Clock::time_point t0 = Clock::now();
+        for (int i = 0; i < kTotal; ++i) {
+            std::this_thread::sleep_until(t0 + std::chrono::microseconds(i * 1000000LL / kRate));
+            const Move &m = moves[std::size_t(i) % moves.size()];
+            const int value = (i / int(moves.size()) * 7 + m.controller) % (m.max + 1);
+            cable.InjectShort(m.status, m.controller, std::uint8_t(value));
+            last[std::size_t(m.row)] = value; // read by the UI thread only after join
+        }
+        done.store(true, std::memory_order_release);
+    });
+    const Clock::time_point floodStart = Clock::now();
+    while (!done.load(std::memory_order_acquire))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    producer.join();
+    const auto floodTime = Clock::now() - floodStart;
+    const Clock::duration gapDuringFlood = paints.maxGap;
+    const long paintsDuringFlood = paints.paints;
+
+    const bool arrived = WaitFor([&] { return SynthHolds(last); }, 15000);
+    Settle(300);
+    int wrong = 0;
+    for (std::size_t r = 0; r < last.size(); ++r) {
+        if (last[r] < 0)
+            continue;
+        wrong += rig->Synth().Parameter(int(r)) != SimDw8000::FitToParameter(int(r), last[r]);
+        EXPECT_EQ(main->Params[r].Value, last[r]) << "row " << r;
+    }
+    const auto ms = [](Clock::duration d) {
+        return double(std::chrono::duration_cast<std::chrono::microseconds>(d).count()) / 1000.0;
+    };
+    std::printf("flood: %d events in %.0f ms, %ld overflow reports, %llu notices refused, "
+                "%ld paints, longest paint gap %.1f ms, %zu changes sent, %d rows wrong at the end\n",
+                kTotal, ms(floodTime), overflows,
+                static_cast<unsigned long long>(main->MidiBCtoPC->NotifyWindow()->Refused()), paintsDuringFlood,
+                ms(gapDuringFlood), SentTo(Synth()).size(), wrong);
+
+    EXPECT_TRUE(arrived);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(overflows, 0) << "the ring is drained faster than it fills";
+    EXPECT_LE(gapDuringFlood, std::chrono::milliseconds(200));
+    EXPECT_GT(paintsDuringFlood, 10 * kSeconds / 2);
+    EXPECT_TRUE(boxes.empty());
+}
+
+// The window busy (no event handled) while more arrives than the ring holds:
+// each event the ring refuses is reported once through OnOverflow, and what
+// it kept is applied in order.
+TEST_F(FloodTest, EveryEventLostToAFullRingIsReported)
+{
+    StartWithPatch();
+    const std::vector<Move> moves = Moves();
+    const std::uint16_t capacity = main->MidiBCtoPC->Capacity();
+    const int total = capacity * 3;
+    platform::VirtualMidiDevice &cable = rig->ControllerDevice();
+    const Move &m = moves.front();
+    for (int i = 0; i < total; ++i)
+        cable.InjectShort(m.status, m.controller, std::uint8_t(i < capacity ? i % (m.max + 1) : 0));
+    EXPECT_EQ(main->MidiBCtoPC->GetEventCount(), capacity);
+
+    const int keptLast = (capacity - 1) % (m.max + 1);
+    ASSERT_TRUE(WaitFor([&] { return overflows == total - capacity && main->MidiBCtoPC->GetEventCount() == 0; }));
+    Settle();
+    EXPECT_EQ(overflows, total - capacity);
+    EXPECT_EQ(main->Params[std::size_t(m.row)].Value, keptLast);
+    EXPECT_TRUE(WaitFor([&] { return rig->Synth().Parameter(m.row) == SimDw8000::FitToParameter(m.row, keptLast); }));
+    EXPECT_EQ(main->MidiBCtoPC->NotifyWindow()->Refused(), 0u);
+}

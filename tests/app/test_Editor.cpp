@@ -1,3 +1,4 @@
+#include "CallOrderService.h"
 #include "EditorFixture.h"
 
 #include "controls/Vxadsr2.h"
@@ -13,7 +14,6 @@ namespace {
 
 const std::vector<std::uint8_t> kRequestCh1 = {0xF0, 0x42, 0x30, 0x03, 0x10, 0xF7};
 
-bool IsEcho(const platform::SentMessage &m) { return !m.isLong && m.bytes.size() == 3 && m.bytes[0] == 0xB0; }
 
 } // namespace
 
@@ -89,41 +89,36 @@ TEST_F(EditorFixture, ControllerMovesBecomeParameterChangesWithoutEcho)
 
 TEST_F(EditorFixture, RandomButtonSendsEachEchoBeforeItsChangeWithinRange)
 {
+    const auto order = std::make_shared<CallOrderService>(service);
+    platform::SetCurrentMidiService(order);
     SaveSimDevices();
     Start();
     ASSERT_TRUE(WaitFor([&] { return SentTo(Controller()).size() >= 50; }));
     Settle();
-    service->ClearSentMessages();
+    order->ClearCalls();
 
     rig->Controller().PressRandomButton();
     rig->Controller().ReleaseRandomButton();
-    ASSERT_TRUE(WaitFor([&] { return service->SentMessages().size() >= 100; }));
+    ASSERT_TRUE(WaitFor([&] { return order->Calls().size() >= 100; }));
     Settle();
-    // Echoes and changes go to two devices; each echo leaves before its
-    // change is handed over, and each device sees the rows in order, row 0 first.
-    const std::vector<platform::SentMessage> sent = service->SentMessages();
-    ASSERT_EQ(sent.size(), 100u);
-    std::vector<std::size_t> echoAt, changeAt;
-    for (std::size_t i = 0; i < sent.size(); ++i)
-        (IsEcho(sent[i]) ? echoAt : changeAt).push_back(i);
-    ASSERT_EQ(echoAt.size(), 50u);
-    ASSERT_EQ(changeAt.size(), 50u);
-    int lastRow = -1;
-    for (std::size_t k = 0; k < 50; ++k) {
-        SCOPED_TRACE(k);
-        const Bytes &echo = sent[echoAt[k]].bytes;
-        const Bytes &change = sent[changeAt[k]].bytes;
+    const std::vector<CallOrderService::Call> calls = order->Calls();
+    ASSERT_EQ(calls.size(), 100u);
+    for (std::size_t i = 0; i < calls.size(); i += 2) {
+        SCOPED_TRACE(i);
+        const Bytes &echo = calls[i].bytes;
+        const Bytes &change = calls[i + 1].bytes;
+        ASSERT_FALSE(calls[i].isLong);
+        ASSERT_TRUE(calls[i + 1].isLong);
         ASSERT_EQ(change.size(), 8u);
         const int row = change[5];
-        EXPECT_GT(row, lastRow);
-        lastRow = row;
-        EXPECT_LT(echoAt[k], changeAt[k]);
+        EXPECT_EQ(row, int(i / 2) + (i / 2 >= UnusedRow ? 1 : 0)); // row order, row 0 first
+        EXPECT_EQ(echo[0], 0xB0);
         EXPECT_EQ(echo[1], main->Params[std::size_t(row)].Controller);
         EXPECT_EQ(echo[2], change[6]);
         EXPECT_LE(change[6], main->Params[std::size_t(row)].RandomMax);
     }
-    EXPECT_EQ(sent[changeAt[0]].bytes[5], 0);
-    EXPECT_TRUE(main->VCFadsr->isVisible() == main->isVisible());
+    EXPECT_TRUE(WaitFor([&] { return service->SentMessages().size() >= 100; }));
+    EXPECT_EQ(main->VCFadsr->isHidden(), false);
 }
 
 TEST_F(EditorFixture, ProgramChangeOnTheSynthesizerFetchesTheNewPatch)
@@ -167,6 +162,8 @@ TEST_F(EditorFixture, TruncatedDumpShowsTheBoxAfterTheRowsBeforeIt)
     rig->Synth().AnswerNextRequestTruncated(40);
     Start();
     ASSERT_TRUE(WaitFor([&] { return SawBox("Sysex block too small for patch"); }));
+    EXPECT_TRUE(WaitFor([&] { return SentTo(Controller()).size() >= 34; }));
+    Settle();
     EXPECT_EQ(SentTo(Controller()).size(), 34u); // rows 0..34 but the unused one
     EXPECT_EQ(boxes.back().Caption, "Error");
 }

@@ -321,14 +321,14 @@ MMRESULT BasicMidiService::TakeFault(MidiCall call)
     return it->second.code;
 }
 
-std::shared_ptr<InputEndpoint> BasicMidiService::FindInput(HMIDIIN handle)
+std::shared_ptr<InputEndpoint> BasicMidiService::Find(HMIDIIN handle)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto it = inputs_.find(reinterpret_cast<std::uintptr_t>(handle));
     return it == inputs_.end() ? nullptr : it->second.endpoint;
 }
 
-std::shared_ptr<BasicMidiService::OutputEndpoint> BasicMidiService::FindOutput(HMIDIOUT handle)
+std::shared_ptr<BasicMidiService::OutputEndpoint> BasicMidiService::Find(HMIDIOUT handle)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto it = outputs_.find(reinterpret_cast<std::uintptr_t>(handle));
@@ -340,6 +340,28 @@ MMRESULT BasicMidiService::CheckHeader(const MIDIHDR *header, std::uint32_t size
     if (!header || size < sizeof(MIDIHDR) || !header->lpData || header->dwBufferLength == 0)
         return MMSYSERR_INVALPARAM;
     return MMSYSERR_NOERROR;
+}
+
+template <typename Handle, typename Action>
+MMRESULT BasicMidiService::OnPort(MidiCall call, Handle handle, Action &&action)
+{
+    if (const MMRESULT fault = TakeFault(call))
+        return fault;
+    const auto endpoint = Find(handle);
+    if (!endpoint)
+        return MMSYSERR_INVALHANDLE;
+    return action(*endpoint);
+}
+
+template <typename Handle, typename Action>
+MMRESULT BasicMidiService::OnHeader(MidiCall call, Handle handle, const MIDIHDR *header, std::uint32_t size,
+                                    Action &&action)
+{
+    return OnPort(call, handle, [&](auto &endpoint) -> MMRESULT {
+        if (const MMRESULT bad = CheckHeader(header, size))
+            return bad;
+        return action(endpoint);
+    });
 }
 
 std::uint32_t BasicMidiService::midiInGetNumDevs() { return InputDeviceCount(); }
@@ -382,97 +404,71 @@ MMRESULT BasicMidiService::midiInOpen(HMIDIIN &handle, std::uint32_t deviceId, M
 
 MMRESULT BasicMidiService::midiInPrepareHeader(HMIDIIN handle, MIDIHDR *header, std::uint32_t size)
 {
-    if (const MMRESULT fault = TakeFault(MidiCall::InPrepare))
-        return fault;
-    if (!FindInput(handle))
-        return MMSYSERR_INVALHANDLE;
-    if (const MMRESULT bad = CheckHeader(header, size))
-        return bad;
-    header->dwFlags |= MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return OnHeader(MidiCall::InPrepare, handle, header, size, [&](InputEndpoint &) {
+        header->dwFlags |= MHDR_PREPARED;
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT BasicMidiService::midiInUnprepareHeader(HMIDIIN handle, MIDIHDR *header, std::uint32_t size)
 {
-    if (const MMRESULT fault = TakeFault(MidiCall::InUnprepare))
-        return fault;
-    const auto endpoint = FindInput(handle);
-    if (!endpoint)
-        return MMSYSERR_INVALHANDLE;
-    if (const MMRESULT bad = CheckHeader(header, size))
-        return bad;
-    if (endpoint->IsQueued(header))
-        return MIDIERR_STILLPLAYING;
-    header->dwFlags &= ~MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return OnHeader(MidiCall::InUnprepare, handle, header, size, [&](InputEndpoint &endpoint) {
+        if (endpoint.IsQueued(header))
+            return MIDIERR_STILLPLAYING;
+        header->dwFlags &= ~MHDR_PREPARED;
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT BasicMidiService::midiInAddBuffer(HMIDIIN handle, MIDIHDR *header, std::uint32_t size)
 {
-    if (const MMRESULT fault = TakeFault(MidiCall::InAddBuffer))
-        return fault;
-    const auto endpoint = FindInput(handle);
-    if (!endpoint)
-        return MMSYSERR_INVALHANDLE;
-    if (const MMRESULT bad = CheckHeader(header, size))
-        return bad;
-    if (!(header->dwFlags & MHDR_PREPARED))
-        return MIDIERR_UNPREPARED;
-    return endpoint->AddBuffer(header);
+    return OnHeader(MidiCall::InAddBuffer, handle, header, size, [&](InputEndpoint &endpoint) {
+        if (!(header->dwFlags & MHDR_PREPARED))
+            return MIDIERR_UNPREPARED;
+        return endpoint.AddBuffer(header);
+    });
 }
 
 MMRESULT BasicMidiService::midiInStart(HMIDIIN handle)
 {
-    if (const MMRESULT fault = TakeFault(MidiCall::InStart))
-        return fault;
-    const auto endpoint = FindInput(handle);
-    if (!endpoint)
-        return MMSYSERR_INVALHANDLE;
-    endpoint->Start();
-    return MMSYSERR_NOERROR;
+    return OnPort(MidiCall::InStart, handle, [](InputEndpoint &endpoint) {
+        endpoint.Start();
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT BasicMidiService::midiInStop(HMIDIIN handle)
 {
-    if (const MMRESULT fault = TakeFault(MidiCall::InStop))
-        return fault;
-    const auto endpoint = FindInput(handle);
-    if (!endpoint)
-        return MMSYSERR_INVALHANDLE;
-    endpoint->Stop();
-    return MMSYSERR_NOERROR;
+    return OnPort(MidiCall::InStop, handle, [](InputEndpoint &endpoint) {
+        endpoint.Stop();
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT BasicMidiService::midiInReset(HMIDIIN handle)
 {
-    if (const MMRESULT fault = TakeFault(MidiCall::InReset))
-        return fault;
-    const auto endpoint = FindInput(handle);
-    if (!endpoint)
-        return MMSYSERR_INVALHANDLE;
-    endpoint->Reset();
-    return MMSYSERR_NOERROR;
+    return OnPort(MidiCall::InReset, handle, [](InputEndpoint &endpoint) {
+        endpoint.Reset();
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT BasicMidiService::midiInClose(HMIDIIN handle)
 {
-    if (const MMRESULT fault = TakeFault(MidiCall::InClose))
-        return fault;
-    const auto endpoint = FindInput(handle);
-    if (!endpoint)
-        return MMSYSERR_INVALHANDLE;
-    if (endpoint->HasQueuedBuffers())
-        return MIDIERR_STILLPLAYING;
-    endpoint->Close(); // no callback runs after this
-    InputRecord record;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        const auto it = inputs_.find(reinterpret_cast<std::uintptr_t>(handle));
-        record = std::move(it->second);
-        inputs_.erase(it);
-    }
-    record.link.reset(); // outside our lock: a driver thread may be waiting on the endpoint
-    return MMSYSERR_NOERROR;
+    return OnPort(MidiCall::InClose, handle, [&](InputEndpoint &endpoint) {
+        if (endpoint.HasQueuedBuffers())
+            return MIDIERR_STILLPLAYING;
+        endpoint.Close(); // no callback runs after this
+        InputRecord record;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            const auto it = inputs_.find(reinterpret_cast<std::uintptr_t>(handle));
+            record = std::move(it->second);
+            inputs_.erase(it);
+        }
+        record.link.reset(); // outside our lock: a driver thread may be waiting on the endpoint
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT BasicMidiService::midiInGetErrorText(MMRESULT code, char *text, std::uint32_t size)
@@ -528,57 +524,39 @@ MMRESULT BasicMidiService::midiOutOpen(HMIDIOUT &handle, std::uint32_t deviceId,
 
 MMRESULT BasicMidiService::midiOutShortMsg(HMIDIOUT handle, std::uint32_t message)
 {
-    if (const MMRESULT fault = TakeFault(MidiCall::OutShort))
-        return fault;
-    const auto endpoint = FindOutput(handle);
-    if (!endpoint)
-        return MMSYSERR_INVALHANDLE;
-    if ((message & 0x80) == 0)
-        return MIDIERR_BADOPENMODE; // no status byte
-    endpoint->SendShort(message);
-    return MMSYSERR_NOERROR;
+    return OnPort(MidiCall::OutShort, handle, [&](OutputEndpoint &endpoint) {
+        if ((message & 0x80) == 0)
+            return MIDIERR_BADOPENMODE; // no status byte
+        endpoint.SendShort(message);
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT BasicMidiService::midiOutPrepareHeader(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size)
 {
-    if (const MMRESULT fault = TakeFault(MidiCall::OutPrepare))
-        return fault;
-    const auto endpoint = FindOutput(handle);
-    if (!endpoint)
-        return MMSYSERR_INVALHANDLE;
-    if (const MMRESULT bad = CheckHeader(header, size))
-        return bad;
-    endpoint->SetPrepared(header, true);
-    return MMSYSERR_NOERROR;
+    return OnHeader(MidiCall::OutPrepare, handle, header, size, [&](OutputEndpoint &endpoint) {
+        endpoint.SetPrepared(header, true);
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT BasicMidiService::midiOutUnprepareHeader(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size)
 {
-    if (const MMRESULT fault = TakeFault(MidiCall::OutUnprepare))
-        return fault;
-    const auto endpoint = FindOutput(handle);
-    if (!endpoint)
-        return MMSYSERR_INVALHANDLE;
-    if (const MMRESULT bad = CheckHeader(header, size))
-        return bad;
-    if (endpoint->InQueue(header))
-        return MIDIERR_STILLPLAYING;
-    endpoint->SetPrepared(header, false);
-    return MMSYSERR_NOERROR;
+    return OnHeader(MidiCall::OutUnprepare, handle, header, size, [&](OutputEndpoint &endpoint) {
+        if (endpoint.InQueue(header))
+            return MIDIERR_STILLPLAYING;
+        endpoint.SetPrepared(header, false);
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT BasicMidiService::midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size)
 {
-    if (const MMRESULT fault = TakeFault(MidiCall::OutLong))
-        return fault;
-    const auto endpoint = FindOutput(handle);
-    if (!endpoint)
-        return MMSYSERR_INVALHANDLE;
-    if (const MMRESULT bad = CheckHeader(header, size))
-        return bad;
-    if (!(header->dwFlags & MHDR_PREPARED))
-        return MIDIERR_UNPREPARED;
-    return endpoint->SendLong(header);
+    return OnHeader(MidiCall::OutLong, handle, header, size, [&](OutputEndpoint &endpoint) {
+        if (!(header->dwFlags & MHDR_PREPARED))
+            return MIDIERR_UNPREPARED;
+        return endpoint.SendLong(header);
+    });
 }
 
 MMRESULT BasicMidiService::midiOutClose(HMIDIOUT handle)
@@ -636,7 +614,7 @@ MMRESULT BasicMidiService::midiOutMessage(std::uint32_t, std::uint32_t, std::uin
 MMRESULT BasicMidiService::midiOutCachePatches(HMIDIOUT handle, std::uint32_t, std::uint16_t *patches,
                                                std::uint32_t)
 {
-    const auto endpoint = FindOutput(handle);
+    const auto endpoint = Find(handle);
     if (!endpoint)
         return MMSYSERR_INVALHANDLE;
     if (!patches)

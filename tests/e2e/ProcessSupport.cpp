@@ -193,8 +193,10 @@ std::string JackServer::Start(const std::string &logFile)
 
 std::string JackServer::StartNamed(const std::string &logFile)
 {
+    // Long periods: the dummy driver without real-time scheduling misses
+    // short cycles on a busy machine, and a missed cycle loses its MIDI.
     const std::string failure = FJackd.Start(
-        {"jackd", "-n", FName, "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "64"}, Environment({}), false,
+        {"jackd", "-n", FName, "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "1024"}, Environment({}), false,
         logFile);
     if (!failure.empty())
         return failure + " (is jackd2 installed?)";

@@ -1,23 +1,17 @@
 #include "midi/Circbuf.h"
 
 #include <new>
-#include <utility>
 
 TCircularBuffer *CircbufAlloc(std::uint16_t capacity)
 {
-    THandle own;
-    void *record = GlobalSharedLockedAlloc(sizeof(TCircularBuffer), own);
-    if (!record)
+    TCircularBufferPtr ring(NewInOwnBlock<TCircularBuffer>());
+    if (!ring)
         return nullptr;
-    THandle slotBlock;
     const std::uint32_t slotBytes = std::uint32_t(capacity) * sizeof(TMidiBufferItem);
-    void *first = GlobalSharedLockedAlloc(slotBytes, slotBlock);
+    void *first = GlobalSharedLockedAlloc(slotBytes, ring->SlotBlock);
     if (!first)
-        return nullptr; // `own` frees the record
+        return nullptr;
 
-    auto *ring = new (record) TCircularBuffer;
-    ring->OwnBlock = std::move(own);
-    ring->SlotBlock = std::move(slotBlock);
     ring->FirstSlot = static_cast<TMidiBufferItem *>(first);
     for (std::uint32_t i = 0; i < capacity; ++i)
         new (ring->FirstSlot + i) TMidiBufferItem;
@@ -25,16 +19,10 @@ TCircularBuffer *CircbufAlloc(std::uint16_t capacity)
     ring->WriteSlot = ring->FirstSlot;
     ring->ReadSlot = ring->FirstSlot;
     ring->Capacity = capacity;
-    return ring;
+    return ring.release();
 }
 
-void CircbufFree(TCircularBuffer *ring)
-{
-    if (!ring)
-        return;
-    THandle own = std::move(ring->OwnBlock); // the record lives in it: free it last
-    ring->~TCircularBuffer();
-}
+void CircbufFree(TCircularBuffer *ring) { DeleteInOwnBlock(ring); }
 
 bool CircbufReadEvent(TCircularBuffer *ring, TMidiBufferItem &item)
 {

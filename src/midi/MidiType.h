@@ -17,7 +17,9 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <string>
+#include <utility>
 
 // A small set over an enumeration or integer range: bit n = value n.
 template <typename T, typename Bits>
@@ -89,6 +91,30 @@ using THandle = platform::FixedBlock;
 void *GlobalSharedLockedAlloc(std::uint32_t size, THandle &handle);
 // An empty handle does nothing.
 void GlobalSharedLockedFree(THandle &handle, void *address);
+
+// A record that lives in driver-visible memory of its own, kept by its
+// `OwnBlock` field. Null when the block cannot be had.
+template <typename Record>
+Record *NewInOwnBlock()
+{
+    THandle own;
+    void *address = GlobalSharedLockedAlloc(sizeof(Record), own);
+    if (!address)
+        return nullptr;
+    auto *record = new (address) Record;
+    record->OwnBlock = std::move(own);
+    return record;
+}
+
+// Destroys a record made by NewInOwnBlock; a null record does nothing.
+template <typename Record>
+void DeleteInOwnBlock(Record *record)
+{
+    if (!record)
+        return;
+    THandle own = std::move(record->OwnBlock); // the record lives in it: free it last
+    record->~Record();
+}
 
 // Owner of one long-message header and its data buffer. Size 0 allocates
 // nothing (Header stays null). Throws std::bad_alloc when a block cannot be

@@ -2,33 +2,15 @@
 
 #include "midi/Midicons.h"
 
-#include <new>
-#include <utility>
-
 using platform::MIM_DATA;
 using platform::MIM_LONGDATA;
 using platform::MIM_LONGERROR;
 using platform::MOM_DONE;
 using platform::WM_USER;
 
-TMidiCallbackContext *CallbackContextAlloc()
-{
-    THandle own;
-    void *record = GlobalSharedLockedAlloc(sizeof(TMidiCallbackContext), own);
-    if (!record)
-        return nullptr;
-    auto *context = new (record) TMidiCallbackContext;
-    context->OwnBlock = std::move(own);
-    return context;
-}
+TMidiCallbackContext *CallbackContextAlloc() { return NewInOwnBlock<TMidiCallbackContext>(); }
 
-void CallbackContextFree(TMidiCallbackContext *context)
-{
-    if (!context)
-        return;
-    THandle own = std::move(context->OwnBlock); // the record lives in it: free it last
-    context->~TMidiCallbackContext();
-}
+void CallbackContextFree(TMidiCallbackContext *context) { DeleteInOwnBlock(context); }
 
 bool CircbufPutEvent(TCircularBuffer *ring, const TMidiBufferItem &item) noexcept
 {

@@ -77,6 +77,18 @@ void AppendElement(std::vector<std::string> &lines, const ElementProgram &p)
     }
 }
 
+// Where a user finds the element on the unit.
+std::string Location(const BcrElement &e)
+{
+    const int column = (e.Number - 1) % 8 + 1;
+    const std::string n = std::to_string(column);
+    if (e.Kind == ElementKind::Button)
+        return e.Number <= 8 ? "top knob " + n + ", pushed" : (e.Number <= 40 ? "upper button " : "lower button ") + n;
+    if (e.Number <= 8)
+        return "top knob " + n;
+    return "knob row " + std::to_string((e.Number - 33) / 8 + 1) + ", knob " + n;
+}
+
 std::string Range(int maxValue) { return "0-" + std::to_string(maxValue); }
 
 std::string ValueList(const TCcParam &row)
@@ -183,10 +195,10 @@ std::vector<std::uint8_t> PresetFile()
 std::string MarkdownTable()
 {
     std::ostringstream out;
-    out << "| Control | Controller | Parameter | Action | Values |\n";
-    out << "|---|---|---|---|---|\n";
+    out << "| Control | BCL element | CC | Parameter | Action | Values |\n";
+    out << "|---|---|---|---|---|---|\n";
     for (const ElementProgram &p : PresetElements()) {
-        out << "| " << ElementName(p.Element) << " | " << p.Controller << " | ";
+        out << "| " << Location(p.Element) << " | " << ElementName(p.Element) << " | " << p.Controller << " | ";
         if (p.Row < 0) {
             out << "Random patch | press | every parameter gets a random value |\n";
             continue;

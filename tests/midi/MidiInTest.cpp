@@ -8,14 +8,8 @@
 using namespace platform;
 
 namespace {
-class MidiInputTest : public VirtualMidiTest {
+class MidiInputTest : public TwoDevicePortTest<EMidiInputError> {
 protected:
-    void SetUp() override
-    {
-        VirtualMidiTest::SetUp();
-        synth = service->CreateDevice("DW-8000");
-        controller = service->CreateDevice("BCR2000");
-    }
     // Takes every waiting event.
     static std::vector<std::unique_ptr<TMyMidiEvent>> DrainAll(TMidiInput &port)
     {
@@ -24,22 +18,7 @@ protected:
             events.push_back(port.GetMidiEvent());
         return events;
     }
-    static std::string ErrorText(MMRESULT code) { return MidiResultText(code); }
-
-    std::shared_ptr<VirtualMidiDevice> synth;
-    std::shared_ptr<VirtualMidiDevice> controller;
 };
-
-template <typename F>
-std::string ThrownText(F f)
-{
-    try {
-        f();
-    } catch (const EMidiInputError &e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
-}
 } // namespace
 
 TEST_F(MidiInputTest, NewPortSelectsDeviceZeroWithDefaults)

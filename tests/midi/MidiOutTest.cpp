@@ -7,14 +7,8 @@
 using namespace platform;
 
 namespace {
-class MidiOutputTest : public VirtualMidiTest {
+class MidiOutputTest : public TwoDevicePortTest<EMidiOutputError> {
 protected:
-    void SetUp() override
-    {
-        VirtualMidiTest::SetUp();
-        synth = service->CreateDevice("DW-8000");
-        controller = service->CreateDevice("BCR2000");
-    }
     std::vector<std::vector<std::uint8_t>> SentBytes()
     {
         std::vector<std::vector<std::uint8_t>> all;
@@ -28,22 +22,7 @@ protected:
         EXPECT_TRUE(service->WaitForSent(count, std::chrono::seconds(3)));
         return SentBytes();
     }
-    static std::string ErrorText(MMRESULT code) { return MidiResultText(code); }
-
-    std::shared_ptr<VirtualMidiDevice> synth;
-    std::shared_ptr<VirtualMidiDevice> controller;
 };
-
-template <typename F>
-std::string ThrownText(F f)
-{
-    try {
-        f();
-    } catch (const EMidiOutputError &e) {
-        return e.what();
-    }
-    return "(nothing thrown)";
-}
 
 using Bytes = std::vector<std::uint8_t>;
 } // namespace

@@ -1,29 +1,15 @@
 #pragma once
 
+#include "../platform/PlatformTestSupport.h"
 #include "platform/VirtualMidiService.h"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <thread>
+#include <string>
 #include <vector>
-
-// Runs the Qt event loop until `done` holds or the timeout passes.
-template <typename Pred>
-bool PumpUntil(Pred done, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000))
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
-}
 
 inline void PumpFor(std::chrono::milliseconds time)
 {
@@ -47,4 +33,33 @@ protected:
     void TearDown() override { platform::SetCurrentMidiService(nullptr); }
 
     std::shared_ptr<platform::VirtualMidiService> service = std::make_shared<platform::VirtualMidiService>();
+};
+
+// Device 0 "DW-8000" and device 1 "BCR2000", for the tests of a port class
+// that throws `PortError`.
+template <typename PortError>
+class TwoDevicePortTest : public VirtualMidiTest {
+protected:
+    void SetUp() override
+    {
+        VirtualMidiTest::SetUp();
+        synth = service->CreateDevice("DW-8000");
+        controller = service->CreateDevice("BCR2000");
+    }
+
+    // The text of the PortError that `f` throws; any other exception fails the test.
+    template <typename F>
+    static std::string ThrownText(F f)
+    {
+        try {
+            f();
+        } catch (const PortError &e) {
+            return e.what();
+        }
+        return "(nothing thrown)";
+    }
+    static std::string ErrorText(platform::MMRESULT code) { return platform::MidiResultText(code); }
+
+    std::shared_ptr<platform::VirtualMidiDevice> synth;
+    std::shared_ptr<platform::VirtualMidiDevice> controller;
 };

@@ -9,8 +9,14 @@ using namespace platform;
 TMidiInput::TMidiInput(QObject *AOwner) : TMidiIO(AOwner)
 {
     FDeviceCount = Service->midiInGetNumDevs();
-    if (FDeviceCount > 0)
-        SetDeviceID(0);
+    if (FDeviceCount > 0) {
+        try {
+            SetDeviceID(0);
+        } catch (const EMidiInputError &) {
+            // Still a valid closed port: the failure (code in Error) shows
+            // when a device is chosen for it, not by aborting its owner.
+        }
+    }
     FNotifyWindow = std::make_unique<TNotifyWindow>([this](TMessage &m) { MidiInput(m); });
     FState = misClosed;
 }
@@ -22,6 +28,7 @@ TMidiInput::~TMidiInput()
     } catch (...) {
         // Close has released everything it could; a destructor reports nothing.
     }
+    ReleaseStaleDevice();
     if (DeviceLeftOpen) {
         for (auto &hdr : AbandonedHeaders)
             hdr.release();
@@ -128,6 +135,7 @@ void TMidiInput::Open()
 {
     if (FState == misOpen)
         return; // a second open would orphan the device and its buffers
+    ReleaseStaleDevice(); // it may hold the very device asked for
     try {
         if (!Ring) {
             Ring.reset(CircbufAlloc(FCapacity));
@@ -222,6 +230,8 @@ MMRESULT TMidiInput::ReleaseDevice()
         if (first == MMSYSERR_NOERROR)
             first = closeResult;
         closed = closeResult == MMSYSERR_NOERROR;
+        if (!closed)
+            StaleHandle = Handle;
         Handle = nullptr;
     }
     if (closed) {
@@ -233,6 +243,24 @@ MMRESULT TMidiInput::ReleaseDevice()
         SysexHeaders.clear();
     }
     return first;
+}
+
+// A device whose close failed keeps its handle; closing is tried again
+// before the next open and at destruction, so that the device becomes free
+// once the driver lets it go. Nothing can reach the ring meanwhile (the
+// context's ring is null while the port is closed).
+void TMidiInput::ReleaseStaleDevice()
+{
+    if (!StaleHandle)
+        return;
+    Service->midiInReset(StaleHandle);
+    for (const auto &hdr : AbandonedHeaders)
+        Service->midiInUnprepareHeader(StaleHandle, hdr->Header, sizeof(MIDIHDR));
+    if (Service->midiInClose(StaleHandle) != MMSYSERR_NOERROR)
+        return;
+    StaleHandle = nullptr;
+    AbandonedHeaders.clear();
+    DeviceLeftOpen = false;
 }
 
 void TMidiInput::Start()

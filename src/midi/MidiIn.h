@@ -88,6 +88,7 @@ private:
     void AddBuffers();
     MMRESULT UnprepareHeaders();
     MMRESULT ReleaseDevice();
+    void ReleaseStaleDevice();
     void UpdateContextFlags();
     void RequeueLostBuffer(platform::MIDIHDR *header);
 
@@ -110,8 +111,10 @@ private:
     TCircularBufferPtr Ring;
     std::vector<std::unique_ptr<TMyMidiHdr>> SysexHeaders;
     // Buffers of a device whose close failed: the driver may still hold them,
-    // and may still call back with the context, so neither is ever freed.
+    // and may still call back with the context, so neither is freed until a
+    // later try to close that device succeeds.
     std::vector<std::unique_ptr<TMyMidiHdr>> AbandonedHeaders;
     bool DeviceLeftOpen = false;
+    platform::HMIDIIN StaleHandle = nullptr; // of that device, for another try
     std::unique_ptr<platform::TNotifyWindow> FNotifyWindow; // last: goes first
 };

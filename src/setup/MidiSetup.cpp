@@ -218,6 +218,14 @@ void TfMidiSetup::FillLists()
         const QSignalBlocker block(l);
         l->clear();
     }
+    // "None" ends every list even when a device cannot be read, so that the
+    // last row of a list is always it.
+    const Finally addNone{[this] {
+        for (QListWidget *l : {lbMidiIn, lbMidiOut, lbCtrlIn, lbCtrlOut}) {
+            const QSignalBlocker block(l);
+            l->addItem(kNone);
+        }
+    }};
     TMidiInput &in = *FMain.MidiBCtoPC;
     const std::uint32_t inputs = in.DeviceCount();
     for (std::uint32_t i = 0; i < inputs; ++i) {
@@ -236,10 +244,6 @@ void TfMidiSetup::FillLists()
         lbCtrlOut->addItem(name);
         lbMidiOut->addItem(name);
     }
-    for (QListWidget *l : {lbMidiIn, lbMidiOut, lbCtrlIn, lbCtrlOut}) {
-        const QSignalBlocker block(l);
-        l->addItem(kNone);
-    }
 }
 
 void TfMidiSetup::FormCreate()
@@ -254,17 +258,19 @@ void TfMidiSetup::FormCreate()
         // Ends the application as soon as its message loop starts.
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     }
-    FillLists();
-
-    // A step that fails (a port that does not open, a settings file that
-    // refuses a write) is reported, and the start-up goes on with the next.
+    // A step that fails (a device list that cannot be read, a port that does
+    // not open, a settings file that refuses a write) is reported, and the
+    // start-up goes on with the next.
     auto guarded = [](auto &&step) {
         try {
             step();
+            return true;
         } catch (const std::exception &e) {
             ShowExceptionBox(nullptr, e);
+            return false;
         }
     };
+    const bool listed = guarded([&] { FillLists(); });
     for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut}) {
         QListWidget *list = FRoles[r].list;
         const QString saved = FMain.Settings().ReadString(kDevices, FRoles[r].key, kNone);
@@ -276,6 +282,8 @@ void TfMidiSetup::FormCreate()
             }
         }
         SelectRow(list, row);
+        if (!listed && row == NoneRow(list) && saved.compare(kNone, Qt::CaseInsensitive) != 0)
+            continue; // maybe just unreadable: keep the saved choice for the next start
         guarded([&] { ApplyChoice(r); });
     }
 

@@ -30,6 +30,32 @@ std::optional<std::int64_t> TPotDrag::ValueAt(std::int64_t origin, int c, int mi
     return range * (origin - c) / cursorRange;
 }
 
+std::optional<int> TPotDrag::MoveTo(int c, int min, int max, int cursorRange)
+{
+    if (!Dragging)
+        return std::nullopt;
+    const auto value = ValueAt(Origin, c, min, max, cursorRange);
+    if (!value)
+        return std::nullopt;
+    Moved = true;
+    return ClampToRange(*value, min, max);
+}
+
+std::int64_t TPotDrag::LeftRelease(std::int64_t clicked, int c, int state, int min, int max,
+                                   int cursorRange) const
+{
+    if (!Moved)
+        return clicked;
+    const auto dragged = ValueAt(Origin, c, min, max, cursorRange);
+    return dragged ? *dragged : state;
+}
+
+int TPotDrag::RightRelease(int state, int step, int max) const
+{
+    const std::int64_t value = PressedButton == Qt::RightButton ? std::int64_t(state) + step : max;
+    return value > max ? max : int(value);
+}
+
 void TPotDrag::Reset()
 {
     Origin = 0;
@@ -248,15 +274,10 @@ void Tvxpotbmp::MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers, QPoin
 {
     if (!(buttons & Qt::LeftButton))
         return;
-    if (m_drag.Dragging) {
-        const auto value = TPotDrag::ValueAt(m_drag.Origin, DragCoordinate(m_mouvement, pos),
-                                             m_min, m_max, m_cursorRange);
-        if (value) {
-            m_state = ClampToRange(*value, m_min, m_max);
-            m_drag.Moved = true;
-            if (m_alwayDetect)
-                RaiseOnChange();
-        }
+    if (const auto value = m_drag.MoveTo(DragCoordinate(m_mouvement, pos), m_min, m_max, m_cursorRange)) {
+        m_state = *value;
+        if (m_alwayDetect)
+            RaiseOnChange();
     }
     Redraw();
 }
@@ -265,23 +286,13 @@ void Tvxpotbmp::MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPo
 {
     const int step = ClickStep(shift);
     if (button == Qt::LeftButton) {
-        std::int64_t value = std::int64_t(m_state) - step;
-        if (m_drag.Moved) {
-            if (const auto dragged = TPotDrag::ValueAt(
-                    m_drag.Origin, DragCoordinate(m_mouvement, pos), m_min, m_max, m_cursorRange))
-                value = *dragged;
-            else
-                value = m_state;
-        }
+        const std::int64_t value = m_drag.LeftRelease(std::int64_t(m_state) - step, DragCoordinate(m_mouvement, pos),
+                                                      m_state, m_min, m_max, m_cursorRange);
         m_state = ClampToRange(value, m_min, m_max);
         Redraw();
         RaiseOnChange();
     } else if (button == Qt::RightButton) {
-        std::int64_t value =
-            m_drag.PressedButton == Qt::RightButton ? std::int64_t(m_state) + step : m_max;
-        if (value > m_max)
-            value = m_max;
-        m_state = int(value);
+        m_state = m_drag.RightRelease(m_state, step, m_max);
         Redraw();
         RaiseOnChange();
     }

@@ -38,6 +38,19 @@ struct TPotDrag {
     static std::optional<std::int64_t> ValueAt(std::int64_t origin, int c, int min, int max,
                                                int cursorRange);
 
+    // While dragging: the value under the pointer at c, clamped, and the
+    // drag counts as moved. Empty when not dragging or cursorRange is 0.
+    std::optional<int> MoveTo(int c, int min, int max, int cursorRange);
+
+    // The value a left release at c leaves, not yet clamped: `clicked` after
+    // a click; after a drag the value under the pointer, or `state` when
+    // cursorRange is 0.
+    std::int64_t LeftRelease(std::int64_t clicked, int c, int state, int min, int max,
+                             int cursorRange) const;
+    // The value a right release leaves: `step` up from `state` when the
+    // right button was pressed, else max; never above max.
+    int RightRelease(int state, int step, int max) const;
+
     // After any release.
     void Reset();
 };

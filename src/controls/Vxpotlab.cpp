@@ -83,14 +83,9 @@ void Tvxpotlab::MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers, QPoin
 {
     if (!(buttons & Qt::LeftButton))
         return;
-    if (m_drag.Dragging) {
-        const auto value = TPotDrag::ValueAt(m_drag.Origin, DragCoordinate(m_mouvement, pos),
-                                             m_min, m_max, m_cursorRange);
-        if (value) {
-            m_state = ClampToRange(*value, m_min, m_max);
-            UpdateCaption();
-            m_drag.Moved = true;
-        }
+    if (const auto value = m_drag.MoveTo(DragCoordinate(m_mouvement, pos), m_min, m_max, m_cursorRange)) {
+        m_state = *value;
+        UpdateCaption();
     }
     Redraw();
 }
@@ -99,23 +94,15 @@ void Tvxpotlab::MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPo
 {
     const int step = (shift & Qt::ShiftModifier) ? m_shiftJump : 1;
     if (button == Qt::LeftButton) {
-        std::int64_t value = m_drag.PressedButton == Qt::RightButton
-                                 ? std::int64_t(m_min)
-                                 : std::int64_t(m_state) - step;
-        if (m_drag.Moved) {
-            const auto dragged = TPotDrag::ValueAt(
-                m_drag.Origin, DragCoordinate(m_mouvement, pos), m_min, m_max, m_cursorRange);
-            value = dragged ? *dragged : m_state;
-        }
+        const std::int64_t clicked = m_drag.PressedButton == Qt::RightButton ? std::int64_t(m_min)
+                                                                             : std::int64_t(m_state) - step;
+        const std::int64_t value = m_drag.LeftRelease(clicked, DragCoordinate(m_mouvement, pos), m_state, m_min,
+                                                      m_max, m_cursorRange);
         m_state = ClampToRange(value, m_min, m_max);
         UpdateCaption();
         Redraw();
     } else if (button == Qt::RightButton) {
-        std::int64_t value =
-            m_drag.PressedButton == Qt::RightButton ? std::int64_t(m_state) + step : m_max;
-        if (value > m_max)
-            value = m_max;
-        m_state = int(value);
+        m_state = m_drag.RightRelease(m_state, step, m_max);
         UpdateCaption();
         Redraw();
     }

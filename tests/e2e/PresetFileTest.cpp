@@ -265,3 +265,18 @@ TEST(PresetFile, SimulatedBcr2000AcceptsItAndItsControlsDriveTheRows)
 }
 
 } // namespace
+
+namespace {
+
+// The README's table of controls is pasted from the generator; a change of
+// the table must be pasted again.
+TEST(PresetFile, ReadmeTableOfControlsIsTheGeneratorsCurrentOutput)
+{
+    std::ifstream in(TAVRELK_README);
+    const std::string readme{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_FALSE(readme.empty()) << TAVRELK_README;
+    EXPECT_NE(readme.find(presetgen::MarkdownTable()), std::string::npos)
+        << "paste the output of tavrelk-presetgen --markdown into README.md";
+}
+
+} // namespace

@@ -1,4 +1,5 @@
 #include "controls/Vxadsr2.h"
+#include "ControlsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -17,20 +18,6 @@ using Slots = std::array<int, Tvxadsr2::kSlotCount>;
 
 constexpr Slots kStart = {5, 31, 1, 20, 31, 10, 10, 0}; // the main window's start values
 constexpr Slots kNew = {49, 49, 49, 49, 49, 49, 49, 49};
-
-class PaintCounter : public QObject
-{
-public:
-    explicit PaintCounter(QWidget *w) { w->installEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        count += e->type() == QEvent::Paint;
-        return false;
-    }
-};
 
 TColor At(const QImage &image, int x, int y)
 {

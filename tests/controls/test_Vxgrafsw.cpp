@@ -1,4 +1,5 @@
 #include "controls/Vxgrafsw.h"
+#include "ControlsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -25,21 +26,6 @@ QRgb PictureColor(int i)
 {
     return qRgb(i * 10, 255 - i * 10, 7);
 }
-
-class PaintCounter : public QObject
-{
-public:
-    explicit PaintCounter(QWidget *w) { w->installEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        if (e->type() == QEvent::Paint)
-            ++count;
-        return false;
-    }
-};
 
 class VxgrafswTest : public ::testing::Test
 {

@@ -1,4 +1,5 @@
 #include "controls/Vxkeyf.h"
+#include "ControlsTestSupport.h"
 #include "platform/Colors.h"
 
 #include <QMouseEvent>
@@ -13,13 +14,6 @@
 namespace {
 
 QRgb Px(TColor color) { return ToQColor(color).rgb(); }
-
-void SendMove(QWidget *w, QPoint pos)
-{
-    QMouseEvent e(QEvent::MouseMove, pos, w->mapToGlobal(pos), Qt::NoButton, Qt::LeftButton,
-                  Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &e);
-}
 
 // A shown 200 x 100 graph with the initial properties: strips 7 wide, plot
 // area x 7..192, d = 185, h = 99, Max 99.

@@ -1,4 +1,5 @@
 #include "controls/Vxpotbmp.h"
+#include "ControlsTestSupport.h"
 #include "platform/Colors.h"
 
 #include <QApplication>
@@ -31,13 +32,6 @@ int ShownGlyph(const Tvxpotbmp &knob)
 {
     const QRgb p = knob.LastPicture().pixel(knob.GetBitmapWidth() / 2, knob.Bitmap().height() / 2);
     return qRed(p);
-}
-
-void SendMove(QWidget *w, QPoint pos, Qt::MouseButtons buttons = Qt::LeftButton)
-{
-    QMouseEvent e(QEvent::MouseMove, pos, w->mapToGlobal(pos), Qt::NoButton, buttons,
-                  Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &e);
 }
 
 // A shown knob with a 64-glyph strip of 40 x 40 glyphs in a parent window,

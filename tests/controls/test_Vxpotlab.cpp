@@ -1,4 +1,5 @@
 #include "controls/Vxpotlab.h"
+#include "ControlsTestSupport.h"
 
 #include <QMouseEvent>
 #include <QTest>
@@ -8,13 +9,6 @@
 #include <memory>
 
 namespace {
-
-void SendMove(QWidget *w, QPoint pos)
-{
-    QMouseEvent e(QEvent::MouseMove, pos, w->mapToGlobal(pos), Qt::NoButton, Qt::LeftButton,
-                  Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &e);
-}
 
 struct LabelFixture : ::testing::Test {
     std::unique_ptr<Tvxpotlab> label = std::make_unique<Tvxpotlab>();

@@ -1,4 +1,5 @@
 #include "controls/Wall.h"
+#include "ControlsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -25,21 +26,6 @@ QRgb TilePixel(int x, int y)
 {
     return qRgb(200, x * 10, y * 10);
 }
-
-class PaintCounter : public QObject
-{
-public:
-    explicit PaintCounter(QWidget *w) { w->installEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        if (e->type() == QEvent::Paint)
-            ++count;
-        return false;
-    }
-};
 
 std::unique_ptr<TWallpaper> Panel(int w, int h)
 {

@@ -4,10 +4,10 @@
 #include "controls/Vxgrafsw.h"
 #include "controls/Wall.h"
 
-#include <QDir>
 #include <QPainter>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -79,14 +79,6 @@ QImage SmallTile()
     return tile;
 }
 
-bool Save(QWidget &w, const QString &dir, const QString &name, QStringList &written)
-{
-    if (!w.grab().save(QDir(dir).filePath(name), "PNG"))
-        return false;
-    written << name;
-    return true;
-}
-
 } // namespace
 
 QStringList renderPanelControls(const QString &dir)
@@ -102,19 +94,14 @@ QStringList renderPanelControls(const QString &dir)
     Save(vca, dir, "VCAadsr.png", written);
 
     const QImage strip = TestStrip();
-    Tvxgrafsw osc1;
-    osc1.SetBitmap(strip);
-    osc1.SetGlyph(16);
-    osc1.SetState(5);
-    osc1.resize(122, 136);
-    Save(osc1, dir, "gOsc1.png", written);
-
-    Tvxgrafsw osc2;
-    osc2.SetBitmap(strip);
-    osc2.SetGlyph(16);
-    osc2.SetState(15);
-    osc2.resize(122, 136);
-    Save(osc2, dir, "gOsc2.png", written);
+    for (const auto &[state, name] : {std::pair<int, const char *>{5, "gOsc1.png"}, {15, "gOsc2.png"}}) {
+        Tvxgrafsw osc;
+        osc.SetBitmap(strip);
+        osc.SetGlyph(16);
+        osc.SetState(state);
+        osc.resize(122, 136);
+        Save(osc, dir, name, written);
+    }
 
     TWallpaper wall;
     wall.SetAlign(alNone);

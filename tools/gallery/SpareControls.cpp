@@ -4,7 +4,6 @@
 #include "controls/Vxpotbmp.h"
 #include "controls/Vxpotlab.h"
 
-#include <QDir>
 #include <QPainter>
 
 #include <cmath>
@@ -33,14 +32,6 @@ QImage KnobStrip()
         p.drawLine(centre, centre + QPointF(11 * std::cos(angle), -11 * std::sin(angle)));
     }
     return strip;
-}
-
-bool Save(QWidget &w, const QString &dir, const QString &name, QStringList &written)
-{
-    if (!w.grab().save(QDir(dir).filePath(name), "PNG"))
-        return false;
-    written << name;
-    return true;
 }
 
 void RenderKnobs(const QString &dir, QStringList &written)

@@ -2,7 +2,16 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QWidget>
 #include <cstdio>
+
+bool Save(QWidget &w, const QString &dir, const QString &name, QStringList &written)
+{
+    if (!w.grab().save(QDir(dir).filePath(name), "PNG"))
+        return false;
+    written << name;
+    return true;
+}
 
 int main(int argc, char **argv)
 {

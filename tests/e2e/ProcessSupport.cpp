@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -175,20 +176,43 @@ std::string JackServer::Start(const std::string &logFile)
 {
     // A few fixed names rather than one per run: a server that died without
     // unregistering leaves its name in JACK's registry of at most eight, and
-    // only a later server of the same name reclaims it.
-    std::string why;
+    // only a later server of the same name reclaims it. A lock file per name
+    // keeps tests running side by side off each other's server.
+    std::string why = "every server name is taken by another test";
     for (int slot = 0; slot < 4; ++slot) {
         FName = "tavrelk-e2e-" + std::to_string(slot);
+        const std::string lockPath = "/tmp/" + FName + ".lock";
+        FLock = open(lockPath.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+        if (FLock < 0 || flock(FLock, LOCK_EX | LOCK_NB) != 0) {
+            Unlock();
+            continue;
+        }
         setenv("JACK_DEFAULT_SERVER", FName.c_str(), 1);
         setenv("JACK_NO_START_SERVER", "1", 1);
         Child probe;
-        if (probe.Start({"jack_lsp"}, Environment({}), false).empty() && probe.WaitForExit(std::chrono::seconds(5)) == 0)
-            continue;  // another test's server has this name
+        if (probe.Start({"jack_lsp"}, Environment({}), false).empty() && probe.WaitForExit(std::chrono::seconds(5)) == 0) {
+            Unlock();  // a server of this name that is not ours
+            continue;
+        }
         why = StartNamed(logFile);
         if (why.empty())
             return {};
+        Unlock();
     }
     return why;
+}
+
+JackServer::~JackServer()
+{
+    FJackd.Stop(std::chrono::seconds(10));
+    Unlock();
+}
+
+void JackServer::Unlock()
+{
+    if (FLock >= 0)
+        close(FLock);  // releases the lock
+    FLock = -1;
 }
 
 std::string JackServer::StartNamed(const std::string &logFile)

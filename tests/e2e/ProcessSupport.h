@@ -63,6 +63,11 @@ private:
 // the children it starts afterwards reach it through the environment.
 class JackServer {
 public:
+    JackServer() = default;
+    ~JackServer();
+    JackServer(const JackServer &) = delete;
+    JackServer &operator=(const JackServer &) = delete;
+
     // Empty on success, otherwise why the server is not there.
     std::string Start(const std::string &logFile);
     // False when the server had to be killed (it may have left its name in
@@ -72,6 +77,9 @@ public:
 
 private:
     std::string StartNamed(const std::string &logFile);
+    void Unlock();
+
+    int FLock = -1;
 
     std::string FName;
     Child FJackd;

@@ -8,13 +8,6 @@
 
 namespace {
 
-RtMidi::Api ApiNamed(const std::string &name)
-{
-    if (name.empty())
-        return RtMidi::UNSPECIFIED;
-    return RtMidi::getCompiledApiByName(name);
-}
-
 struct InputContext {
     class TSimHost *Host;
     bool ToSynth;
@@ -55,9 +48,31 @@ TSimHost::~TSimHost()
 
 std::string TSimHost::Open(const std::string &api)
 {
-    const RtMidi::Api chosen = ApiNamed(api);
-    if (!api.empty() && chosen == RtMidi::UNSPECIFIED)
-        return "unknown MIDI system \"" + api + "\"";
+    if (!api.empty()) {
+        const RtMidi::Api chosen = RtMidi::getCompiledApiByName(api);
+        if (chosen == RtMidi::UNSPECIFIED)
+            return "unknown MIDI system \"" + api + "\"";
+        return OpenOn(chosen);
+    }
+    // RtMidi does not fall back by itself when the first system fails to
+    // start (ALSA without a sound card), so each is tried in turn.
+    std::vector<RtMidi::Api> apis;
+    RtMidi::getCompiledApi(apis);
+    std::string failures;
+    for (const RtMidi::Api a : apis) {
+        if (a == RtMidi::RTMIDI_DUMMY)
+            continue;
+        const std::string failure = OpenOn(a);
+        if (failure.empty())
+            return {};
+        failures += (failures.empty() ? "" : "; ") + RtMidi::getApiName(a) + ": " + failure;
+    }
+    return failures.empty() ? "no MIDI system compiled in" : failures;
+}
+
+std::string TSimHost::OpenOn(int api)
+{
+    const auto chosen = static_cast<RtMidi::Api>(api);
     auto ports = std::make_unique<Ports>();
     try {
         const std::string synth = SynthName, controller = ControllerName;
@@ -85,6 +100,7 @@ std::string TSimHost::Open(const std::string &api)
         return e.getMessage();
     }
     FPorts = std::move(ports);
+    FSystem = RtMidi::getApiName(chosen);
     return {};
 }
 

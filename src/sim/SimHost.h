@@ -37,10 +37,14 @@ public:
     TSimHost(const TSimHost &) = delete;
     TSimHost &operator=(const TSimHost &) = delete;
 
-    // Opens the four ports on the named MIDI system ("jack", "alsa", "core"
-    // or "" for RtMidi's choice). Returns an empty string or why it failed.
+    // Opens the four ports on the named MIDI system ("jack", "alsa", "core"),
+    // or on the first that starts when `api` is empty. Returns an empty
+    // string or why it failed.
     std::string Open(const std::string &api);
-    // The ports as the MIDI system lists them, e.g. "dw8000-out:out".
+    // The system the ports are on, e.g. "jack"; empty before Open.
+    const std::string &System() const { return FSystem; }
+    // The ports as client:port, the way JACK lists them ("dw8000-out:out");
+    // the ALSA sequencer adds its client and port numbers.
     std::vector<std::string> PortNames() const;
 
     // Runs one command line and returns its answer, "OK ..." or "ERROR ...".
@@ -58,6 +62,7 @@ private:
         std::vector<std::uint8_t> Bytes;
     };
 
+    std::string OpenOn(int api);  // an RtMidi::Api
     void Queue(bool toSynth, std::vector<std::uint8_t> bytes);
     void Deliver();
     void Transmit(bool fromSynth, const std::vector<std::uint8_t> &bytes);
@@ -66,6 +71,7 @@ private:
     SimDw8000 FSynth;
     SimBcr2000 FController;
     std::unique_ptr<Ports> FPorts;
+    std::string FSystem;
 
     // The one hand-off between the MIDI system's threads and the worker.
     std::mutex FQueueMutex;

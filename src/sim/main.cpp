@@ -20,7 +20,7 @@ const char *const kUsage =
     "that any MIDI program can connect to. Every message received (RX) or sent\n"
     "(TX) is printed as one line with its bytes in hexadecimal.\n"
     "\n"
-    "  --api NAME     MIDI system to use (default: RtMidi's choice)\n"
+    "  --api NAME     MIDI system to use (default: the first that starts)\n"
     "  --channel N    the DW-8000's MIDI channel, 1-16 (default 1)\n"
     "  --bank FILE    load the DW-8000's programs from a bank file of dumps and\n"
     "                 write requests (default: a few built-in programs)\n"
@@ -76,6 +76,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "tavrelk-sim: cannot open the MIDI ports: %s\n", failure.c_str());
         return 1;
     }
+    Print("MIDI " + host.System());
     for (const std::string &port : host.PortNames())
         Print("PORT " + port);
     Print("READY");

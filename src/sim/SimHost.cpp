@@ -26,7 +26,6 @@ TSimHost::TSimHost(LogFunction log) : FLog(std::move(log))
 {
     FSynth.SetSend([this](std::vector<std::uint8_t> m) { Transmit(true, m); });
     FController.SetSend([this](std::vector<std::uint8_t> m) { Transmit(false, m); });
-    FWorker = std::thread([this] { Deliver(); });
 }
 
 TSimHost::~TSimHost()
@@ -36,7 +35,8 @@ TSimHost::~TSimHost()
         FStopping = true;
     }
     FQueueChanged.notify_all();
-    FWorker.join();
+    if (FWorker.joinable())
+        FWorker.join();
     // Inputs close first so that nothing is queued while the outputs go.
     if (FPorts) {
         FPorts->SynthIn.reset();
@@ -48,6 +48,8 @@ TSimHost::~TSimHost()
 
 std::string TSimHost::Open(const std::string &api)
 {
+    if (FPorts)
+        return "the ports are open already";
     if (!api.empty()) {
         const RtMidi::Api chosen = RtMidi::getCompiledApiByName(api);
         if (chosen == RtMidi::UNSPECIFIED)
@@ -101,6 +103,9 @@ std::string TSimHost::OpenOn(int api)
     }
     FPorts = std::move(ports);
     FSystem = RtMidi::getApiName(chosen);
+    // Started only now, the worker sees the ports complete; what arrived
+    // meanwhile waits in the queue.
+    FWorker = std::thread([this] { Deliver(); });
     return {};
 }
 

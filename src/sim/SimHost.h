@@ -7,11 +7,13 @@
 // "bcr2000-out:out" carry what the devices send, "dw8000-in:in" and
 // "bcr2000-in:in" take what is sent to them.
 //
-// Threads: construct, Open, Command and destroy on one thread (the
+// Threads: construct, Open (once), Command and destroy on one thread (the
 // program's main thread). The MIDI system's input threads only queue what
-// arrives; one worker thread of the host hands it to the simulators, so the
-// simulators' answers never go out from a MIDI system thread. The log
-// function is called from any of these threads, one line at a time.
+// arrives (the queue is the one hand-off, behind its mutex); one worker
+// thread, started by Open once the ports are complete, hands it to the
+// simulators, so their answers never go out from a MIDI system thread. Each
+// output port has a mutex, since answers, commands and late answers may send
+// at once. The log function is called from any of these threads.
 
 #include "sim/SimBcr2000.h"
 #include "sim/SimDw8000.h"

@@ -70,10 +70,12 @@ private:
     void Transmit(bool fromSynth, const std::vector<std::uint8_t> &bytes);
 
     LogFunction FLog;
-    SimDw8000 FSynth;
-    SimBcr2000 FController;
+    // The ports outlive the simulators: a late answer may still be going out
+    // while the DW-8000 simulator waits for it in its destructor.
     std::unique_ptr<Ports> FPorts;
     std::string FSystem;
+    SimDw8000 FSynth;
+    SimBcr2000 FController;
 
     // The one hand-off between the MIDI system's threads and the worker.
     std::mutex FQueueMutex;

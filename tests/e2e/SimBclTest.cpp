@@ -2,6 +2,7 @@
 
 #include "sim/SimBcl.h"
 #include "sim/SimBcr2000.h"
+#include "sim/SimHost.h"
 #include "sim/SimMonitor.h"
 
 #include <gtest/gtest.h>
@@ -154,6 +155,32 @@ TEST(SimMonitor, LinesCarryTheExactBytesAndAReadableMeaning)
     EXPECT_EQ(bytes, (Bytes{0xB0, 0x2C, 0x3F}));
     EXPECT_FALSE(simmonitor::ParseMonitorLine("OK cc", direction, device, bytes));
     EXPECT_FALSE(simmonitor::ParseMonitorLine("RX dw8000 F0 4", direction, device, bytes));
+}
+
+} // namespace
+
+namespace {
+
+TEST(SimHost, CommandsDriveTheSimulatorsAndBadOnesAreAnsweredWithAnError)
+{
+    TSimHost host([](const std::string &) {});
+    bool quit = false;
+    EXPECT_EQ(host.Command("program 5", quit), "OK program 5");
+    EXPECT_EQ(host.Synth().Program(), 5);
+    EXPECT_EQ(host.Command("cc 44 63", quit), "OK cc");
+    EXPECT_EQ(host.Controller().Value(0, 44), 63);
+    EXPECT_EQ(host.Command("cc 44 5 16", quit), "OK cc");
+    EXPECT_EQ(host.Controller().Value(15, 44), 5);
+    EXPECT_EQ(host.Command("turn 33 1", quit), "ERROR encoder not programmed");
+    EXPECT_EQ(host.Command("cc 44 128", quit).rfind("ERROR", 0), 0u);
+    EXPECT_EQ(host.Command("program 64", quit).rfind("ERROR", 0), 0u);
+    EXPECT_EQ(host.Command("program five", quit).rfind("ERROR", 0), 0u);
+    EXPECT_EQ(host.Command("program", quit).rfind("ERROR unknown", 0), 0u);
+    EXPECT_EQ(host.Command("truncate 20", quit), "OK truncate");
+    EXPECT_EQ(host.Command("", quit), "");
+    EXPECT_FALSE(quit);
+    EXPECT_EQ(host.Command("quit", quit), "OK quit");
+    EXPECT_TRUE(quit);
 }
 
 } // namespace

@@ -1,0 +1,250 @@
+// The whole editor on the virtual backend with the simulated DW-8000 and
+// BCR2000: the road of one controller move, a patch fetch, start-up, and the
+// resident memory. Times are taken from the driver's side (the moment a
+// message is handed to the input callback) to the moment the output delivery
+// thread takes a message for the device.
+
+#include "core/Main.h"
+#include "core/MessageBoxes.h"
+#include "midi/MidiIn.h"
+#include "platform/VirtualMidiService.h"
+#include "setup/IniFile.h"
+#include "setup/IniSettings.h"
+#include "setup/MidiSetup.h"
+#include "sim/SimRig.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Micro(Clock::duration d) { return double(std::chrono::duration_cast<std::chrono::nanoseconds>(d).count()) / 1000.0; }
+
+double Percentile(std::vector<double> v, int p)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, v.size() * std::size_t(p) / 100)];
+}
+
+// Resident set size of this process in megabytes.
+double ResidentMb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            double kb = 0;
+            status >> kb;
+            return kb / 1024.0;
+        }
+        status.ignore(1 << 16, '\n');
+    }
+    return 0;
+}
+
+// The editor as the demonstration runs it, with its settings in a temporary folder.
+class Editor {
+public:
+    Editor()
+    {
+        platform::SetCurrentMidiService(service);
+        TSimRig::LoadDemoPrograms(rig.Synth());
+        const QString ini = dir.filePath(QStringLiteral("tavrelk.INI"));
+        TIniFile f(ini);
+        f.WriteString("MidiDevices", "Input", QLatin1String(TSimRig::SynthDeviceName));
+        f.WriteString("MidiDevices", "Output", QLatin1String(TSimRig::SynthDeviceName));
+        f.WriteString("MidiDevices", "CtrlInput", QLatin1String(TSimRig::ControllerDeviceName));
+        f.WriteString("MidiDevices", "CtrlOutput", QLatin1String(TSimRig::ControllerDeviceName));
+        SetMessageBoxResponder([](const TMessageBoxRequest &) { return TMsgResult::Ok; });
+        startedAt = Clock::now();
+        main = std::make_unique<TfMain>(std::make_unique<TIniSettings>(ini));
+        setup = std::make_unique<TfMidiSetup>(*main);
+        windowsMadeAt = Clock::now();
+        service->WaitForSent(1, std::chrono::seconds(5));
+        firstRequestAt = service->SentMessages().front().time;
+        RunUntil([&] { return rig.Controller().Value(0, 44).has_value(); }); // the start-up fetch is shown
+        Run(100);
+        service->ClearSentMessages();
+    }
+    ~Editor()
+    {
+        setup.reset();
+        main.reset();
+        platform::SetCurrentMidiService(nullptr);
+        SetMessageBoxResponder({});
+    }
+
+    // Runs the event loop while `work` runs on a driver-side thread.
+    static void WhileRunning(const std::function<void()> &work)
+    {
+        QEventLoop loop;
+        std::thread t([&] {
+            work();
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec();
+        t.join();
+    }
+    static void RunUntil(const std::function<bool()> &done)
+    {
+        const Clock::time_point end = Clock::now() + std::chrono::seconds(10);
+        while (!done() && Clock::now() < end)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    static void Run(int ms)
+    {
+        const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
+        while (Clock::now() < end)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+
+    QTemporaryDir dir;
+    std::shared_ptr<platform::VirtualMidiService> service = std::make_shared<platform::VirtualMidiService>();
+    TSimRig rig{*service};
+    std::unique_ptr<TfMain> main;
+    std::unique_ptr<TfMidiSetup> setup;
+    Clock::time_point startedAt, windowsMadeAt, firstRequestAt;
+};
+
+// Window creation (the settings read, the four ports opened, the controls
+// drawn) until the dump request leaves for the synthesizer; the first start
+// in the process, so fonts, pictures and plug-ins load within it.
+void BM_StartUpToFirstDumpRequest(benchmark::State &state)
+{
+    double first = 0, windows = 0;
+    for (auto _ : state) {
+        Editor editor;
+        first = Micro(editor.firstRequestAt - editor.startedAt) / 1000.0;
+        windows = Micro(editor.windowsMadeAt - editor.startedAt) / 1000.0;
+    }
+    state.counters["to_request_ms"] = first;
+    state.counters["windows_ms"] = windows;
+}
+BENCHMARK(BM_StartUpToFirstDumpRequest)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Driver callback to the editor's handler, and controller move to the
+// parameter change leaving for the synthesizer. The 1 ms pause that follows
+// each change is not on this road: it comes after the change has been sent.
+void BM_ControllerMoveToParameterChange(benchmark::State &state)
+{
+    constexpr int kMoves = 3000;
+    Editor editor;
+    TfMain &main = *editor.main;
+    std::atomic<Clock::rep> handlerAt{0};
+    main.MidiBCtoPC->OnMidiInput = [&](QObject *sender) {
+        handlerAt.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
+        main.MidiBCtoPCMidiInput(sender);
+    };
+    std::vector<double> toHandler, toChange;
+    for (auto _ : state) {
+        toHandler.clear();
+        toChange.clear();
+        Editor::WhileRunning([&] {
+            for (int i = 0; i < kMoves; ++i) {
+                editor.service->ClearSentMessages();
+                handlerAt.store(0, std::memory_order_release);
+                const Clock::time_point t0 = Clock::now();
+                editor.rig.ControllerDevice().InjectShort(0xB0, 44, std::uint8_t(i % 100));
+                if (!editor.service->WaitForSent(1, std::chrono::seconds(2)))
+                    continue;
+                const platform::SentMessage sent = editor.service->SentMessages().front();
+                toChange.push_back(Micro(sent.time - t0));
+                toHandler.push_back(Micro(Clock::time_point(Clock::duration(handlerAt.load())) - t0));
+                std::this_thread::sleep_for(std::chrono::milliseconds(2)); // past the pause
+            }
+        });
+    }
+    state.counters["handler_median_us"] = Percentile(toHandler, 50);
+    state.counters["handler_p99_us"] = Percentile(toHandler, 99);
+    state.counters["change_median_us"] = Percentile(toChange, 50);
+    state.counters["change_p99_us"] = Percentile(toChange, 99);
+    state.counters["samples"] = double(toChange.size());
+}
+BENCHMARK(BM_ControllerMoveToParameterChange)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A 57-byte dump handed to the synthesizer input until the 50th echo leaves
+// for the controller. 51 rows with a 1 ms pause each make a 51 ms floor.
+void BM_DumpToLastEcho(benchmark::State &state)
+{
+    constexpr int kDumps = 40;
+    Editor editor;
+    const std::vector<std::uint8_t> dump = editor.rig.Synth().DumpMessage();
+    std::vector<double> times;
+    for (auto _ : state) {
+        Editor::WhileRunning([&] {
+            for (int i = 0; i < kDumps; ++i) {
+                editor.service->ClearSentMessages();
+                const Clock::time_point t0 = Clock::now();
+                editor.rig.SynthDevice().InjectSysex(dump);
+                if (!editor.service->WaitForSent(50, std::chrono::seconds(2)))
+                    continue;
+                times.push_back(Micro(editor.service->SentMessages().back().time - t0) / 1000.0);
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+    }
+    state.counters["median_ms"] = Percentile(times, 50);
+    state.counters["p99_ms"] = Percentile(times, 99);
+    state.counters["floor_ms"] = 51;
+    state.counters["over_floor_pct"] = (Percentile(times, 50) / 51.0 - 1.0) * 100.0;
+}
+BENCHMARK(BM_DumpToLastEcho)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Resident memory after start-up, and after 10,000 controller moves (each
+// waited for until its change has left).
+void BM_ResidentMemory(benchmark::State &state)
+{
+    constexpr int kMoves = 10000;
+    for (auto _ : state) {
+        Editor editor;
+        Editor::Run(200);
+        const double afterStart = ResidentMb();
+        Editor::WhileRunning([&] {
+            for (int i = 0; i < kMoves; ++i) {
+                editor.service->ClearSentMessages();
+                editor.rig.ControllerDevice().InjectShort(0xB0, std::uint8_t(44 + i % 4), std::uint8_t(i % 100));
+                editor.service->WaitForSent(1, std::chrono::seconds(2));
+                if (i % 1000 == 999) {
+                    editor.rig.Synth().ClearReceived(); // the simulator's own log
+                    editor.rig.Controller().ClearReceived();
+                }
+            }
+        });
+        Editor::Run(200);
+        const double afterMoves = ResidentMb();
+        state.counters["after_start_mb"] = afterStart;
+        state.counters["after_10000_moves_mb"] = afterMoves;
+        state.counters["growth_mb"] = afterMoves - afterStart;
+    }
+}
+BENCHMARK(BM_ResidentMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -48,6 +48,13 @@ void TMidiInput::RaiseError(MMRESULT Code)
     throw EMidiInputError(MidiInErrorString(FError));
 }
 
+void TMidiInput::CheckResult(MMRESULT Code)
+{
+    FError = static_cast<std::uint16_t>(Code);
+    if (FError != MMSYSERR_NOERROR)
+        RaiseError(FError);
+}
+
 std::string TMidiInput::MidiInErrorString(std::uint16_t WError) const
 {
     char text[MAXERRORLENGTH] = {};
@@ -64,9 +71,7 @@ void TMidiInput::SetDeviceID(std::uint32_t Value)
         throw EMidiInputError("Invalid device ID");
     FDeviceID = Value;
     MIDIINCAPS caps;
-    FError = static_cast<std::uint16_t>(Service->midiInGetDevCaps(FDeviceID, caps));
-    if (FError != MMSYSERR_NOERROR)
-        RaiseError(FError);
+    CheckResult(Service->midiInGetDevCaps(FDeviceID, caps));
     FProductName = caps.szPname;
     FDriverVersion = caps.vDriverVersion;
     FManufacturerId = caps.wMid;
@@ -83,9 +88,7 @@ void TMidiInput::SetProductName(const std::string &Value)
     std::uint32_t found = 0;
     for (; found < count; ++found) {
         MIDIINCAPS caps;
-        FError = static_cast<std::uint16_t>(Service->midiInGetDevCaps(found, caps));
-        if (FError != MMSYSERR_NOERROR)
-            RaiseError(FError);
+        CheckResult(Service->midiInGetDevCaps(found, caps));
         if (caps.szPname == Value) {
             FProductName = caps.szPname;
             break;
@@ -187,20 +190,15 @@ void TMidiInput::Prepareheaders()
             RaiseError(MMSYSERR_NOMEM);
         }
         hdr->Header->dwUser = reinterpret_cast<std::uintptr_t>(hdr.get());
-        FError = static_cast<std::uint16_t>(Service->midiInPrepareHeader(Handle, hdr->Header, sizeof(MIDIHDR)));
-        if (FError != MMSYSERR_NOERROR)
-            RaiseError(FError);
+        CheckResult(Service->midiInPrepareHeader(Handle, hdr->Header, sizeof(MIDIHDR)));
         SysexHeaders.push_back(std::move(hdr));
     }
 }
 
 void TMidiInput::AddBuffers()
 {
-    for (const auto &hdr : SysexHeaders) {
-        FError = static_cast<std::uint16_t>(Service->midiInAddBuffer(Handle, hdr->Header, sizeof(MIDIHDR)));
-        if (FError != MMSYSERR_NOERROR)
-            RaiseError(FError);
-    }
+    for (const auto &hdr : SysexHeaders)
+        CheckResult(Service->midiInAddBuffer(Handle, hdr->Header, sizeof(MIDIHDR)));
 }
 
 MMRESULT TMidiInput::UnprepareHeaders()
@@ -267,18 +265,14 @@ void TMidiInput::Start()
 {
     if (FState != misOpen)
         return;
-    FError = static_cast<std::uint16_t>(Service->midiInStart(Handle));
-    if (FError != MMSYSERR_NOERROR)
-        RaiseError(FError);
+    CheckResult(Service->midiInStart(Handle));
 }
 
 void TMidiInput::Stop()
 {
     if (FState != misOpen)
         return;
-    FError = static_cast<std::uint16_t>(Service->midiInStop(Handle));
-    if (FError != MMSYSERR_NOERROR)
-        RaiseError(FError);
+    CheckResult(Service->midiInStop(Handle));
 }
 
 void TMidiInput::Close()
@@ -346,10 +340,7 @@ std::unique_ptr<TMyMidiEvent> TMidiInput::GetMidiEvent()
             event->SysexBytes.reset(new std::uint8_t[event->SysexSize]);
             std::memcpy(event->SysexBytes.get(), header->lpData, event->SysexSize);
         }
-        header->dwBytesRecorded = 0;
-        FError = static_cast<std::uint16_t>(Service->midiInPrepareHeader(Handle, header, sizeof(MIDIHDR)));
-        if (FError == MMSYSERR_NOERROR)
-            FError = static_cast<std::uint16_t>(Service->midiInAddBuffer(Handle, header, sizeof(MIDIHDR)));
+        FError = static_cast<std::uint16_t>(QueueBuffer(header));
         if (FError != MMSYSERR_NOERROR) {
             // The slot stays; keep its bytes so that a retry still has them.
             header->dwBytesRecorded = recorded;
@@ -368,12 +359,16 @@ void TMidiInput::RequeueLostBuffer(MIDIHDR *header)
                                   [header](const std::unique_ptr<TMyMidiHdr> &h) { return h->Header == header; });
     if (!ours)
         return; // from a device closed since the notice was posted
-    header->dwBytesRecorded = 0;
-    MMRESULT result = Service->midiInPrepareHeader(Handle, header, sizeof(MIDIHDR));
-    if (result == MMSYSERR_NOERROR)
-        result = Service->midiInAddBuffer(Handle, header, sizeof(MIDIHDR));
+    const MMRESULT result = QueueBuffer(header);
     if (result != MMSYSERR_NOERROR)
         FError = static_cast<std::uint16_t>(result);
+}
+
+MMRESULT TMidiInput::QueueBuffer(MIDIHDR *header)
+{
+    header->dwBytesRecorded = 0;
+    const MMRESULT result = Service->midiInPrepareHeader(Handle, header, sizeof(MIDIHDR));
+    return result == MMSYSERR_NOERROR ? Service->midiInAddBuffer(Handle, header, sizeof(MIDIHDR)) : result;
 }
 
 void TMidiInput::FlushQueue()

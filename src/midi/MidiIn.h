@@ -84,6 +84,10 @@ private:
     using MMRESULT = platform::MMRESULT;
 
     [[noreturn]] void RaiseError(MMRESULT Code);
+    // Keeps the code in Error and raises it unless it is success.
+    void CheckResult(MMRESULT Code);
+    // Hands a sysex buffer back to the driver, emptied: prepare, then queue.
+    MMRESULT QueueBuffer(platform::MIDIHDR *header);
     void Prepareheaders();
     void AddBuffers();
     MMRESULT UnprepareHeaders();

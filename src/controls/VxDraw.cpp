@@ -419,7 +419,8 @@ void DrawPolygon(QImage &image, const QPoint *points, int count, TColor pen, TCo
         if (a.y() > b.y())
             std::swap(a, b);
         // Rows y with a.y < y + 0.5 < b.y: y from a.y to b.y - 1.
-        const double dxdy = double(b.x() - a.x()) / double(b.y() - a.y());
+        // In double: the differences of far-out points overflow an int.
+        const double dxdy = (double(b.x()) - a.x()) / (double(b.y()) - a.y());
         edges.push_back({a.y(), b.y() - 1, a.x() + 0.5 * dxdy, dxdy});
         top = std::min(top, a.y());
         bottom = std::max(bottom, b.y() - 1);
@@ -434,7 +435,7 @@ void DrawPolygon(QImage &image, const QPoint *points, int count, TColor pen, TCo
         crossings.clear();
         for (const Edge &e : edges)
             if (e.yTop <= y && y <= e.yBottom)
-                crossings.push_back(e.x0 + (y - e.yTop) * e.dxdy);
+                crossings.push_back(e.x0 + (double(y) - e.yTop) * e.dxdy);
         std::sort(crossings.begin(), crossings.end());
         for (std::size_t i = 0; i + 1 < crossings.size(); i += 2) {
             // Pixels whose centre x + 0.5 lies in [left crossing, right crossing).

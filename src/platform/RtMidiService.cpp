@@ -15,16 +15,19 @@ struct RtMidiService::System {
 namespace {
 void IgnoreError(RtMidiError::Type, const std::string &, void *) {}
 
+// For destructors: a port whose system has gone away may fail to close.
+void ClosePortQuietly(RtMidi &port) noexcept
+{
+    try {
+        port.closePort();
+    } catch (const RtMidiError &) {
+    }
+}
+
 class RtInputLink : public InputLink {
 public:
     explicit RtInputLink(std::unique_ptr<RtMidiIn> in) : in_(std::move(in)) {}
-    ~RtInputLink() override
-    {
-        try {
-            in_->closePort();
-        } catch (const RtMidiError &) {
-        }
-    }
+    ~RtInputLink() override { ClosePortQuietly(*in_); }
 
 private:
     std::unique_ptr<RtMidiIn> in_;
@@ -33,13 +36,7 @@ private:
 class RtOutputSink : public OutputSink {
 public:
     explicit RtOutputSink(std::unique_ptr<RtMidiOut> out) : out_(std::move(out)) {}
-    ~RtOutputSink() override
-    {
-        try {
-            out_->closePort();
-        } catch (const RtMidiError &) {
-        }
-    }
+    ~RtOutputSink() override { ClosePortQuietly(*out_); }
     void Transmit(const std::uint8_t *bytes, std::size_t count, bool) override
     {
         try {

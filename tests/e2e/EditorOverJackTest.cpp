@@ -193,11 +193,13 @@ protected:
 
     void TearDown() override
     {
-        // Clients first, each closing its JACK connections, then the server.
-        editor.Stop();
+        // Clients first, then the server. The simulator closes its JACK
+        // clients before the editor dies without closing its own, which
+        // would leave the synchronous server waiting on a dead client.
         sim.WriteLine("quit");
         EXPECT_EQ(sim.WaitForExit(5s), 0) << "tavrelk-sim did not end on quit";
         sim.Stop();
+        editor.Stop();
         EXPECT_TRUE(jack.Stop()) << "jackd did not end on SIGTERM";
         if (HasFailure()) {
             std::ofstream log(Path("sim.log"));

@@ -217,10 +217,12 @@ void JackServer::Unlock()
 
 std::string JackServer::StartNamed(const std::string &logFile)
 {
-    // Long periods: the dummy driver without real-time scheduling misses
-    // short cycles on a busy machine, and a missed cycle loses its MIDI.
+    // Without real-time scheduling a busy machine makes clients miss their
+    // cycle, and in the default asynchronous mode the MIDI of a missed
+    // cycle is lost; the synchronous mode waits for every client instead,
+    // and long periods keep the waits rare.
     const std::string failure = FJackd.Start(
-        {"jackd", "-n", FName, "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "1024"}, Environment({}), false,
+        {"jackd", "-n", FName, "--no-realtime", "--sync", "-t", "250", "-d", "dummy", "-r", "48000", "-p", "1024"}, Environment({}), false,
         logFile);
     if (!failure.empty())
         return failure + " (is jackd2 installed?)";
@@ -238,7 +240,7 @@ std::string JackServer::StartNamed(const std::string &logFile)
 
 bool JackServer::Stop()
 {
-    FJackd.Stop(std::chrono::seconds(10));
+    FJackd.Stop(std::chrono::seconds(40));
     return FJackd.WaitForExit(std::chrono::milliseconds(0)) != 128 + SIGKILL;
 }
 

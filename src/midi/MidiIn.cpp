@@ -151,6 +151,7 @@ void TMidiInput::Open()
                 RaiseError(MMSYSERR_NOMEM);
         }
         Context->NotifyWindow.store(FNotifyWindow.get(), std::memory_order_release);
+        Context->Overflowed.store(0, std::memory_order_release);
         UpdateContextFlags();
         Context->Ring.store(Ring.get(), std::memory_order_release);
 
@@ -377,18 +378,30 @@ void TMidiInput::FlushQueue()
         GetMidiEvent();
 }
 
+// One OnOverflow per lost event, counted by the callback: any notice that
+// gets through reports the losses whose own notice found the queue full.
+void TMidiInput::ReportOverflows()
+{
+    if (FState != misOpen || !Context)
+        return;
+    for (std::uint32_t n = Context->Overflowed.exchange(0, std::memory_order_acquire); n > 0; --n) {
+        if (OnOverflow)
+            OnOverflow(this);
+    }
+}
+
 void TMidiInput::MidiInput(TMessage &Message)
 {
     switch (Message.Msg) {
     case MIM_DATA:
+        ReportOverflows();
         if (OnMidiInput && FState == misOpen && GetEventCount() > 0)
             OnMidiInput(this);
         break;
     case WM_USER:
         if (FState == misOpen && Message.LParam != 0)
             RequeueLostBuffer(reinterpret_cast<MIDIHDR *>(Message.LParam));
-        if (OnOverflow && FState == misOpen)
-            OnOverflow(this);
+        ReportOverflows();
         break;
     case WM_QUERYENDSESSION:
         Message.Result = 1;

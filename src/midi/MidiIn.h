@@ -95,6 +95,7 @@ private:
     void ReleaseStaleDevice();
     void UpdateContextFlags();
     void RequeueLostBuffer(platform::MIDIHDR *header);
+    void ReportOverflows();
 
     MidiInputState FState = misCreating;
     std::string FProductName;

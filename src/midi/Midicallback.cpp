@@ -50,8 +50,10 @@ void midiHandler(void *, std::uint32_t msg, std::uintptr_t instance, std::uintpt
         const platform::HWND window = context->NotifyWindow.load(std::memory_order_acquire);
         if (CircbufPutEvent(ring, item))
             platform::PostMessageA(window, MIM_DATA, 0, 0);
-        else // a lost sysex buffer travels along so that the port can queue it again
+        else { // a lost sysex buffer travels along so that the port can queue it again
+            context->Overflowed.fetch_add(1, std::memory_order_release);
             platform::PostMessageA(window, WM_USER, 0, reinterpret_cast<std::uintptr_t>(item.LongHeader));
+        }
     } else if (msg == MOM_DONE) {
         if (context)
             platform::PostMessageA(context->NotifyWindow.load(std::memory_order_acquire), MOM_DONE, 0, param1);

@@ -24,6 +24,9 @@ struct TMidiCallbackContext {
     std::atomic<bool> SysexOnly{false};
     std::atomic<bool> DropClock{false};
     std::atomic<bool> DropActiveSensing{false};
+    // Events the full ring refused and the port has not reported yet: the
+    // overflow notice itself may find the window's queue full.
+    std::atomic<std::uint32_t> Overflowed{0};
 };
 
 // A zero-filled context in its own block; null when it cannot be allocated.

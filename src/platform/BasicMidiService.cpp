@@ -175,6 +175,7 @@ public:
     ~OutputEndpoint() { Close(); }
 
     std::uint32_t DeviceId() const { return deviceId_; }
+    bool Present() const { return !sink_ || sink_->Present(); }
 
     void SendShort(std::uint32_t message)
     {
@@ -527,6 +528,8 @@ MMRESULT BasicMidiService::midiOutShortMsg(HMIDIOUT handle, std::uint32_t messag
     return OnPort(MidiCall::OutShort, handle, [&](OutputEndpoint &endpoint) {
         if ((message & 0x80) == 0)
             return MIDIERR_BADOPENMODE; // no status byte
+        if (!endpoint.Present())
+            return MIDIERR_NODEVICE;
         endpoint.SendShort(message);
         return MMSYSERR_NOERROR;
     });
@@ -555,6 +558,8 @@ MMRESULT BasicMidiService::midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, std:
     return OnHeader(MidiCall::OutLong, handle, header, size, [&](OutputEndpoint &endpoint) {
         if (!(header->dwFlags & MHDR_PREPARED))
             return MIDIERR_UNPREPARED;
+        if (!endpoint.Present())
+            return MIDIERR_NODEVICE;
         return endpoint.SendLong(header);
     });
 }

@@ -84,6 +84,9 @@ class OutputSink {
 public:
     virtual ~OutputSink() = default;
     virtual void Transmit(const std::uint8_t *bytes, std::size_t count, bool isLong) = 0;
+    // False once the device has gone away (its port closed under us); short
+    // and long messages then fail with MIDIERR_NODEVICE. UI thread.
+    virtual bool Present() { return true; }
 };
 
 // Keeps an input device connected to its endpoint; destroying it disconnects.

@@ -2,6 +2,10 @@
 
 #include <rtmidi/RtMidi.h>
 
+#include <algorithm>
+#include <chrono>
+#include <functional>
+
 #include <unistd.h>
 
 namespace platform {
@@ -35,8 +39,25 @@ private:
 
 class RtOutputSink : public OutputSink {
 public:
-    explicit RtOutputSink(std::unique_ptr<RtMidiOut> out) : out_(std::move(out)) {}
+    RtOutputSink(std::unique_ptr<RtMidiOut> out, std::function<bool()> listed)
+        : out_(std::move(out)), listed_(std::move(listed))
+    {
+    }
     ~RtOutputSink() override { ClosePortQuietly(*out_); }
+
+    // The server drops our connection when the device's port closes; one that
+    // comes back under the same name is a new port, reached only by opening
+    // it again. Listing the ports costs a server round trip, so it is looked
+    // at no more than every 100 ms.
+    bool Present() override
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (present_ && now >= nextCheck_) {
+            present_ = listed_();
+            nextCheck_ = now + std::chrono::milliseconds(100);
+        }
+        return present_;
+    }
     void Transmit(const std::uint8_t *bytes, std::size_t count, bool) override
     {
         try {
@@ -48,6 +69,9 @@ public:
 
 private:
     std::unique_ptr<RtMidiOut> out_;
+    std::function<bool()> listed_;
+    bool present_ = true;
+    std::chrono::steady_clock::time_point nextCheck_{};
 };
 
 // Runs on RtMidi's input thread.
@@ -186,7 +210,10 @@ MMRESULT RtMidiService::ConnectOutput(std::uint32_t deviceId, std::unique_ptr<Ou
         out->openPort(port.index, "out");
         if (!out->isPortOpen())
             return MMSYSERR_ALLOCATED;
-        sink = std::make_unique<RtOutputSink>(std::move(out));
+        sink = std::make_unique<RtOutputSink>(std::move(out), [this, name = port.name] {
+            const auto now = ListPorts(false);
+            return std::any_of(now.begin(), now.end(), [&](const Port &p) { return p.name == name; });
+        });
         return MMSYSERR_NOERROR;
     } catch (const RtMidiError &) {
         return MMSYSERR_ERROR;

@@ -1,0 +1,235 @@
+// A device that disappears while the editor uses it: a simulated DW-8000 on
+// a private JACK server (RtMidi backend) whose ports are closed under the
+// editor, and later come back.
+
+#include "core/Main.h"
+#include "core/MessageBoxes.h"
+#include "midi/MidiIn.h"
+#include "midi/MidiOut.h"
+#include "platform/RtMidiService.h"
+#include "setup/IniFile.h"
+#include "setup/IniSettings.h"
+#include "setup/MidiSetup.h"
+#include "sim/SimDw8000.h"
+#include "sim/SimRig.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <rtmidi/RtMidi.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace {
+
+pid_t Spawn(const std::vector<std::string> &args)
+{
+    std::vector<char *> argv;
+    for (const auto &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// A jackd of our own with the dummy driver; this process's clients reach it
+// through the environment.
+class PrivateJack {
+public:
+    std::string Start()
+    {
+        name_ = "tavrelk-faults-" + std::to_string(getpid());
+        setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+        setenv("JACK_NO_START_SERVER", "1", 1);
+        pid_ = Spawn({"jackd", "-n", name_, "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "64"});
+        if (pid_ < 0)
+            return "cannot run jackd (is jackd2 installed?)";
+        for (int i = 0; i < 150; ++i) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return "jackd exited at start";
+            }
+            const pid_t lsp = Spawn({"jack_lsp"});
+            if (lsp > 0 && waitpid(lsp, &status, 0) == lsp && WIFEXITED(status) && WEXITSTATUS(status) == 0)
+                return {};
+            usleep(100000);
+        }
+        return "jackd did not answer within 15 s";
+    }
+    ~PrivateJack()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+        }
+    }
+
+private:
+    std::string name_;
+    pid_t pid_ = -1;
+};
+
+// The simulated DW-8000 as two JACK clients, "dw8000-out:out" and "dw8000-in:in".
+class JackSynth {
+public:
+    explicit JackSynth(SimDw8000 &synth) : synth_(synth), out_(RtMidi::UNIX_JACK, "dw8000-out"), in_(RtMidi::UNIX_JACK, "dw8000-in")
+    {
+        out_.openVirtualPort("out");
+        synth_.SetSend([this](SimDw8000::Message m) { out_.sendMessage(m.data(), m.size()); });
+        in_.ignoreTypes(false, false, false);
+        in_.setCallback(&JackSynth::OnMessage, this);
+        in_.openVirtualPort("in");
+    }
+    ~JackSynth()
+    {
+        in_.closePort();
+        synth_.SetSend({});
+        out_.closePort();
+    }
+
+private:
+    static void OnMessage(double, std::vector<unsigned char> *message, void *self)
+    {
+        static_cast<JackSynth *>(self)->synth_.Receive(SimDw8000::Message(message->begin(), message->end()));
+    }
+    SimDw8000 &synth_;
+    RtMidiOut out_;
+    RtMidiIn in_;
+};
+
+bool WaitFor(const std::function<bool()> &pred, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+} // namespace
+
+class DeviceLossOverJack : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string failure = jack.Start();
+        ASSERT_TRUE(failure.empty()) << "No JACK server for the device-loss test: " << failure;
+        TSimRig::LoadDemoPrograms(synth);
+        peer = std::make_unique<JackSynth>(synth);
+        service = std::make_shared<platform::RtMidiService>();
+        platform::SetCurrentMidiService(service);
+        SetMessageBoxResponder([this](const TMessageBoxRequest &r) {
+            boxes.push_back(r);
+            return TMsgResult::Ok;
+        });
+        const QString ini = dir.filePath(QStringLiteral("tavrelk.INI"));
+        TIniFile f(ini);
+        f.WriteString("MidiDevices", "Input", "dw8000-out:out");
+        f.WriteString("MidiDevices", "Output", "dw8000-in:in");
+        main = std::make_unique<TfMain>(std::make_unique<TIniSettings>(ini));
+        setup = std::make_unique<TfMidiSetup>(*main);
+        ASSERT_EQ(main->MidiSynthToPC->State(), misOpen);
+        ASSERT_EQ(main->MidiPCToSynth->State(), mosOpen);
+    }
+
+    void TearDown() override
+    {
+        setup.reset();
+        main.reset();
+        platform::SetCurrentMidiService(nullptr);
+        service.reset();
+        peer.reset();
+        SetMessageBoxResponder({});
+    }
+
+    // As the application runs a handler: an error leaving it is shown.
+    void Dispatched(const std::function<void()> &handler)
+    {
+        try {
+            handler();
+        } catch (const std::exception &e) {
+            ShowExceptionBox(nullptr, e);
+        }
+    }
+
+    bool ShowsProgram(int program) const
+    {
+        const SimDw8000::Patch patch = synth.ProgramPatch(program);
+        for (int p = 0; p < SimDw8000::ParameterCount; ++p) {
+            if (IsLiveRow(p) && main->Params[std::size_t(p)].Value != patch[std::size_t(p)])
+                return false;
+        }
+        return true;
+    }
+
+    // The dummy driver without real-time scheduling may miss a cycle and the
+    // MIDI in it, so the request goes again after a second, up to 3 times.
+    bool FetchShows(int program)
+    {
+        synth.SelectProgram(program);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            Dispatched([&] { main->bGetPatchClick(); });
+            if (WaitFor([&] { return ShowsProgram(program); }, 1000))
+                return true;
+        }
+        return false;
+    }
+
+    PrivateJack jack;
+    SimDw8000 synth;
+    std::unique_ptr<JackSynth> peer;
+    std::shared_ptr<platform::RtMidiService> service;
+    QTemporaryDir dir;
+    std::unique_ptr<TfMain> main;
+    std::unique_ptr<TfMidiSetup> setup;
+    std::vector<TMessageBoxRequest> boxes;
+};
+
+TEST_F(DeviceLossOverJack, ClosedUnderTheEditorThenBackAndChosenAgain)
+{
+    ASSERT_TRUE(FetchShows(3)) << "no patch over JACK before the loss";
+    ASSERT_TRUE(boxes.empty());
+
+    peer.reset(); // the synthesizer's ports close under the editor
+    WaitFor([] { return false; }, 300);
+    Dispatched([&] { main->bGetPatchClick(); });
+    const QString gone = QString::fromStdString(
+        main->MidiPCToSynth->MidiOutErrorString(platform::MIDIERR_NODEVICE, ecPutLong));
+    ASSERT_EQ(boxes.size(), 1u) << "no error when sending to a device that is gone";
+    EXPECT_EQ(boxes[0].Text, gone);
+    EXPECT_EQ(boxes[0].Icon, TMsgIcon::Error);
+
+    // The editor goes on: a controller-side change still shows, and
+    // each further send says the same.
+    Dispatched([&] { main->bGetPatchClick(); });
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes.back().Text, gone);
+
+    peer = std::make_unique<JackSynth>(synth); // back, under the same names
+    WaitFor([] { return false; }, 300);
+    boxes.clear();
+    Dispatched([&] { setup->lbMidiInClick(); });
+    Dispatched([&] { setup->lbMidiOutClick(); });
+    ASSERT_TRUE(boxes.empty()) << boxes.front().Text.toStdString();
+    EXPECT_TRUE(FetchShows(7)) << "no patch after choosing the device again";
+    EXPECT_TRUE(boxes.empty());
+}

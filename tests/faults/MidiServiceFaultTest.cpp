@@ -193,3 +193,44 @@ std::string FaultName(const ::testing::TestParamInfo<std::tuple<MidiCall, unsign
 INSTANTIATE_TEST_SUITE_P(EveryCall, MidiServiceFaultTest,
                          ::testing::Combine(::testing::ValuesIn(kEveryCall), ::testing::Values(0u, 1u, 3u)),
                          FaultName);
+
+// The faults these tests found, each pinned on its own.
+class FixedMidiFault : public EditorFixture {
+protected:
+    static void Dispatched(const std::function<void()> &handler) { AsDispatched(handler); }
+};
+
+TEST_F(FixedMidiFault, StartUpSurvivesDeviceCapabilitiesThatCannotBeRead)
+{
+    SaveSimDevices();
+    service->InjectFault(MidiCall::InCaps, kFault); // the ports' own choice of device 0
+    ASSERT_NO_THROW(Start());
+    Stop();
+    boxes.clear();
+
+    service->InjectFault(MidiCall::OutCaps, kFault); // the setup dialog's device list
+    ASSERT_NO_THROW(Start());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, QString::fromStdString(main->MidiBCtoPC->MidiInErrorString(kFault)));
+    Stop();
+    // A list that could not be read does not turn the saved choices into "None".
+    EXPECT_EQ(Setting("MidiDevices", "Output"), Synth());
+    EXPECT_EQ(Setting("MidiDevices", "CtrlOutput"), Controller());
+}
+
+TEST_F(FixedMidiFault, InputDeviceWhoseCloseFailedIsReleasedByTheNextOpen)
+{
+    SaveSimDevices();
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return SentTo(Controller()).size() >= 50; }));
+    service->InjectFault(MidiCall::InClose, kFault);
+    Dispatched([&] { setup->lbMidiInClick(); }); // close fails, so the open finds the device taken
+    EXPECT_FALSE(boxes.empty());
+    boxes.clear();
+    Dispatched([&] { setup->lbMidiInClick(); });
+    EXPECT_TRUE(boxes.empty()) << boxes.front().Text.toStdString();
+    EXPECT_EQ(main->MidiSynthToPC->State(), misOpen);
+    service->ClearSentMessages();
+    rig->Synth().SelectProgram(9);
+    EXPECT_TRUE(WaitFor([&] { return SentTo(Controller()).size() >= 50; }));
+}

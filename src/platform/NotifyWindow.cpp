@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#include <chrono>
 #include <stdexcept>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -99,9 +100,16 @@ void TNotifyWindow::Drain()
         }
     } rearm{this, alive};
 
+    // A steady stream of notices (a flood of input) must not keep the rest
+    // of the loop, painting and timers, waiting: after a slice of time the
+    // remaining messages wait for the wake-up that Rearm sends.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(10);
     TMessage message;
-    while (*alive && Pop(message))
+    while (*alive && Pop(message)) {
         procedure_(message);
+        if (std::chrono::steady_clock::now() >= until)
+            break;
+    }
 }
 
 bool TNotifyWindow::HasQueued() const noexcept

@@ -2,7 +2,9 @@
 // The stand-in for a port's hidden message window: a bounded, pre-allocated
 // queue of window messages that any thread may post to, and a wake-up (an
 // eventfd watched by a QSocketNotifier) that makes the thread owning the
-// window run its procedure on each message, in posting order.
+// window run its procedure on each message, in posting order. A long run of
+// messages is handled in slices of about 10 ms, with the rest of the event
+// loop (painting, timers) running between them.
 //
 // Threads: construct, destroy and Dispatch on the UI thread (the thread whose
 // Qt event loop runs the procedure). Post / PostMessageA may be called from

@@ -7,9 +7,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -26,6 +29,20 @@ bool WriteAll(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.flush();
+}
+
+// chattr +i / -i, without starting a process.
+bool SetImmutable(const QString &path, bool on)
+{
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return ok;
 }
 
 } // namespace
@@ -55,10 +72,10 @@ TEST_F(SettingsFileFaultTest, UnwritableFolder)
     SaveSimDevices();
     const QByteArray before = ReadAll(settingsPath);
     // Root ignores permissions; the immutable attribute stops it too.
-    ASSERT_EQ(QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), dir.path()}), 0)
-        << "cannot make a folder unwritable here (chattr +i failed)";
+    ASSERT_TRUE(SetImmutable(dir.path(), true))
+        << "cannot make a folder unwritable here (immutable attribute refused: " << std::strerror(errno) << ")";
     RunEditorOnce();
-    QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), dir.path()});
+    SetImmutable(dir.path(), false);
     ExpectUnableToWriteShown();
     EXPECT_EQ(ReadAll(settingsPath), before);
 }

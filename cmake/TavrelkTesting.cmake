@@ -1,11 +1,11 @@
 include(GoogleTest)
 
-# tavrelk_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
+# tavrelk_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [SERIAL])
 # One GoogleTest executable; every TEST() becomes its own CTest test.
 # The shared main (tests/common) selects Qt's offscreen platform when no
 # platform is set, so widget tests run without a display.
 function(tavrelk_add_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE tavrelk_test_main ${T_LIBS})
   target_compile_definitions(${name} PRIVATE
@@ -13,6 +13,11 @@ function(tavrelk_add_test name)
   set(props TIMEOUT 300)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  # Tests that keep their own real-time peers (a JACK server, a timed flood)
+  # run alone, so that a parallel test cannot starve them into failing.
+  if(T_SERIAL)
+    list(APPEND props RUN_SERIAL TRUE)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST

@@ -17,8 +17,8 @@
 
 #include <array>
 #include <chrono>
-#include <exception>
 #include <cstdlib>
+#include <exception>
 #include <thread>
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -333,12 +333,19 @@ void TfMain::MidiBCtoPCMidiInput(QObject *)
         overtaken[i] = later[std::size_t(batch[i].row)];
         later[std::size_t(batch[i].row)] = true;
     }
+    // The batch is out of the ring: a failed send must not drop the moves
+    // after it, so the first error is reported once the batch is applied.
     for (std::size_t i = 0; i < batch.size(); ++i) {
-        if (batch[i].kind == dw::TControllerAction::RandomPatch) {
-            RandomPatch();
-        } else if (!overtaken[i]) {
-            SetFromController(Params[std::size_t(batch[i].row)], batch[i].value);
-            SendParameter(batch[i].row);
+        try {
+            if (batch[i].kind == dw::TControllerAction::RandomPatch) {
+                RandomPatch();
+            } else if (!overtaken[i]) {
+                SetFromController(Params[std::size_t(batch[i].row)], batch[i].value);
+                SendParameter(batch[i].row);
+            }
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
         }
     }
     if (failure)

@@ -3,6 +3,8 @@
 #include "controls/Vxadsr2.h"
 #include "controls/Vxgrafsw.h"
 
+#include "QtBenchMain.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -91,15 +93,4 @@ BENCHMARK(BM_SwitchAffiche)->Repetitions(5)->ReportAggregatesOnly(true);
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char **argv) { return RunQtBenchmarks(argc, argv); }

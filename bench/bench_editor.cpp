@@ -17,6 +17,8 @@
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
+#include "QtBenchMain.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -236,15 +238,4 @@ BENCHMARK(BM_ResidentMemory)->Iterations(1)->Unit(benchmark::kMillisecond)->UseR
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char **argv) { return RunQtBenchmarks(argc, argv); }

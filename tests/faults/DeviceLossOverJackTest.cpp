@@ -19,71 +19,15 @@
 #include <gtest/gtest.h>
 #include <rtmidi/RtMidi.h>
 
+#include "../common/PrivateJackServer.h"
+
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char **environ;
-
 namespace {
-
-pid_t Spawn(const std::vector<std::string> &args)
-{
-    std::vector<char *> argv;
-    for (const auto &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// A jackd of our own with the dummy driver; this process's clients reach it
-// through the environment.
-class PrivateJack {
-public:
-    std::string Start()
-    {
-        name_ = "tavrelk-faults-" + std::to_string(getpid());
-        setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
-        setenv("JACK_NO_START_SERVER", "1", 1);
-        pid_ = Spawn({"jackd", "-n", name_, "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "64"});
-        if (pid_ < 0)
-            return "cannot run jackd (is jackd2 installed?)";
-        for (int i = 0; i < 150; ++i) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return "jackd exited at start";
-            }
-            const pid_t lsp = Spawn({"jack_lsp"});
-            if (lsp > 0 && waitpid(lsp, &status, 0) == lsp && WIFEXITED(status) && WEXITSTATUS(status) == 0)
-                return {};
-            usleep(100000);
-        }
-        return "jackd did not answer within 15 s";
-    }
-    ~PrivateJack()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-        }
-    }
-
-private:
-    std::string name_;
-    pid_t pid_ = -1;
-};
 
 // The simulated DW-8000 as two JACK clients, "dw8000-out:out" and "dw8000-in:in".
 class JackSynth {
@@ -194,7 +138,7 @@ protected:
         return false;
     }
 
-    PrivateJack jack;
+    testjack::PrivateJackServer jack{"tavrelk-faults"};
     SimDw8000 synth;
     std::unique_ptr<JackSynth> peer;
     std::shared_ptr<platform::RtMidiService> service;

@@ -17,86 +17,15 @@
 #include <mutex>
 #include <spawn.h>
 #include <string>
+#include "../common/PrivateJackServer.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
 
 using namespace platform;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
-
-pid_t Spawn(const std::vector<std::string> &args, bool quiet)
-{
-    std::vector<char *> argv;
-    for (const auto &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (quiet) {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    }
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// True when a JACK client reaches the server named by the environment.
-bool ServerAnswers()
-{
-    const pid_t pid = Spawn({"jack_lsp"}, true);
-    if (pid < 0)
-        return false;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-class JackServer {
-public:
-    // Empty on success, otherwise why the server is not there.
-    std::string Start()
-    {
-        static int counter = 0;
-        name_ = "tavrelk-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
-        // Before any RtMidi object exists, so that every client of this
-        // process goes to the private server and none starts another.
-        setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
-        setenv("JACK_NO_START_SERVER", "1", 1);
-        pid_ = Spawn({"jackd", "-n", name_, "--no-realtime", "-d", "dummy", "-r", "48000", "-p", "64"}, true);
-        if (pid_ < 0)
-            return "cannot run jackd (is jackd2 installed?)";
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-        while (std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return "jackd exited at start (status " + std::to_string(status) + ")";
-            }
-            if (ServerAnswers())
-                return {};
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return "jackd server " + name_ + " did not answer within 15 s";
-    }
-    ~JackServer()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-        }
-    }
-
-private:
-    std::string name_;
-    pid_t pid_ = -1;
-};
 
 // The other end: a JACK client with one source and one destination.
 class Peer {
@@ -153,7 +82,7 @@ protected:
         peer.reset();
     }
 
-    JackServer server;
+    testjack::PrivateJackServer server{"tavrelk-test"};
     std::unique_ptr<Peer> peer;
     std::shared_ptr<RtMidiService> rtService;
 };

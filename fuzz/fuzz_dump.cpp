@@ -1,8 +1,7 @@
-// The dump check and parse as the main window applies a sysex event from the
+// The dump check and parse as the editor applies a sysex event from the
 // synthesizer: classify, stage, header test, row by row. Any bytes, any channel.
 
-#include "core/DwMessages.h"
-#include "core/ParamTable.h"
+#include "dw/Messages.h"
 
 #include <cstdlib>
 
@@ -14,11 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::uint8_t *sysex = data + 1;
     const std::size_t length = size - 1;
 
-    static TParamTable params = [] {
-        TParamTable t;
-        BuildParams(t);
-        return t;
-    }();
+    static dw::TPatch patch;
     if (dw::ClassifySynthMessage(0xF0, length) != dw::TSynthAction::Dump)
         return 0;
     dw::TSysexBuf buf;
@@ -30,18 +25,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (buf.ReceivedSize != length)
         std::abort();
     const bool header = dw::IsDumpHeader(buf, channel);
+    if (header && channel == dw::NoChannel)
+        std::abort();
     int rows = 0;
-    const dw::TDumpResult r = dw::ParseDump(params, buf, channel, [&](int row) {
-        const TCcParam &p = params[std::size_t(row)];
-        if (row != rows++ || p.Value < 0 || p.Value > p.MaxValue)
+    const dw::TDumpResult r = dw::ParseDump(patch, buf, channel, [&](int row) {
+        const int v = patch[row];
+        if (row != rows++ || v < 0 || v > dw::ParamDef(row).MaxValue)
             std::abort();
-        const dw::TEcho e = dw::BuildEcho(p);
-        if (e[1] != std::uint8_t(p.Controller) || e[2] != std::uint8_t(p.Value))
+        const std::optional<dw::TEcho> e = dw::BuildRowEcho(row, v);
+        if (!e || (*e)[1] != std::uint8_t(dw::ParamDef(row).Controller) || (*e)[2] != std::uint8_t(v))
+            std::abort();
+        const std::optional<dw::TParamMsg> m = dw::BuildRowChange(channel, row, v);
+        if (!m || (*m)[6] != v)
             std::abort();
     });
     if (!header && r != dw::TDumpResult::Ignored)
         std::abort();
-    if (r == dw::TDumpResult::Complete && rows != ParamCount)
+    if (r == dw::TDumpResult::Complete && rows != dw::ParamCount)
         std::abort();
     return 0;
 }

@@ -42,6 +42,7 @@ struct Editor {
         SetMessageBoxResponder([](const TMessageBoxRequest &) { return TMsgResult::Ok; });
         main = std::make_unique<TfMain>(std::make_unique<TIniSettings>(ini));
         setup = std::make_unique<TfMidiSetup>(*main);
+        main->Editor().SetPause({}); // the pause after each shown row only slows the search
         if (main->MidiSynthToPC->State() != misOpen || main->MidiBCtoPC->State() != misOpen)
             std::abort();
     }
@@ -70,7 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         case 0: {
             const auto status = in.ConsumeIntegral<std::uint8_t>();
             const auto d1 = in.ConsumeIntegral<std::uint8_t>();
-            editor->controller->InjectShort(status, d1 & 0x7F, in.ConsumeIntegral<std::uint8_t>() & 0x7F);
+            // Now and then a data byte of 0x80 or more, as a faulty interface sends.
+            const auto mask = std::uint8_t(in.ConsumeBool() ? 0xFF : 0x7F);
+            editor->controller->InjectShort(status, d1 & mask, in.ConsumeIntegral<std::uint8_t>() & mask);
             break;
         }
         case 1: {
@@ -107,8 +110,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     main.MidiBCtoPCMidiInput(main.MidiBCtoPC);
     main.MidiSynthToPCMidiInput(main.MidiSynthToPC);
     for (const TCcParam &p : main.Params) {
-        if (p.Value < 0 || p.Value > 255)
+        if (p.Value < 0 || p.Value > 127)
             std::abort();
+    }
+    // Nothing sent may carry a status byte after its first (a sysex: before its F7).
+    for (const platform::SentMessage &m : editor->service->SentMessages()) {
+        const std::size_t end = m.isLong && !m.bytes.empty() ? m.bytes.size() - 1 : m.bytes.size();
+        for (std::size_t i = 1; i < end; ++i) {
+            if (m.bytes[i] >= 0x80)
+                std::abort();
+        }
     }
     editor->service->ClearSentMessages();
     return 0;

@@ -119,10 +119,10 @@ int RunEditor(const TEditorOptions &options)
     if (options.Demo) {
         // The demonstration always starts on its simulated devices.
         TIniFile demo(settingsFile);
-        demo.WriteString(QStringLiteral("MidiDevices"), QStringLiteral("Input"), QLatin1String(TSimRig::SynthDeviceName));
-        demo.WriteString(QStringLiteral("MidiDevices"), QStringLiteral("Output"), QLatin1String(TSimRig::SynthDeviceName));
-        demo.WriteString(QStringLiteral("MidiDevices"), QStringLiteral("CtrlInput"), QLatin1String(TSimRig::ControllerDeviceName));
-        demo.WriteString(QStringLiteral("MidiDevices"), QStringLiteral("CtrlOutput"), QLatin1String(TSimRig::ControllerDeviceName));
+        demo.WriteString(settingskeys::Devices, settingskeys::SynthInput, QLatin1String(TSimRig::SynthDeviceName));
+        demo.WriteString(settingskeys::Devices, settingskeys::SynthOutput, QLatin1String(TSimRig::SynthDeviceName));
+        demo.WriteString(settingskeys::Devices, settingskeys::CtrlInput, QLatin1String(TSimRig::ControllerDeviceName));
+        demo.WriteString(settingskeys::Devices, settingskeys::CtrlOutput, QLatin1String(TSimRig::ControllerDeviceName));
     }
 
     auto main = std::make_unique<TfMain>(std::make_unique<TIniSettings>(settingsFile));

@@ -5,6 +5,7 @@
 #include "controls/Wall.h"
 #include "core/Layout.h"
 #include "core/MessageBoxes.h"
+#include "engine/PortRoles.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 
@@ -15,23 +16,14 @@
 #include <QToolButton>
 #include <QUrl>
 
-#include <array>
-#include <chrono>
 #include <cstdlib>
 #include <exception>
-#include <thread>
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
 
 TfMain *fMain = nullptr;
 
 const char *const TfMain::DonateUrl = "https://tavrelk.org/donate";
 
 namespace {
-
-const QString kDonateSection = QStringLiteral("Donate");
-const QString kDonateKey = QStringLiteral("Button");
 
 // Controllers whose button labels centre their text.
 bool CentresText(int controller) { return controller == 13 || (controller >= 28 && controller <= 42); }
@@ -99,7 +91,12 @@ public:
 };
 
 TfMain::TfMain(std::unique_ptr<TSettings> settings, QWidget *parent)
-    : QWidget(parent), FSettings(std::move(settings))
+    : QWidget(parent),
+      FPorts(new engine::TPortRoles(this)),
+      FEditor(new engine::TEditor(*FPorts, this)),
+      ParamMsg(FEditor->ParamMsg()),
+      SysexBuf(FEditor->SysexBuf()),
+      FSettings(std::move(settings))
 {
     fMain = this;
     CreateControls();
@@ -120,14 +117,11 @@ void TfMain::CreateControls()
     setFont(layout::BaseFont());
     setFixedSize(layout::ClientWidth, layout::ClientHeight);
 
-    MidiPCtoBC = new TMidiOutput(this);
-    MidiBCtoPC = new TMidiInput(this);
-    MidiSynthToPC = new TMidiInput(this);
-    MidiPCToSynth = new TMidiOutput(this);
-    for (TMidiInput *in : {MidiBCtoPC, MidiSynthToPC}) {
-        in->SetSysexBufferSize(4096);
-        in->SetMsgFilter(TMidiMsgFilter{msgActiveSensing, msgMidiTimeCode});
-    }
+    MidiPCtoBC = &FPorts->CtrlOut();
+    MidiBCtoPC = &FPorts->CtrlIn();
+    MidiSynthToPC = &FPorts->SynthIn();
+    MidiPCToSynth = &FPorts->SynthOut();
+    FEditor->SetView(this);
     MidiBCtoPC->OnMidiInput = [this](QObject *sender) { MidiBCtoPCMidiInput(sender); };
     MidiSynthToPC->OnMidiInput = [this](QObject *sender) { MidiSynthToPCMidiInput(sender); };
 
@@ -214,7 +208,7 @@ void TfMain::CreateLabels(QWidget *page)
         const TParamDesign &d = ParamDesign(i);
         if (*d.LabelName == '\0')
             continue;
-        auto *label = new TValueLabelWidget(QLatin1String(d.LabelName), CentresText(d.Controller), page);
+        auto *label = new TValueLabelWidget(QLatin1String(d.LabelName), CentresText(dw::ParamDef(i).Controller), page);
         label->move(d.DiagLeft, d.DiagTop);
         FValueLabels[label->objectName()] = label;
     }
@@ -230,10 +224,8 @@ void TfMain::CreateLabels(QWidget *page)
 
 void TfMain::FormCreate()
 {
-    SysexStream.clear();
     SetEnvelopeStartValues();
-    sbDonate->setVisible(Settings().ReadBool(kDonateSection, kDonateKey, true));
-    ParamMsg = dw::InitialParamMsg();
+    sbDonate->setVisible(Settings().ReadBool(settingskeys::Donate, settingskeys::DonateButton, true));
     BuildParams(Params, [this](const std::string &name) -> TValueLabel * {
         auto it = FValueLabels.find(QString::fromStdString(name));
         return it == FValueLabels.end() ? nullptr : it->second;
@@ -264,16 +256,13 @@ void TfMain::FormDestroy()
                 first = std::current_exception();
         }
     };
-    step([&] { if (MidiPCToSynth->State() != mosClosed) MidiPCToSynth->Close(); });
-    step([&] { if (MidiSynthToPC->State() != misClosed) MidiSynthToPC->StopAndClose(); });
-    step([&] { if (MidiBCtoPC->State() != misClosed) MidiBCtoPC->StopAndClose(); });
-    step([&] { if (MidiPCtoBC->State() != mosClosed) MidiPCtoBC->Close(); });
-    SysexStream.clear();
+    step([&] { FPorts->CloseAll(); });
+    FEditor->SetView(nullptr);
     for (TCcParam &p : Params) {
         p.ValueNames.clear();
         p.ValueLabel = nullptr;
     }
-    step([&] { Settings().WriteBool(kDonateSection, kDonateKey, !sbDonate->isHidden()); });
+    step([&] { Settings().WriteBool(settingskeys::Donate, settingskeys::DonateButton, !sbDonate->isHidden()); });
     if (first) {
         try {
             std::rethrow_exception(first);
@@ -283,8 +272,6 @@ void TfMain::FormDestroy()
         }
     }
 }
-
-int TfMain::Channel() const { return FSetupLink != nullptr ? FSetupLink->ChannelIndex() : -1; }
 
 QLabel *TfMain::ValueLabel(const QString &name) const
 {
@@ -301,142 +288,40 @@ QLabel *TfMain::CaptionLabel(const QString &name) const
     return nullptr;
 }
 
-void TfMain::MidiBCtoPCMidiInput(QObject *)
-{
-    // Only the events already waiting: what arrives meanwhile has its own
-    // notice, so a flood cannot keep the window from its message loop.
-    std::vector<dw::TControllerAction> batch;
-    std::exception_ptr failure;
-    try {
-        for (std::uint16_t n = MidiBCtoPC->GetEventCount(); n > 0; --n) {
-            const std::unique_ptr<TMyMidiEvent> ev = MidiBCtoPC->GetMidiEvent();
-            if (!ev || ev->StatusByte == 0xFE)
-                continue;
-            const dw::TControllerAction a =
-                dw::ClassifyControllerMessage(Params, ev->StatusByte, ev->FirstDataByte, ev->SecondDataByte);
-            if (a.kind != dw::TControllerAction::None)
-                batch.push_back(a);
-        }
-    } catch (...) {
-        failure = std::current_exception(); // apply what was taken, then report
-    }
-    // A move followed in the same batch by another move of its row is not
-    // sent: with a pause per change the synthesizer would otherwise fall ever
-    // further behind the controller, and only the last value counts.
-    std::vector<bool> overtaken(batch.size(), false);
-    std::array<bool, ParamCount> later{};
-    for (std::size_t i = batch.size(); i-- > 0;) {
-        if (batch[i].kind == dw::TControllerAction::RandomPatch) {
-            later.fill(false);
-            continue;
-        }
-        overtaken[i] = later[std::size_t(batch[i].row)];
-        later[std::size_t(batch[i].row)] = true;
-    }
-    // The batch is out of the ring: a failed send must not drop the moves
-    // after it, so the first error is reported once the batch is applied.
-    for (std::size_t i = 0; i < batch.size(); ++i) {
-        try {
-            if (batch[i].kind == dw::TControllerAction::RandomPatch) {
-                RandomPatch();
-            } else if (!overtaken[i]) {
-                SetFromController(Params[std::size_t(batch[i].row)], batch[i].value);
-                SendParameter(batch[i].row);
-            }
-        } catch (...) {
-            if (!failure)
-                failure = std::current_exception();
-        }
-    }
-    if (failure)
-        std::rethrow_exception(failure);
-}
+void TfMain::MidiBCtoPCMidiInput(QObject *) { FEditor->ControllerInput(); }
 
-void TfMain::MidiSynthToPCMidiInput(QObject *)
-{
-    while (MidiSynthToPC->GetEventCount() > 0) {
-        const std::unique_ptr<TMyMidiEvent> ev = MidiSynthToPC->GetMidiEvent();
-        if (!ev)
-            continue;
-        switch (dw::ClassifySynthMessage(ev->StatusByte, ev->SysexSize)) {
-        case dw::TSynthAction::FetchPatch:
-            bGetPatchClick();
-            break;
-        case dw::TSynthAction::Dump:
-            SysexStream.assign(ev->SysexBytes.get(), ev->SysexBytes.get() + ev->SysexSize);
-            CheckSysex(SysexStream);
-            break;
-        case dw::TSynthAction::None:
-            break;
-        }
-    }
-}
+void TfMain::MidiSynthToPCMidiInput(QObject *) { FEditor->SynthInput(); }
 
-void TfMain::SendParameter(int row)
-{
-    dw::SetParamMsgRow(ParamMsg, Params[std::size_t(row)]);
-    if (MidiPCToSynth->State() != mosClosed)
-        MidiPCToSynth->PutLong(ParamMsg.data(), std::uint16_t(ParamMsg.size()));
-    ShowParameter(row);
-}
+void TfMain::SendParameter(int row) { FEditor->SendParameter(row); }
 
-void TfMain::EchoParameter(int row)
-{
-    if (MidiPCtoBC->State() == mosClosed)
-        return;
-    const dw::TEcho e = dw::BuildEcho(Params[std::size_t(row)]);
-    MidiPCtoBC->PutShort(e[0], e[1], e[2]);
-}
+void TfMain::EchoParameter(int row) { FEditor->EchoParameter(row); }
 
-void TfMain::RandomPatch()
+void TfMain::RandomPatch() { FEditor->RandomPatch(); }
+
+void TfMain::RandomPatchBegins()
 {
-    FRandom.seed(std::uint32_t(std::chrono::steady_clock::now().time_since_epoch().count()));
     VCFadsr->hide();
     VCAadsr->hide();
-    for (int i = 0; i < ParamCount; ++i) {
-        if (!IsLiveRow(i))
-            continue;
-        std::uniform_int_distribution<int> pick(0, Params[std::size_t(i)].RandomMax);
-        SetFromController(Params[std::size_t(i)], pick(FRandom));
-        EchoParameter(i);
-        SendParameter(i);
-    }
+}
+
+void TfMain::RandomPatchEnds()
+{
     VCFadsr->show();
     VCAadsr->show();
 }
 
-void TfMain::bGetPatchClick()
-{
-    const int channel = Channel();
-    if (channel < 0 || MidiPCToSynth->State() == mosClosed)
-        return;
-    const dw::TDumpRequest request = dw::BuildDumpRequest(channel);
-    MidiPCToSynth->PutLong(request.data(), std::uint16_t(request.size()));
-}
+void TfMain::bGetPatchClick() { FEditor->RequestPatch(); }
 
-void TfMain::CheckSysex(const std::vector<std::uint8_t> &stream)
-{
-    if (!dw::StageSysex(SysexBuf, stream.data(), stream.size()))
-        return; // longer than any DW-8000 dump
-    if (!dw::IsDumpHeader(SysexBuf, Channel()))
-        return;
-    ParseDump();
-}
+void TfMain::CheckSysex(const std::vector<std::uint8_t> &stream) { FEditor->CheckSysex(stream.data(), stream.size()); }
 
-void TfMain::ParseDump()
-{
-    const dw::TDumpResult result = dw::ParseDump(Params, SysexBuf, Channel(), [this](int row) {
-        ShowParameter(row);
-        if (IsLiveRow(row))
-            EchoParameter(row);
-    });
-    if (result == dw::TDumpResult::TooSmall)
-        ShowErrorBox(this, QLatin1String(dw::DumpTooSmallText));
-}
+void TfMain::ParseDump() { FEditor->ParseDump(); }
+
+void TfMain::ShowDumpError(const char *text) { ShowErrorBox(this, QLatin1String(text)); }
 
 void TfMain::ShowParameter(int row)
 {
-    const TCcParam &p = Params[std::size_t(row)];
+    TCcParam &p = Params[std::size_t(row)];
+    SetFromController(p, FEditor->Patch()[row]); // the engine's value, as it is
     if (row == 1)
         gOsc1->SetState(p.Value);
     else if (row == 8)
@@ -464,17 +349,7 @@ void TfMain::ShowParameter(int row)
         VCFadsr->SetValue(x, 7);
         VCFadsr->SetValue(31 - x, 1);
     }
-    Pause();
-}
-
-void TfMain::Pause()
-{
-#ifdef __linux__
-    // The default 50 us timer slack would stretch each 1 ms pause by 5 %.
-    static const bool slack = [] { return prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0; }();
-    (void)slack;
-#endif
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    FEditor->PauseAfterRow();
 }
 
 void TfMain::pgMainChange()

@@ -1,20 +1,21 @@
 #pragma once
-// TfMain: the editor's main window and controller. It owns the four MIDI
-// ports and the parameter table, routes controller moves to the synthesizer,
-// fetches and shows patches, echoes them to the controller and makes random
-// patches. The setup dialog (setup layer) assigns the ports' devices and the
-// channel; the window reaches it only through TSetupLink.
+// TfMain: the editor's main window, a view over the engine. It shows the
+// patch (labels, envelope graphs, waveform pictures) on two pages; its
+// handlers forward to the editor engine, which owns the ports' roles, the
+// patch and the channel. The setup dialog (setup layer) assigns the ports'
+// devices and the channel through the engine; the window reaches the dialog
+// only through TSetupLink.
 // Thread: the user-interface thread only; port notices arrive there too.
 
-#include "core/DwMessages.h"
 #include "core/ParamTable.h"
 #include "core/Settings.h"
+#include "dw/Messages.h"
+#include "engine/Editor.h"
 
 #include <QWidget>
 
 #include <map>
 #include <memory>
-#include <random>
 #include <vector>
 
 class QLabel;
@@ -28,39 +29,47 @@ class Tvxgrafsw;
 class TWallpaper;
 class TValueLabelWidget;
 
+namespace engine {
+class TPortRoles;
+}
+
 // What the main window needs of the setup dialog.
 class TSetupLink {
 public:
     virtual ~TSetupLink() = default;
-    // The synthesizer channel 0..15, or -1 while none is selected.
-    virtual int ChannelIndex() const = 0;
     // Shows the dialog modally.
     virtual void ShowModal() = 0;
 };
 
-class TfMain : public QWidget {
+class TfMain : public QWidget, private engine::TEditorView {
     Q_OBJECT
+    // First, so that the references below can be bound to them. Qt children.
+    engine::TPortRoles *FPorts;
+    engine::TEditor *FEditor;
+
 public:
     // The settings object is the window's for its whole life (created by the
     // application on the file beside the executable).
     explicit TfMain(std::unique_ptr<TSettings> settings, QWidget *parent = nullptr);
     ~TfMain() override;
 
-    // The ports; owned by the window (Qt children), never null.
+    engine::TPortRoles &Ports() const { return *FPorts; }
+    engine::TEditor &Editor() const { return *FEditor; }
+
+    // The ports, held by the engine's port roles for the window's whole life; never null.
     TMidiOutput *MidiPCtoBC = nullptr;
     TMidiInput *MidiBCtoPC = nullptr;
     TMidiInput *MidiSynthToPC = nullptr;
     TMidiOutput *MidiPCToSynth = nullptr;
 
+    // The rows as shown; the engine holds the patch they show.
     TParamTable Params;
-    dw::TParamMsg ParamMsg{};
-    std::vector<std::uint8_t> SysexStream;  // one staged sysex message
-    dw::TSysexBuf SysexBuf;                 // with ReceivedSize
+    // The engine's messages and receive buffer, for reading.
+    const dw::TParamMsg &ParamMsg;
+    const dw::TSysexBuf &SysexBuf;
 
     TSettings &Settings() { return *FSettings; }
     void SetSetupLink(TSetupLink *link) { FSetupLink = link; }
-    // Writes byte 2 of ParamMsg (the setup dialog's channel choice).
-    void SetChannelByte(std::uint8_t value) { ParamMsg[2] = value; }
 
     // Handlers and window operations.
     void MidiBCtoPCMidiInput(QObject *sender);
@@ -73,7 +82,7 @@ public:
     void bSavePatchClick();
     void SendParameter(int row);
     void EchoParameter(int row);
-    void ShowParameter(int row);
+    void ShowParameter(int row) override;
     void RandomPatch();
     void CheckSysex(const std::vector<std::uint8_t> &stream);
     void ParseDump();
@@ -103,21 +112,23 @@ public:
     static const char *const DonateUrl;
 
 private:
+    // The engine's view.
+    void RandomPatchBegins() override;
+    void RandomPatchEnds() override;
+    void ShowDumpError(const char *text) override;
+
     void FormCreate();
     void FormDestroy();
     void CreateControls();
     void CreateLabels(QWidget *page);
     void SetEnvelopeStartValues();
-    int Channel() const;
     void MoveShared(bool toBcr);
-    static void Pause();
 
     std::unique_ptr<TSettings> FSettings;
     TSetupLink *FSetupLink = nullptr;
     std::map<QString, TValueLabelWidget *> FValueLabels;
     std::vector<QLabel *> FCaptionLabels;
     int FLastPolarity = -1;
-    std::mt19937 FRandom;
 };
 
 // The application's one main window, set while it exists.

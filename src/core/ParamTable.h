@@ -1,9 +1,11 @@
 #pragma once
-// The editor's model of a DW-8000 patch: one row per DW-8000 parameter
-// number 0..50. Rows are addressed by index, which equals the parameter
-// number. Everything here is plain data and pure logic; the only outside
-// object a row touches is its value label, through TValueLabel.
+// The main window's parameter table: one row per DW-8000 parameter number
+// 0..50, built from the domain's definitions (ranges, masks and names come
+// from there only) with the window's own data beside them: the label that
+// shows the value and the label's places on the two pages.
 // Thread: the user-interface thread only (like every window object).
+
+#include "dw/Params.h"
 
 #include <array>
 #include <functional>
@@ -37,12 +39,10 @@ struct TCcParam {
     std::vector<std::string> ValueNames;
 };
 
-constexpr int ParamCount = 51;
-// DW-8000 parameter 14 has no control: its row keeps its defaults and takes no
-// part in controller matching, the echo after a fetch or the random patch.
-constexpr int UnusedRow = 14;
-// Controller 43 value 1, matching no row, is the random-patch button.
-constexpr int RandomPatchController = 43;
+using dw::IsLiveRow;
+using dw::ParamCount;
+using dw::RandomPatchController;
+using dw::UnusedRow;
 
 using TParamTable = std::array<TCcParam, ParamCount>;
 
@@ -50,7 +50,6 @@ using TParamTable = std::array<TCcParam, ParamCount>;
 struct TParamDesign {
     const char *Section;    // block-diagram section that holds the label, e.g. "Oscillator 1"
     const char *Name;       // control caption within the section, e.g. "Octave"
-    int Controller;         // -1 for the unused row
     const char *LabelName;  // "lEnc44", "lBtn29", or "" for none
     int DiagLeft, DiagTop;  // label position on the block-diagram page
     int BcrLeft, BcrTop;    // label position on the controller page
@@ -58,9 +57,6 @@ struct TParamDesign {
 
 // Design data of row `row` (0..50).
 const TParamDesign &ParamDesign(int row);
-
-// True for every row except the unused one.
-constexpr bool IsLiveRow(int row) { return row != UnusedRow; }
 
 // Fills the table as the main window does at creation. findLabel maps a
 // label name to the window's label (or nullptr); it may be empty.

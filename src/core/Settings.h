@@ -17,3 +17,17 @@ public:
     virtual bool ReadBool(const QString &section, const QString &key, bool defaultValue) const = 0;
     virtual void WriteBool(const QString &section, const QString &key, bool value) = 0;
 };
+
+// Every section and key of the settings file, in one place.
+namespace settingskeys {
+inline const QString Devices = QStringLiteral("MidiDevices");
+inline const QString SynthInput = QStringLiteral("Input");
+inline const QString SynthOutput = QStringLiteral("Output");
+inline const QString CtrlInput = QStringLiteral("CtrlInput");
+inline const QString CtrlOutput = QStringLiteral("CtrlOutput");
+inline const QString NoDevice = QStringLiteral("None");
+inline const QString Synth = QStringLiteral("DWSynth");
+inline const QString Channel = QStringLiteral("MidiChan");
+inline const QString Donate = QStringLiteral("Donate");
+inline const QString DonateButton = QStringLiteral("Button");
+} // namespace settingskeys

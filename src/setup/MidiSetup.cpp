@@ -1,6 +1,7 @@
 #include "setup/MidiSetup.h"
 
 #include "core/MessageBoxes.h"
+#include "engine/PortRoles.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "platform/Colors.h"
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -28,10 +30,10 @@ TfMidiSetup *fMidiSetup = nullptr;
 
 namespace {
 
-const QString kNone = QStringLiteral("None");
-const QString kDevices = QStringLiteral("MidiDevices");
-const QString kSynth = QStringLiteral("DWSynth");
-const QString kChannel = QStringLiteral("MidiChan");
+using namespace settingskeys;
+
+static_assert(int(engine::TRole::SynthOut) == TfMidiSetup::SynthOut && int(engine::TRole::CtrlOut) == TfMidiSetup::CtrlOut);
+engine::TRole EngineRole(TfMidiSetup::TRole role) { return engine::TRole(role); }
 
 QString &PresetFallbackDir()
 {
@@ -167,10 +169,10 @@ void TfMidiSetup::CreateControls()
     setTabOrder(bLoadBCR, bbOK);
     setTabOrder(bbOK, FChannelGroup->button(0));
 
-    FRoles[SynthIn] = {lbMidiIn, QStringLiteral("Input"), CtrlIn, true};
-    FRoles[SynthOut] = {lbMidiOut, QStringLiteral("Output"), CtrlOut, false};
-    FRoles[CtrlIn] = {lbCtrlIn, QStringLiteral("CtrlInput"), SynthIn, true};
-    FRoles[CtrlOut] = {lbCtrlOut, QStringLiteral("CtrlOutput"), SynthOut, false};
+    FRoles[SynthIn] = {lbMidiIn, SynthInput};
+    FRoles[SynthOut] = {lbMidiOut, SynthOutput};
+    FRoles[CtrlIn] = {lbCtrlIn, CtrlInput};
+    FRoles[CtrlOut] = {lbCtrlOut, CtrlOutput};
     for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut})
         ConnectList(r);
 
@@ -182,9 +184,10 @@ void TfMidiSetup::ConnectList(TRole role)
 {
     QListWidget *list = FRoles[role].list;
     // A keyboard or mouse change of the selection applies on the change; a
-    // click on the entry already selected applies on the click.
+    // click on the entry already selected applies on the click. Only a change
+    // made by a mouse press is followed by the click of that same press.
     connect(list, &QListWidget::currentRowChanged, this, [this, role](int row) {
-        FRoles[role].justApplied = row;
+        FRoles[role].justApplied = QGuiApplication::mouseButtons() != Qt::NoButton ? row : -1;
         Click(role);
     });
     connect(list, &QListWidget::itemClicked, this, [this, role, list](QListWidgetItem *item) {
@@ -223,35 +226,24 @@ void TfMidiSetup::FillLists()
     const Finally addNone{[this] {
         for (QListWidget *l : {lbMidiIn, lbMidiOut, lbCtrlIn, lbCtrlOut}) {
             const QSignalBlocker block(l);
-            l->addItem(kNone);
+            l->addItem(NoDevice);
         }
     }};
-    TMidiInput &in = *FMain.MidiBCtoPC;
-    const std::uint32_t inputs = in.DeviceCount();
-    for (std::uint32_t i = 0; i < inputs; ++i) {
-        in.SetDeviceID(i);
-        const QString name = QString::fromStdString(in.ProductName());
+    for (const std::string &name : engine::InputDeviceNames()) {
         const QSignalBlocker b1(lbCtrlIn), b2(lbMidiIn);
-        lbCtrlIn->addItem(name);
-        lbMidiIn->addItem(name);
+        lbCtrlIn->addItem(QString::fromStdString(name));
+        lbMidiIn->addItem(QString::fromStdString(name));
     }
-    TMidiOutput &out = *FMain.MidiPCtoBC;
-    const std::uint32_t outputs = out.DeviceCount();
-    for (std::uint32_t i = 0; i < outputs; ++i) {
-        out.SetDeviceID(i);
-        const QString name = QString::fromStdString(out.ProductName());
+    for (const std::string &name : engine::OutputDeviceNames()) {
         const QSignalBlocker b1(lbCtrlOut), b2(lbMidiOut);
-        lbCtrlOut->addItem(name);
-        lbMidiOut->addItem(name);
+        lbCtrlOut->addItem(QString::fromStdString(name));
+        lbMidiOut->addItem(QString::fromStdString(name));
     }
 }
 
 void TfMidiSetup::FormCreate()
 {
     FPresetBuffer.clear();
-    for (Role &r : FRoles)
-        r.selection = -1;
-
     if (FMain.MidiBCtoPC->DeviceCount() == 0) {
         ShowErrorBox(nullptr, QStringLiteral("You need a Midi interface for this program to work."));
         FTerminate = true;
@@ -273,7 +265,7 @@ void TfMidiSetup::FormCreate()
     const bool listed = guarded([&] { FillLists(); });
     for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut}) {
         QListWidget *list = FRoles[r].list;
-        const QString saved = FMain.Settings().ReadString(kDevices, FRoles[r].key, kNone);
+        const QString saved = FMain.Settings().ReadString(Devices, FRoles[r].key, NoDevice);
         int row = NoneRow(list);
         for (int i = 0; i < list->count(); ++i) {
             if (list->item(i)->text().compare(saved, Qt::CaseInsensitive) == 0) {
@@ -282,12 +274,12 @@ void TfMidiSetup::FormCreate()
             }
         }
         SelectRow(list, row);
-        if (!listed && row == NoneRow(list) && saved.compare(kNone, Qt::CaseInsensitive) != 0)
+        if (!listed && row == NoneRow(list) && saved.compare(NoDevice, Qt::CaseInsensitive) != 0)
             continue; // maybe just unreadable: keep the saved choice for the next start
         guarded([&] { ApplyChoice(r); });
     }
 
-    int channel = FMain.Settings().ReadInteger(kSynth, kChannel, 0);
+    int channel = FMain.Settings().ReadInteger(Synth, Channel, 0);
     if (channel > 15)
         channel = 15;
     if (channel < 0)
@@ -304,48 +296,6 @@ void TfMidiSetup::SelectRow(QListWidget *list, int row)
     list->setCurrentRow(row);
 }
 
-bool TfMidiSetup::PortOpen(TRole role) const
-{
-    switch (role) {
-    case SynthIn: return FMain.MidiSynthToPC->State() != misClosed;
-    case SynthOut: return FMain.MidiPCToSynth->State() != mosClosed;
-    case CtrlIn: return FMain.MidiBCtoPC->State() != misClosed;
-    case CtrlOut: return FMain.MidiPCtoBC->State() != mosClosed;
-    }
-    return false;
-}
-
-void TfMidiSetup::ClosePort(TRole role)
-{
-    if (!PortOpen(role))
-        return;
-    switch (role) {
-    case SynthIn: FMain.MidiSynthToPC->StopAndClose(); break;
-    case SynthOut: FMain.MidiPCToSynth->Close(); break;
-    case CtrlIn: FMain.MidiBCtoPC->StopAndClose(); break;
-    case CtrlOut: FMain.MidiPCtoBC->Close(); break;
-    }
-}
-
-void TfMidiSetup::OpenPort(TRole role, int device)
-{
-    auto openInput = [device](TMidiInput *in) {
-        in->SetDeviceID(std::uint32_t(device));
-        in->Open();
-        in->Start();
-    };
-    auto openOutput = [device](TMidiOutput *out) {
-        out->SetDeviceID(std::uint32_t(device));
-        out->Open(); // a failed open leaves the port closed; sends are then skipped
-    };
-    switch (role) {
-    case SynthIn: openInput(FMain.MidiSynthToPC); break;
-    case SynthOut: openOutput(FMain.MidiPCToSynth); break;
-    case CtrlIn: openInput(FMain.MidiBCtoPC); break;
-    case CtrlOut: openOutput(FMain.MidiPCtoBC); break;
-    }
-}
-
 void TfMidiSetup::ApplyChoice(TRole role)
 {
     Role &r = FRoles[role];
@@ -353,23 +303,20 @@ void TfMidiSetup::ApplyChoice(TRole role)
     if (row < 0)
         return;
     const QString text = r.list->item(row)->text();
-    if (text == kNone) {
-        r.selection = -1;
-        ClosePort(role);
-        FMain.Settings().WriteString(kDevices, r.key, kNone);
+    engine::TPortRoles &ports = FMain.Ports();
+    if (text == NoDevice) {
+        ports.Release(EngineRole(role));
+        FMain.Settings().WriteString(Devices, r.key, NoDevice);
         if (role == SynthOut)
             FMain.bGetPatch->hide();
         else if (role == CtrlOut)
             bLoadBCR->hide();
         return;
     }
-    const Role &partner = FRoles[r.partner];
-    if (partner.selection >= 0 && partner.selection == row && !ResolveConflict(role))
+    if (ports.Conflicts(EngineRole(role), row) && !ResolveConflict(role))
         return;
-    ClosePort(role);
-    r.selection = row;
-    OpenPort(role, row);
-    FMain.Settings().WriteString(kDevices, r.key, text);
+    ports.Assign(EngineRole(role), row, text.toStdString());
+    FMain.Settings().WriteString(Devices, r.key, text);
     if (role == SynthOut)
         FMain.bGetPatch->show();
     else if (role == CtrlOut)
@@ -384,21 +331,24 @@ bool TfMidiSetup::ResolveConflict(TRole role)
         "The Midi input has this device.\nReset the Midi Input?",
         "The Midi output has this device.\nReset the Midi Output?",
     };
-    Role &r = FRoles[role];
+    const Role &r = FRoles[role];
     const TMsgResult answer = ShowMessageBox(
         isVisible() ? this : nullptr,
         {QStringLiteral("Error"), QLatin1String(kQuestions[role]), TMsgIcon::Error, TMsgButtons::YesNo});
+    const int held = Selection(role);
     if (answer != TMsgResult::Yes) {
-        SelectRow(r.list, r.selection >= 0 ? r.selection : NoneRow(r.list));
+        SelectRow(r.list, held >= 0 ? held : NoneRow(r.list));
         return false;
     }
-    Role &p = FRoles[r.partner];
-    ClosePort(r.partner);
-    p.selection = -1;
+    const TRole partner = TRole(engine::Partner(EngineRole(role)));
+    const Role &p = FRoles[partner];
+    FMain.Ports().Release(EngineRole(partner));
     SelectRow(p.list, NoneRow(p.list));
-    FMain.Settings().WriteString(kDevices, p.key, kNone);
+    FMain.Settings().WriteString(Devices, p.key, NoDevice);
     return true;
 }
+
+int TfMidiSetup::Selection(TRole role) const { return FMain.Ports().Device(EngineRole(role)); }
 
 int TfMidiSetup::ChannelIndex() const { return FChannelGroup->checkedId(); }
 
@@ -415,8 +365,8 @@ void TfMidiSetup::rgMidiChanClick()
     const int index = ChannelIndex();
     if (index < 0)
         return;
-    FMain.SetChannelByte(std::uint8_t(0x30 + index));
-    FMain.Settings().WriteInteger(kSynth, kChannel, index);
+    FMain.Editor().SetChannel(index);
+    FMain.Settings().WriteInteger(Synth, Channel, index);
 }
 
 void TfMidiSetup::ShowModal() { exec(); }
@@ -426,11 +376,11 @@ void TfMidiSetup::bbOKClick() { hide(); }
 void TfMidiSetup::FormDestroy()
 {
     try {
-        FMain.Settings().WriteInteger(kSynth, kChannel, ChannelIndex());
+        FMain.Settings().WriteInteger(Synth, Channel, ChannelIndex());
         for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut}) {
-            const Role &role = FRoles[r];
-            if (role.selection >= 0)
-                FMain.Settings().WriteString(kDevices, role.key, role.list->item(role.selection)->text());
+            if (Selection(r) >= 0)
+                FMain.Settings().WriteString(Devices, FRoles[r].key,
+                                             QString::fromStdString(FMain.Ports().DeviceName(EngineRole(r))));
         }
     } catch (const std::exception &e) {
         ShowExceptionBox(nullptr, e);
@@ -480,17 +430,32 @@ void TfMidiSetup::bLoadBCRClick()
         ShowWarningBox(this, QStringLiteral("No Midi output device selected for the BCR"));
         return;
     }
+    // Messages are sent straight from the file's bytes, and the skipped
+    // ones are reported once at the end, however many there are.
     int number = 0;
-    for (const TPresetMessage &m : ScanPreset(FPresetBuffer)) {
+    int skipped = 0;
+    int firstSkipped = 0;
+    ForEachPresetMessage(FPresetBuffer.data(), FPresetBuffer.size(), [&](const TPresetSpan &m) {
         ++number;
         if (m.Skipped) {
-            ShowWarningBox(this, QStringLiteral("Message %1 of %2 is longer than %3 bytes and was not sent")
-                                     .arg(number)
-                                     .arg(QLatin1String(PresetFileName))
-                                     .arg(PresetMessageBufferSize));
+            if (skipped++ == 0)
+                firstSkipped = number;
         } else if (out.State() != mosClosed) {
-            out.PutLong(m.Bytes.data(), std::uint16_t(m.Bytes.size()));
+            out.PutLong(FPresetBuffer.data() + m.Offset, std::uint16_t(m.Length));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    });
+    if (skipped == 1) {
+        ShowWarningBox(this, QStringLiteral("Message %1 of %2 is longer than %3 bytes and was not sent")
+                                 .arg(firstSkipped)
+                                 .arg(QLatin1String(PresetFileName))
+                                 .arg(PresetMessageBufferSize));
+    } else if (skipped > 1) {
+        ShowWarningBox(this, QStringLiteral("%1 messages of %2 are longer than %3 bytes and were not sent "
+                                            "(the first is message %4)")
+                                 .arg(skipped)
+                                 .arg(QLatin1String(PresetFileName))
+                                 .arg(PresetMessageBufferSize)
+                                 .arg(firstSkipped));
     }
 }

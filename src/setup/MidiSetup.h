@@ -1,10 +1,10 @@
 #pragma once
-// TfMidiSetup: the "Midi Setup" dialog. Its creation performs the editor's
-// MIDI start-up (lists the devices, restores the four saved port roles,
-// applies the channel, requests the synthesizer's patch); afterwards it
-// reassigns devices and the channel on the user's choice, each taking
-// effect at once and written to the settings file. It also uploads the
-// controller preset.
+// TfMidiSetup: the "Midi Setup" dialog, a view over the engine's port roles
+// and channel. Its creation performs the editor's MIDI start-up (lists the
+// devices, restores the four saved port roles, applies the channel, requests
+// the synthesizer's patch); afterwards it reassigns devices and the channel
+// on the user's choice, each taking effect at once and written to the
+// settings file. It also uploads the controller preset.
 // Thread: the user-interface thread only.
 
 #include "core/Main.h"
@@ -29,8 +29,9 @@ public:
     explicit TfMidiSetup(TfMain &main, QWidget *parent = nullptr);
     ~TfMidiSetup() override;
 
+    // The channel selected, 0..15, or -1 while none is.
+    int ChannelIndex() const;
     // TSetupLink
-    int ChannelIndex() const override;
     void ShowModal() override;
 
     // True when start-up found no MIDI input device: the application ends
@@ -63,17 +64,14 @@ public:
     // folder. Empty means the executable's folder.
     static void SetPresetFallbackDir(const QString &dir);
 
-    // The role selections: list position, or -1 for none. Index by TRole.
+    // The role selections: list position, or -1 for none. In the engine's role order.
     enum TRole { SynthIn, SynthOut, CtrlIn, CtrlOut };
-    int Selection(TRole role) const { return FRoles[std::size_t(role)].selection; }
+    int Selection(TRole role) const;
 
 private:
     struct Role {
         QListWidget *list = nullptr;
         QString key;
-        TRole partner;
-        bool input;
-        int selection = -1;
         int justApplied = -1; // row applied on the press of the current click
     };
 
@@ -83,9 +81,6 @@ private:
     void FillLists();
     void ApplyChoice(TRole role);
     bool ResolveConflict(TRole role);
-    void ClosePort(TRole role);
-    void OpenPort(TRole role, int device);
-    bool PortOpen(TRole role) const;
     void SelectRow(QListWidget *list, int row);
     int NoneRow(const QListWidget *list) const;
     void ConnectList(TRole role);

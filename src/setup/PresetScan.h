@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 constexpr std::size_t PresetMessageBufferSize = 1000;
@@ -23,7 +24,19 @@ struct TPresetMessage {
     std::vector<std::uint8_t> Bytes;  // the message; empty when skipped
 };
 
-// One entry per F7 in the data, in file order. The uploader pauses 10 ms
-// after every entry, skipped ones included.
+// Where one message lies in the data.
+struct TPresetSpan {
+    std::size_t Offset = 0;
+    std::size_t Length = 0;
+    bool Skipped = false;
+};
+
+// Calls onMessage once per F7 in the data, in file order, holding nothing:
+// the uploader sends each message from the data as it is found and pauses
+// 10 ms after every one, skipped ones included.
+void ForEachPresetMessage(const std::uint8_t *data, std::size_t size,
+                          const std::function<void(const TPresetSpan &)> &onMessage);
+
+// The same messages, each with a copy of its bytes.
 std::vector<TPresetMessage> ScanPreset(const std::uint8_t *data, std::size_t size);
 std::vector<TPresetMessage> ScanPreset(const std::vector<std::uint8_t> &data);

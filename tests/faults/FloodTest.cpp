@@ -3,7 +3,7 @@
 
 #include "EditorFixture.h"
 
-#include "core/DwMessages.h"
+#include "dw/Messages.h"
 #include "midi/Midicallback.h"
 
 #include <QApplication>
@@ -127,7 +127,7 @@ protected:
     {
         std::vector<Move> moves;
         for (int cc = 0; cc < 128; ++cc) {
-            const dw::TControllerAction a = dw::ClassifyControllerMessage(main->Params, 0xB0, std::uint8_t(cc), 0);
+            const dw::TControllerAction a = dw::ClassifyControllerMessage(0xB0, std::uint8_t(cc), 0);
             if (a.kind == dw::TControllerAction::SetParameter)
                 moves.push_back({0xB0, std::uint8_t(cc), a.row, main->Params[std::size_t(a.row)].RandomMax});
         }

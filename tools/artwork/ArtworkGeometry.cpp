@@ -224,7 +224,7 @@ std::vector<TArtText> BlockTexts()
 int RowOfController(int controller)
 {
     for (int i = 0; i < ParamCount; ++i) {
-        if (ParamDesign(i).Controller == controller && ParamDesign(i).LabelName[0] != '\0')
+        if (dw::ParamDef(i).Controller == controller && ParamDesign(i).LabelName[0] != '\0')
             return i;
     }
     return -1;

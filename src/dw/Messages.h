@@ -1,14 +1,18 @@
 #pragma once
 // Every byte the editor exchanges with the DW-8000 and the BCR2000: pure
-// builders and classifiers, no I/O. The caller sends and receives.
+// builders and classifiers, no I/O. Every message the editor sends is made
+// here; a builder refuses (returns nothing) a channel outside 0..15 or a
+// data byte outside 0..127, so no status byte can ever land inside a
+// message.
 // Thread: any; the functions keep no state.
 
-#include "core/ParamTable.h"
+#include "dw/Patch.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace dw {
 
@@ -22,6 +26,7 @@ constexpr std::uint8_t FuncDumpRequest = 0x10;
 constexpr std::uint8_t FuncDump = 0x40;
 constexpr std::uint8_t FuncParamChange = 0x41;
 constexpr int DumpSize = 57;
+constexpr int NoChannel = -1;
 
 // 30 + channel, channel 0..15.
 constexpr std::uint8_t ChannelByte(int channel) { return std::uint8_t(0x30 + (channel & 0x0F)); }
@@ -29,21 +34,18 @@ constexpr std::uint8_t ChannelByte(int channel) { return std::uint8_t(0x30 + (ch
 // F0 42 00 03 41 00 00 F7: the parameter-change message before any channel is set.
 TParamMsg InitialParamMsg();
 
-// The channel byte of an existing parameter-change message.
-void SetParamMsgChannel(TParamMsg &msg, int channel);
-
-// Writes the row's parameter number and value (low 8 bits each, value not
-// masked) into bytes 5 and 6.
-void SetParamMsgRow(TParamMsg &msg, const TCcParam &row);
-
 // F0 42 3c 03 41 pp vv F7.
-TParamMsg BuildParamChange(int channel, int paramNo, int value);
+std::optional<TParamMsg> BuildParamChange(int channel, int paramNo, int value);
 
 // F0 42 3c 03 10 F7.
-TDumpRequest BuildDumpRequest(int channel);
+std::optional<TDumpRequest> BuildDumpRequest(int channel);
 
-// (B0 + Channel) Controller Value, each cut to 8 bits.
-TEcho BuildEcho(const TCcParam &row);
+// (B0 + channel) controller value: the control change that sets a control.
+std::optional<TEcho> BuildEcho(int channel, int controller, int value);
+
+// The row's parameter change and echo, with the value given.
+std::optional<TParamMsg> BuildRowChange(int channel, int row, int value);
+std::optional<TEcho> BuildRowEcho(int row, int value);
 
 // What a message from the controller asks for.
 struct TControllerAction {
@@ -51,8 +53,7 @@ struct TControllerAction {
     int row = -1;
     int value = 0;
 };
-TControllerAction ClassifyControllerMessage(const TParamTable &params, std::uint8_t status,
-                                            std::uint8_t data1, std::uint8_t data2);
+TControllerAction ClassifyControllerMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
 
 // What a message from the synthesizer asks for.
 enum class TSynthAction { None, FetchPatch, Dump };
@@ -71,16 +72,18 @@ struct TSysexBuf {
 bool StageSysex(TSysexBuf &buf, const std::uint8_t *data, std::size_t size);
 
 // Header test: Korg, this channel, DW-8000, data dump. Bytes not received
-// count as absent, so a message shorter than the header never passes.
+// count as absent, so a message shorter than the header never passes; with
+// no channel (NoChannel) nothing passes.
 bool IsDumpHeader(const TSysexBuf &buf, int channel);
 
 enum class TDumpResult { Ignored, Complete, TooSmall };
 constexpr const char *DumpTooSmallText = "Sysex block too small for patch";
 
-// Applies an accepted dump row by row: SetFromDump, then onRow(row). Stops at
-// the first row whose byte lies beyond the message (TooSmall); the rows
-// before it keep their new values. Ignored when the header test fails.
-TDumpResult ParseDump(TParamTable &params, const TSysexBuf &buf, int channel,
+// Applies an accepted dump row by row (ValueFromDump), calling onRow(row)
+// after each. Stops at the first row whose byte lies beyond the message
+// (TooSmall); the rows before it keep their new values. Ignored when the
+// header test fails.
+TDumpResult ParseDump(TPatch &patch, const TSysexBuf &buf, int channel,
                       const std::function<void(int row)> &onRow = {});
 
 } // namespace dw

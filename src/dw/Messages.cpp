@@ -1,0 +1,106 @@
+#include "dw/Messages.h"
+
+#include <algorithm>
+
+namespace dw {
+namespace {
+
+constexpr bool IsChannel(int channel) { return channel >= 0 && channel <= 15; }
+constexpr bool IsDataByte(int value) { return value >= 0 && value <= 0x7F; }
+
+} // namespace
+
+TParamMsg InitialParamMsg() { return {0xF0, KorgId, 0x00, Dw8000Id, FuncParamChange, 0x00, 0x00, 0xF7}; }
+
+std::optional<TParamMsg> BuildParamChange(int channel, int paramNo, int value)
+{
+    if (!IsChannel(channel) || !IsDataByte(paramNo) || !IsDataByte(value))
+        return std::nullopt;
+    return TParamMsg{0xF0, KorgId, ChannelByte(channel), Dw8000Id, FuncParamChange,
+                     std::uint8_t(paramNo), std::uint8_t(value), 0xF7};
+}
+
+std::optional<TDumpRequest> BuildDumpRequest(int channel)
+{
+    if (!IsChannel(channel))
+        return std::nullopt;
+    return TDumpRequest{0xF0, KorgId, ChannelByte(channel), Dw8000Id, FuncDumpRequest, 0xF7};
+}
+
+std::optional<TEcho> BuildEcho(int channel, int controller, int value)
+{
+    if (!IsChannel(channel) || !IsDataByte(controller) || !IsDataByte(value))
+        return std::nullopt;
+    return TEcho{std::uint8_t(0xB0 + channel), std::uint8_t(controller), std::uint8_t(value)};
+}
+
+std::optional<TParamMsg> BuildRowChange(int channel, int row, int value)
+{
+    return BuildParamChange(channel, ParamDef(row).ParamNo, value);
+}
+
+std::optional<TEcho> BuildRowEcho(int row, int value)
+{
+    const TParamDef &d = ParamDef(row);
+    return BuildEcho(d.Channel, d.Controller, value);
+}
+
+TControllerAction ClassifyControllerMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
+{
+    TControllerAction action;
+    if ((status & 0xF0) != 0xB0)
+        return action;
+    const int row = FindControllerRow(status & 0x0F, data1);
+    if (row >= 0) {
+        action.kind = TControllerAction::SetParameter;
+        action.row = row;
+        action.value = data2;
+    } else if (data1 == RandomPatchController && data2 == 1) {
+        action.kind = TControllerAction::RandomPatch;
+    }
+    return action;
+}
+
+TSynthAction ClassifySynthMessage(std::uint8_t status, std::size_t sysexSize)
+{
+    if ((status & 0xF0) == 0xC0)
+        return TSynthAction::FetchPatch;
+    if (sysexSize > 0)
+        return TSynthAction::Dump;
+    return TSynthAction::None;
+}
+
+bool StageSysex(TSysexBuf &buf, const std::uint8_t *data, std::size_t size)
+{
+    buf.Bytes.fill(0);
+    if (size > TSysexBuf::Capacity || (size > 0 && data == nullptr)) {
+        buf.ReceivedSize = 0;
+        return false;
+    }
+    std::copy(data, data + size, buf.Bytes.begin());
+    buf.ReceivedSize = size;
+    return true;
+}
+
+bool IsDumpHeader(const TSysexBuf &buf, int channel)
+{
+    return IsChannel(channel) && buf.ReceivedSize >= 5 && buf.Bytes[1] == KorgId &&
+           buf.Bytes[2] == ChannelByte(channel) && buf.Bytes[3] == Dw8000Id && buf.Bytes[4] == FuncDump;
+}
+
+TDumpResult ParseDump(TPatch &patch, const TSysexBuf &buf, int channel, const std::function<void(int row)> &onRow)
+{
+    if (!IsDumpHeader(buf, channel))
+        return TDumpResult::Ignored;
+    for (int i = 0; i < ParamCount; ++i) {
+        const std::size_t offset = std::size_t(DumpOffset(i));
+        if (offset >= buf.ReceivedSize)
+            return TDumpResult::TooSmall;
+        patch[i] = ValueFromDump(i, buf.Bytes[offset]);
+        if (onRow)
+            onRow(i);
+    }
+    return TDumpResult::Complete;
+}
+
+} // namespace dw

@@ -1,0 +1,224 @@
+#include "engine/Editor.h"
+
+#include "engine/PortRoles.h"
+#include "midi/MidiIn.h"
+#include "midi/MidiOut.h"
+
+#include <array>
+#include <exception>
+#include <thread>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+namespace engine {
+namespace {
+
+void SleepFor(std::chrono::microseconds d)
+{
+#ifdef __linux__
+    // The default 50 us timer slack would stretch each 1 ms pause by 5 %.
+    static const bool slack = [] { return prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0; }();
+    (void)slack;
+#endif
+    std::this_thread::sleep_for(d);
+}
+
+// Runs a function when the scope ends, however it ends.
+template <typename F>
+struct TAtExit {
+    F f;
+    ~TAtExit() { f(); }
+};
+template <typename F>
+TAtExit(F) -> TAtExit<F>;
+
+} // namespace
+
+TEditor::TEditor(TPortRoles &ports, QObject *parent) : QObject(parent), FPorts(ports), FPause(SleepFor)
+{
+    for (TMidiInput *in : {&FPorts.CtrlIn(), &FPorts.SynthIn()})
+        in->OnOverflow = [this](QObject *) { CountLost(); };
+}
+
+void TEditor::SetChannel(int channel)
+{
+    FChannel = (channel >= 0 && channel <= 15) ? channel : dw::NoChannel;
+    FParamMsg[2] = FChannel == dw::NoChannel ? 0x00 : dw::ChannelByte(FChannel);
+}
+
+void TEditor::CountLost()
+{
+    ++FLost;
+    emit inputEventsLost(FLost);
+}
+
+void TEditor::ControllerInput()
+{
+    TMidiInput &in = FPorts.CtrlIn();
+    // Only the events already waiting: what arrives meanwhile has its own
+    // notice, so a flood cannot keep the window from its message loop.
+    std::vector<dw::TControllerAction> batch;
+    std::exception_ptr failure;
+    try {
+        for (std::uint16_t n = in.GetEventCount(); n > 0; --n) {
+            const std::unique_ptr<TMyMidiEvent> ev = in.GetMidiEvent();
+            if (!ev || ev->StatusByte == 0xFE)
+                continue;
+            const dw::TControllerAction a =
+                dw::ClassifyControllerMessage(ev->StatusByte, ev->FirstDataByte, ev->SecondDataByte);
+            if (a.kind != dw::TControllerAction::None)
+                batch.push_back(a);
+        }
+    } catch (...) {
+        failure = std::current_exception(); // apply what was taken, then report
+    }
+    // A move followed in the same batch by another move of its row is not
+    // sent: with a pause per change the synthesizer would otherwise fall ever
+    // further behind the controller, and only the last value counts.
+    std::vector<bool> overtaken(batch.size(), false);
+    std::array<bool, dw::ParamCount> later{};
+    for (std::size_t i = batch.size(); i-- > 0;) {
+        if (batch[i].kind == dw::TControllerAction::RandomPatch) {
+            later.fill(false);
+            continue;
+        }
+        overtaken[i] = later[std::size_t(batch[i].row)];
+        later[std::size_t(batch[i].row)] = true;
+    }
+    // The batch is out of the ring: a failed send must not drop the moves
+    // after it, so the first error is reported once the batch is applied.
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        try {
+            if (batch[i].kind == dw::TControllerAction::RandomPatch)
+                RandomPatch();
+            else if (!overtaken[i])
+                MoveParameter(batch[i].row, batch[i].value);
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TEditor::SynthInput()
+{
+    TMidiInput &in = FPorts.SynthIn();
+    while (in.GetEventCount() > 0) {
+        const std::unique_ptr<TMyMidiEvent> ev = in.GetMidiEvent();
+        if (!ev)
+            continue;
+        switch (dw::ClassifySynthMessage(ev->StatusByte, ev->SysexSize)) {
+        case dw::TSynthAction::FetchPatch:
+            RequestPatch();
+            break;
+        case dw::TSynthAction::Dump:
+            FSysexStream.assign(ev->SysexBytes.get(), ev->SysexBytes.get() + ev->SysexSize);
+            CheckSysex(FSysexStream.data(), FSysexStream.size());
+            break;
+        case dw::TSynthAction::None:
+            break;
+        }
+    }
+}
+
+void TEditor::MoveParameter(int row, int value)
+{
+    if (!dw::BuildRowChange(0, row, value)) {
+        ++FRefused; // not a data byte: neither kept nor sent
+        return;
+    }
+    FPatch[row] = value;
+    SendParameter(row);
+}
+
+void TEditor::SendParameter(int row)
+{
+    if (FChannel != dw::NoChannel) {
+        if (const std::optional<dw::TParamMsg> msg = dw::BuildRowChange(FChannel, row, FPatch[row])) {
+            FParamMsg = *msg;
+            SendToSynth(FParamMsg.data(), FParamMsg.size());
+        } else {
+            ++FRefused;
+        }
+    }
+    if (FView != nullptr)
+        FView->ShowParameter(row);
+}
+
+void TEditor::SendToSynth(const std::uint8_t *bytes, std::size_t size)
+{
+    TMidiOutput &out = FPorts.SynthOut();
+    if (out.State() != mosClosed)
+        out.PutLong(bytes, std::uint16_t(size));
+}
+
+void TEditor::EchoParameter(int row)
+{
+    TMidiOutput &out = FPorts.CtrlOut();
+    if (out.State() == mosClosed)
+        return;
+    if (const std::optional<dw::TEcho> e = dw::BuildRowEcho(row, FPatch[row]))
+        out.PutShort((*e)[0], (*e)[1], (*e)[2]);
+    else
+        ++FRefused;
+}
+
+void TEditor::RandomPatch()
+{
+    FRandom.seed(std::uint32_t(std::chrono::steady_clock::now().time_since_epoch().count()));
+    if (FView != nullptr)
+        FView->RandomPatchBegins();
+    // The graphs come back even when a send fails half-way.
+    const TAtExit ends{[this] {
+        if (FView != nullptr)
+            FView->RandomPatchEnds();
+    }};
+    for (int i = 0; i < dw::ParamCount; ++i) {
+        if (!dw::IsLiveRow(i))
+            continue;
+        std::uniform_int_distribution<int> pick(0, dw::ParamDef(i).RandomMax);
+        FPatch[i] = pick(FRandom);
+        EchoParameter(i);
+        SendParameter(i);
+    }
+}
+
+void TEditor::RequestPatch()
+{
+    if (FPorts.SynthOut().State() == mosClosed)
+        return;
+    if (const std::optional<dw::TDumpRequest> request = dw::BuildDumpRequest(FChannel))
+        SendToSynth(request->data(), request->size());
+}
+
+void TEditor::CheckSysex(const std::uint8_t *data, std::size_t size)
+{
+    if (!dw::StageSysex(FSysexBuf, data, size))
+        return; // longer than any DW-8000 dump
+    if (!dw::IsDumpHeader(FSysexBuf, FChannel))
+        return;
+    ParseDump();
+}
+
+void TEditor::ParseDump()
+{
+    const dw::TDumpResult result = dw::ParseDump(FPatch, FSysexBuf, FChannel, [this](int row) {
+        if (FView != nullptr)
+            FView->ShowParameter(row);
+        if (dw::IsLiveRow(row))
+            EchoParameter(row);
+    });
+    if (result == dw::TDumpResult::TooSmall && FView != nullptr)
+        FView->ShowDumpError(dw::DumpTooSmallText);
+}
+
+void TEditor::PauseAfterRow() const
+{
+    if (FPause)
+        FPause(RowPause);
+}
+
+} // namespace engine

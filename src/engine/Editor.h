@@ -1,0 +1,102 @@
+#pragma once
+// TEditor: the editor's logic beneath the main window. It owns the current
+// patch and the synthesizer channel (the one place every message builder and
+// dump check reads it from), turns controller moves into parameter changes,
+// fetches and applies dumps, echoes values to the controller and makes random
+// patches. What is shown, and how, is the view's business (TEditorView).
+// Thread: the user-interface thread only; port notices arrive there too.
+
+#include "dw/Messages.h"
+#include "dw/Patch.h"
+
+#include <QObject>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <vector>
+
+namespace engine {
+
+class TPortRoles;
+
+// What the editor needs of a window that shows the patch.
+class TEditorView {
+public:
+    virtual ~TEditorView() = default;
+    // Shows one row's value (the view pauses after it through PauseAfterRow).
+    virtual void ShowParameter(int row) = 0;
+    // A random patch starts or ends; RandomPatchEnds comes whatever happens.
+    virtual void RandomPatchBegins() = 0;
+    virtual void RandomPatchEnds() = 0;
+    // A dump from the synthesizer was cut short (after the rows before the cut).
+    virtual void ShowDumpError(const char *text) = 0;
+};
+
+class TEditor : public QObject {
+    Q_OBJECT
+public:
+    using TPause = std::function<void(std::chrono::microseconds)>;
+    static constexpr std::chrono::microseconds RowPause{1000};
+
+    explicit TEditor(TPortRoles &ports, QObject *parent = nullptr);
+
+    void SetView(TEditorView *view) { FView = view; }
+    // Replaces the pause after each shown row (tests and fuzzing need not wait).
+    void SetPause(TPause pause) { FPause = std::move(pause); }
+
+    // The synthesizer channel 0..15, or dw::NoChannel.
+    int Channel() const { return FChannel; }
+    void SetChannel(int channel);
+
+    const dw::TPatch &Patch() const { return FPatch; }
+    // The parameter-change message as last built (channel byte always current).
+    const dw::TParamMsg &ParamMsg() const { return FParamMsg; }
+    const dw::TSysexBuf &SysexBuf() const { return FSysexBuf; }
+
+    // Port notices: take what waits on the controller / synthesizer input.
+    void ControllerInput();
+    void SynthInput();
+
+    // A controller move: the row takes the value, which goes to the synthesizer.
+    void MoveParameter(int row, int value);
+    // Sends the row's current value to the synthesizer, then shows the row.
+    void SendParameter(int row);
+    // Sends the row's current value to the controller.
+    void EchoParameter(int row);
+    void RandomPatch();
+    // Asks the synthesizer for its patch (nothing without a channel or output).
+    void RequestPatch();
+    // Stages a received sysex message and applies it when it is a dump for us.
+    void CheckSysex(const std::uint8_t *data, std::size_t size);
+    void ParseDump();
+
+    void PauseAfterRow() const;
+
+    // Messages a builder refused (a value that is no data byte): never sent.
+    std::uint64_t RefusedMessages() const { return FRefused; }
+    // Input events lost to a full ring, on either input, since start.
+    std::uint64_t LostInputEvents() const { return FLost; }
+
+signals:
+    void inputEventsLost(quint64 total);
+
+private:
+    void SendToSynth(const std::uint8_t *bytes, std::size_t size);
+    void CountLost();
+
+    TPortRoles &FPorts;
+    TEditorView *FView = nullptr;
+    TPause FPause;
+    int FChannel = dw::NoChannel;
+    dw::TPatch FPatch;
+    dw::TParamMsg FParamMsg = dw::InitialParamMsg();
+    dw::TSysexBuf FSysexBuf;
+    std::vector<std::uint8_t> FSysexStream;
+    std::mt19937 FRandom;
+    std::uint64_t FRefused = 0;
+    std::uint64_t FLost = 0;
+};
+
+} // namespace engine

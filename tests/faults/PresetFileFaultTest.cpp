@@ -121,3 +121,20 @@ TEST_F(PresetFileFaultTest, UnreadableFile)
     EXPECT_EQ(boxes[0].Icon, TMsgIcon::Error);
     EXPECT_TRUE(SentTo(Controller()).empty());
 }
+
+TEST_F(PresetFileFaultTest, ManySkippedMessagesAreReportedOnceWithTheirCount)
+{
+    // Stray F7s after an over-long message: each ends another over-long message.
+    Bytes bytes = Message(1001);
+    bytes.insert(bytes.end(), 20, 0xF7);
+    const Bytes fits = Message(10);
+    bytes.insert(bytes.end(), fits.begin(), fits.end());
+    WritePreset(bytes);
+    Upload();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, QStringLiteral("21 messages of Tavrelk.SYX are longer than 1000 bytes and were not "
+                                            "sent (the first is message 1)"));
+    EXPECT_EQ(boxes[0].Icon, TMsgIcon::Warning);
+    ASSERT_TRUE(WaitFor([&] { return SentTo(Controller()).size() == 1; }));
+    EXPECT_EQ(SentTo(Controller())[0].bytes, fits);
+}

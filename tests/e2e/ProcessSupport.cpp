@@ -122,6 +122,12 @@ int Child::WaitForExit(std::chrono::milliseconds timeout)
     return -1;
 }
 
+void Child::Signal(int signal)
+{
+    if (Running())
+        kill(FPid, signal);
+}
+
 void Child::Stop(std::chrono::milliseconds grace)
 {
     CloseInput();

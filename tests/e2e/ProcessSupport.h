@@ -33,6 +33,8 @@ public:
     std::string Start(const std::vector<std::string> &args, const std::vector<std::string> &env,
                       bool captureOutput, const std::string &logFile = "/dev/null", bool pipeInput = false);
     bool Running();
+    // Sends `signal` to the program, by its process id, while it runs.
+    void Signal(int signal);
     // Asks the program to end (SIGTERM), then waits up to `grace` before SIGKILL.
     void Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(3000));
     // Exit status once ended, waiting up to `timeout`; -1 if still running.

@@ -229,6 +229,7 @@ public:
     }
 
     const std::string &Name() const { return name_; }
+    pid_t Pid() const { return pid_; }
 
 private:
     std::string StartNamed()

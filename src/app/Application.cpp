@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/DemoPanel.h"
+#include "app/TerminationSignals.h"
 
 #include "core/MessageBoxes.h"
 #include "midi/MidiIn.h"
@@ -101,6 +102,7 @@ bool ParseEditorOptions(const QStringList &args, TEditorOptions &options, int &e
 
 int RunEditor(const TEditorOptions &options)
 {
+    const TTerminationSignals terminationSignals;
     std::unique_ptr<TSimRig> rig;
     std::shared_ptr<platform::MidiService> service;
     if (options.Demo) {
@@ -146,7 +148,7 @@ int RunEditor(const TEditorOptions &options)
             });
         }
     }
-    code = QApplication::exec();
+    code = terminationSignals.Requested() ? 0 : QApplication::exec();
     demoPanel.reset();
     setup.reset(); // the dialog goes first: its final writes need the main window's settings
     main.reset();

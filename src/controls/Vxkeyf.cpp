@@ -12,6 +12,12 @@ namespace {
 // the buffer's top edge (the brush origin).
 constexpr int kHatchRow = 3;
 
+// A linear curve's end is kept this close to its pivot (far outside any
+// picture), so that the line walk's arithmetic stays inside 64 bits.
+constexpr long double kCurveReach = 2147483648.0L;  // 2^31
+// Products below this are formed exactly in 64 bits.
+constexpr long double kExactProduct = 4611686018427387904.0L;  // 2^62
+
 // Colour of a new drawing-buffer area before anything is drawn on it; the
 // rubber strips show it between their hatch lines.
 constexpr TColor kFreshBufferColor = clWhite;
@@ -19,6 +25,14 @@ constexpr TColor kFreshBufferColor = clWhite;
 std::int64_t CeilDiv(std::int64_t n, std::int64_t d)  // d > 0
 {
     return n >= 0 ? (n + d - 1) / d : -((-n) / d);
+}
+
+// Unchecked slot values may place a marker anywhere; keep it far enough
+// inside int that the drawing and the hit test cannot overflow.
+int Coord(std::int64_t v)
+{
+    constexpr std::int64_t kLimit = std::int64_t(1) << 30;
+    return int(std::clamp(v, -kLimit, kLimit));
 }
 
 int ClampSlot(std::int64_t value, int max)
@@ -277,8 +291,8 @@ bool Tvxkeyf::Compose()
     m_plotD = d;
     m_plotH = h;
 
-    const int yL = int(h - std::int64_t(h) * m_values[0] / M);
-    const int xK = int(std::int64_t(d) * m_values[2] / M + s);
+    const int yL = Coord(h - std::int64_t(h) * m_values[0] / M);
+    const int xK = Coord(std::int64_t(d) * m_values[2] / M + s);
     m_markers = {QPoint(s, yL), QPoint(s + d, yL), QPoint(xK, 0), QPoint(xK, h), QPoint(xK, yL)};
 
     if (m_rubberEnabled) {
@@ -322,12 +336,25 @@ bool Tvxkeyf::LinearCurveEnd(QPoint pivot, int amount, int kind, TCurveSide side
     const std::int64_t half = d / 2;
     if (half == 0 || max == 0)
         return false;
-    const std::int64_t dx = half + (std::int64_t(max) - amount) * d / max;
+    std::int64_t dx = half + (std::int64_t(max) - amount) * d / max;
     std::int64_t dy = std::int64_t(amount) * h / half;
     if (kind == 3)
         dy = -dy;
+    // dy * dx overflows for amounts far outside 0..max; such an end lies far
+    // outside the picture, so it is pulled in along the same line instead.
+    const long double product = static_cast<long double>(dy) * dx;
+    const long double rise = product / max;
+    const long double run = static_cast<long double>(dx);
+    if (std::fabs(product) < kExactProduct && std::fabs(rise) <= kCurveReach
+        && std::fabs(run) <= kCurveReach) {
+        dy = dy * dx / max;
+    } else {
+        const long double shrink = kCurveReach / std::max(std::fabs(rise), std::fabs(run));
+        dx = std::llround(run * shrink);
+        dy = std::llround(rise * shrink);
+    }
     endX = side == csRight ? pivot.x() + dx : pivot.x() - dx;
-    endY = pivot.y() + dy * dx / max;
+    endY = pivot.y() + dy;
     return true;
 }
 

@@ -117,7 +117,8 @@ public:
     int IsMouseOnRubber(int x, int y) const;
 
     // Pure curve geometry. d is the plot width - 1, h the height - 1.
-    // LinearCurveEnd fails (returns false) when d / 2 or max is 0.
+    // LinearCurveEnd fails (returns false) when d / 2 or max is 0; an end
+    // more than 2^31 from the pivot is pulled in along the same line.
     static bool LinearCurveEnd(QPoint pivot, int amount, int kind, TCurveSide side, int max, int d,
                                int h, std::int64_t &endX, std::int64_t &endY);
     static TArcGeometry ExpCurveArc(QPoint pivot, int amount, int kind, TCurveSide side, int max,
@@ -130,7 +131,8 @@ public:
     static void DrawArc(QImage &image, const VxDraw::TRect &box, QPoint start, QPoint end,
                         TColor color);
     // A solid line from 'from' to 'to' ('to' not painted), the same pixels as
-    // VxDraw::DrawLine, but it only walks the part inside the image.
+    // VxDraw::DrawLine, but it only walks the part inside the image. The ends
+    // must lie within 2^33 of each other and of the image.
     static void DrawClippedLine(QImage &image, std::int64_t x0, std::int64_t y0, std::int64_t x1,
                                 std::int64_t y1, TColor color);
 

@@ -18,9 +18,14 @@ namespace {
 struct IniDocument {
     std::vector<QByteArray> Lines;
     bool Crlf = false;  // new lines follow the first line's ending
+    // Other editors may start the file with a UTF-8 byte-order mark; it is
+    // not part of the first line, and a rewrite puts it back where it was.
+    bool Bom = false;
 
     QByteArray NewLine(const QByteArray &text) const { return Crlf ? text + '\r' : text; }
 };
+
+const QByteArray kUtf8Bom("\xEF\xBB\xBF");
 
 enum class ReadResult { Ok, Missing, Unreadable };
 
@@ -36,9 +41,10 @@ ReadResult ReadDocument(const QString &fileName, IniDocument &doc)
         return ReadResult::Unreadable;
 
     doc.Lines.clear();
+    doc.Bom = content.startsWith(kUtf8Bom);
     if (content.isEmpty())
         return ReadResult::Ok;
-    qsizetype start = 0;
+    qsizetype start = doc.Bom ? kUtf8Bom.size() : 0;
     while (start < content.size()) {
         qsizetype end = content.indexOf('\n', start);
         if (end < 0)
@@ -46,15 +52,8 @@ ReadResult ReadDocument(const QString &fileName, IniDocument &doc)
         doc.Lines.push_back(content.mid(start, end - start));
         start = end + 1;
     }
-    doc.Crlf = doc.Lines.front().endsWith('\r');
+    doc.Crlf = !doc.Lines.empty() && doc.Lines.front().endsWith('\r');
     return ReadResult::Ok;
-}
-
-QByteArray WithoutCr(QByteArray text)
-{
-    if (text.endsWith('\r'))
-        text.chop(1);
-    return text;
 }
 
 bool SameName(const QByteArray &raw, const QString &name)
@@ -124,7 +123,7 @@ std::optional<QString> FindValue(const QString &fileName, const QString &section
     if (at < 0)
         return std::nullopt;
     const QByteArray &line = doc.Lines[size_t(at)];
-    return QString::fromUtf8(WithoutCr(line.mid(line.indexOf('=') + 1)));
+    return QString::fromUtf8(line.mid(line.indexOf('=') + 1).trimmed());
 }
 
 void SetValue(IniDocument &doc, const QString &section, const QString &key, const QByteArray &value)
@@ -133,7 +132,11 @@ void SetValue(IniDocument &doc, const QString &section, const QString &key, cons
     const qsizetype at = FindKey(doc, section, key, &sectionEnd);
     if (at >= 0) {
         QByteArray &line = doc.Lines[size_t(at)];
-        line = line.left(line.indexOf('=') + 1) + value + (line.endsWith('\r') ? "\r" : "");
+        // "Key = old" becomes "Key = new": the blanks after the sign stay.
+        qsizetype start = line.indexOf('=') + 1;
+        while (start < line.size() && (line[start] == ' ' || line[start] == '\t'))
+            ++start;
+        line = line.left(start) + value + (line.endsWith('\r') ? "\r" : "");
         return;
     }
     const QByteArray entry = doc.NewLine(key.toUtf8() + '=' + value);
@@ -190,7 +193,7 @@ void TIniFile::WriteString(const QString &section, const QString &key, const QSt
     bytes.replace('\r', ' ').replace('\n', ' ');
     SetValue(doc, section, key, bytes);
 
-    QByteArray content;
+    QByteArray content = doc.Bom ? kUtf8Bom : QByteArray();
     for (const QByteArray &line : doc.Lines)
         content += line + '\n';
 

@@ -1,8 +1,10 @@
 #pragma once
 // The settings file: a small INI reader and writer.
 //
-// Sections and keys match regardless of letter case; a value is the text
-// after the equals sign to the end of the line, never quoted. Every read
+// Sections and keys match regardless of letter case and of blanks around
+// them; a value is the text after the equals sign to the end of the line,
+// without blanks at either end, never quoted. A UTF-8 byte-order mark at the
+// start of the file is accepted and kept; new files get none. Every read
 // looks at the file as it is on disk, every write goes to disk at once by
 // writing a temporary file in the same folder and renaming it over the old
 // one, so a failed write leaves the previous file as it was. Lines the class

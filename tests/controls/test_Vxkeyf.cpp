@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -396,4 +397,69 @@ TEST_F(KeyfFixture, UnworkableGeometryAbandonsTheDrawingOrTheEdit)
     graph->SetValue(5, 6);
     graph->SetValue(5, -1);
     EXPECT_EQ(graph->GetValue(6), 0);
+}
+
+TEST_F(KeyfFixture, HugeSlotsNoLongerWrapTheLevelAndKeyLinesIntoThePicture)
+{
+    const auto plotIsPlain = [&] {
+        // Clear of the strips and of the key line's markers at x = 7.
+        for (int y = 5; y < 95; ++y)
+            for (int x = 11; x < 193; ++x)
+                if (At(x, y) != Px(clBlack))
+                    return false;
+        return true;
+    };
+    graph->SetMax(1);
+    graph->SetValue(-1605189797, 0);  // used to land on row 50
+    EXPECT_GE(graph->Markers()[0].y(), 1 << 30);
+    EXPECT_TRUE(plotIsPlain());
+
+    graph->SetValue(INT_MAX, 0);
+    EXPECT_LE(graph->Markers()[0].y(), -(1 << 30));
+    EXPECT_TRUE(plotIsPlain());
+
+    // A key far to either side leaves the key line out as well.
+    for (int key : {INT_MIN, INT_MAX}) {
+        graph->SetValue(key, 2);
+        for (int y = 5; y < 95; ++y)
+            ASSERT_EQ(At(100, y), Px(clBlack)) << key << " row " << y;
+    }
+}
+
+TEST(KeyfGeometry, ExtremeAmountNoLongerOverflowsTheLinearCurveEnd)
+{
+    std::int64_t x = 0, y = 0;
+    ASSERT_TRUE(Tvxkeyf::LinearCurveEnd({119, 49}, INT_MIN, 0, Tvxkeyf::csRight, 99, 185, 99, x, y));
+    // Pulled in to 2^31 rows above the pivot, along the same line: the exact
+    // end lies 4012974770 across and 93671714074396430 up.
+    EXPECT_EQ(y, 49 - (std::int64_t(1) << 31));
+    EXPECT_EQ(x, 119 + 92);
+
+    for (int amount : {INT_MIN, INT_MAX})
+        for (int max : {1, INT_MAX, -1})
+            for (int kind : {0, 3}) {
+                ASSERT_TRUE(Tvxkeyf::LinearCurveEnd({0, 0}, amount, kind, Tvxkeyf::csLeft, max,
+                                                    1 << 24, 1 << 24, x, y));
+                EXPECT_LE(std::llabs(x), std::int64_t(1) << 31) << amount << " " << max;
+                EXPECT_LE(std::llabs(y), std::int64_t(1) << 31) << amount << " " << max;
+            }
+}
+
+TEST_F(KeyfFixture, ExtremeAmountNoLongerOverflowsTheDrawing)
+{
+    graph->SetValue(50, 0);
+    graph->SetValue(60, 2);  // pivot (119, 49)
+    ASSERT_EQ(At(119, 6), Px(clAqua));  // a dot of the key line
+    graph->SetValue(INT_MIN, 5);
+    // The right curve now rises almost straight up from the pivot, over the
+    // key line's dots.
+    for (int y = 6; y < 45; ++y)
+        ASSERT_EQ(At(119, y), Px(clTeal)) << "row " << y;
+
+    graph->SetValue(INT_MIN, 4);
+    graph->SetValue(1, 3);  // exponential sides take the extreme amounts as well
+    graph->SetValue(2, 1);
+    graph->SetMax(INT_MAX);
+    graph->SetMax(-1);
+    EXPECT_EQ(graph->LastPicture().size(), QSize(200, 100));
 }

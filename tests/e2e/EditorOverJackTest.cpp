@@ -16,9 +16,11 @@
 #include <gtest/gtest.h>
 #include <rtmidi/RtMidi.h>
 
+#include <csignal>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <set>
 
 namespace {
 
@@ -164,6 +166,18 @@ protected:
 
     std::size_t Mark() const { return sim.Lines().size(); }
 
+    // The ports the JACK server lists now.
+    static std::set<std::string> JackPorts()
+    {
+        e2e::Child lsp;
+        if (!lsp.Start({"jack_lsp"}, e2e::Environment({}), true).empty())
+            return {};
+        lsp.WaitForExit(5s);
+        lsp.Stop();  // collects the rest of its output
+        const auto lines = lsp.Lines();
+        return {lines.begin(), lines.end()};
+    }
+
     void Command(const std::string &command)
     {
         const std::size_t from = Mark();
@@ -193,9 +207,8 @@ protected:
 
     void TearDown() override
     {
-        // Clients first, then the server. The simulator closes its JACK
-        // clients before the editor dies without closing its own, which
-        // would leave the synchronous server waiting on a dead client.
+        // Clients first, then the server, so that the synchronous server
+        // never waits on a client that died without closing.
         sim.WriteLine("quit");
         EXPECT_EQ(sim.WaitForExit(5s), 0) << "tavrelk-sim did not end on quit";
         sim.Stop();
@@ -309,6 +322,29 @@ TEST_F(EditorOverJack, PresetUploadReprogramsTheControllerWhoseControlsThenDrive
     from = Mark();
     ASSERT_NO_FATAL_FAILURE(Command("click 48"));
     ExpectRandomPatch(from);
+}
+
+TEST_F(EditorOverJack, TerminationSignalNoLongerKillsTheEditorWithItsPortsOpen)
+{
+    const std::set<std::string> others = JackPorts();
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        const std::size_t from = Mark();
+        StartEditor({{"QT_QPA_PLATFORM", "offscreen"}});
+        ExpectFetch(from);
+        std::vector<std::string> own;
+        for (const std::string &port : JackPorts())
+            if (others.count(port) == 0)
+                own.push_back(port);
+        ASSERT_FALSE(own.empty()) << "the editor lists no JACK port of its own";
+
+        editor.Signal(signal);
+        ASSERT_EQ(editor.WaitForExit(5s), 0) << "signal " << signal << "; see " << Path("editor.log");
+        // Closed by the editor itself on its way out, not reaped later by the
+        // server after its client timeout.
+        const std::set<std::string> after = JackPorts();
+        for (const std::string &port : own)
+            EXPECT_EQ(after.count(port), 0u) << port << " still listed after signal " << signal;
+    }
 }
 
 // Run under a real X display, the editor saves a picture of each page.

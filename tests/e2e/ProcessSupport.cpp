@@ -103,6 +103,12 @@ void Child::ReadOutput(int fd)
     close(fd);
 }
 
+std::string Child::StartTiedToParent(const std::vector<std::string> &args, const std::string &logFile)
+{
+    FPid = testjack::SpawnTiedToParent(args, logFile);
+    return FPid > 0 ? std::string() : "cannot run " + args[0];
+}
+
 bool Child::Running() { return FPid > 0 && WaitForExit(std::chrono::milliseconds(0)) == -1; }
 
 int Child::WaitForExit(std::chrono::milliseconds timeout)
@@ -120,6 +126,12 @@ int Child::WaitForExit(std::chrono::milliseconds timeout)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     } while (Clock::now() < deadline);
     return -1;
+}
+
+void Child::Signal(int signal)
+{
+    if (Running())
+        kill(FPid, signal);
 }
 
 void Child::Stop(std::chrono::milliseconds grace)
@@ -180,40 +192,26 @@ std::string JackServer::Start(const std::string &logFile)
     // keeps tests running side by side off each other's server.
     std::string why = "every server name is taken by another test";
     for (int slot = 0; slot < 4; ++slot) {
-        FName = "tavrelk-e2e-" + std::to_string(slot);
-        const std::string lockPath = "/tmp/" + FName + ".lock";
-        FLock = open(lockPath.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0666);
-        if (FLock < 0 || flock(FLock, LOCK_EX | LOCK_NB) != 0) {
-            Unlock();
+        const std::string name = "tavrelk-e2e-" + std::to_string(slot);
+        if (!FLock.Take(name))
             continue;
-        }
-        setenv("JACK_DEFAULT_SERVER", FName.c_str(), 1);
+        setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
         setenv("JACK_NO_START_SERVER", "1", 1);
         Child probe;
         if (probe.Start({"jack_lsp"}, Environment({}), false).empty() && probe.WaitForExit(std::chrono::seconds(5)) == 0) {
-            Unlock();  // a server of this name that is not ours
+            FLock.Release();  // a server of this name that is not ours
             continue;
         }
+        FName = name;
         why = StartNamed(logFile);
         if (why.empty())
             return {};
-        Unlock();
+        Stop();
     }
     return why;
 }
 
-JackServer::~JackServer()
-{
-    FJackd.Stop(std::chrono::seconds(10));
-    Unlock();
-}
-
-void JackServer::Unlock()
-{
-    if (FLock >= 0)
-        close(FLock);  // releases the lock
-    FLock = -1;
-}
+JackServer::~JackServer() { Stop(); }
 
 std::string JackServer::StartNamed(const std::string &logFile)
 {
@@ -221,8 +219,8 @@ std::string JackServer::StartNamed(const std::string &logFile)
     // cycle, and in the default asynchronous mode the MIDI of a missed
     // cycle is lost; the synchronous mode waits for every client instead,
     // and long periods keep the waits rare.
-    const std::string failure = FJackd.Start(
-        {"jackd", "-n", FName, "--no-realtime", "--sync", "-t", "250", "-d", "dummy", "-r", "48000", "-p", "1024"}, Environment({}), false,
+    const std::string failure = FJackd.StartTiedToParent(
+        {"jackd", "-n", FName, "--no-realtime", "--sync", "-t", "250", "-d", "dummy", "-r", "48000", "-p", "1024"},
         logFile);
     if (!failure.empty())
         return failure + " (is jackd2 installed?)";
@@ -240,8 +238,16 @@ std::string JackServer::StartNamed(const std::string &logFile)
 
 bool JackServer::Stop()
 {
+    if (FName.empty())
+        return true;
     FJackd.Stop(std::chrono::seconds(40));
-    return FJackd.WaitForExit(std::chrono::milliseconds(0)) != 128 + SIGKILL;
+    const int status = FJackd.WaitForExit(std::chrono::milliseconds(0));
+    const bool clean = status >= 0 && status < 128;
+    if (!clean)
+        testjack::RemoveServerFiles(FName);
+    FLock.Release();
+    FName.clear();
+    return clean;
 }
 
 std::string VirtualDisplay::Start()

@@ -3,6 +3,8 @@
 // virtual X display, and programs whose standard input the test writes and
 // whose standard output it reads line by line.
 
+#include "../common/PrivateJackServer.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -32,7 +34,13 @@ public:
     // Returns an empty string or why it could not start.
     std::string Start(const std::vector<std::string> &args, const std::vector<std::string> &env,
                       bool captureOutput, const std::string &logFile = "/dev/null", bool pipeInput = false);
+    // Like Start with the output appended to `logFile`, but the program also
+    // receives SIGTERM when the calling thread ends, so that a test that dies
+    // does not leave it running.
+    std::string StartTiedToParent(const std::vector<std::string> &args, const std::string &logFile);
     bool Running();
+    // Sends `signal` to the program, by its process id, while it runs.
+    void Signal(int signal);
     // Asks the program to end (SIGTERM), then waits up to `grace` before SIGKILL.
     void Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(3000));
     // Exit status once ended, waiting up to `timeout`; -1 if still running.
@@ -70,16 +78,16 @@ public:
 
     // Empty on success, otherwise why the server is not there.
     std::string Start(const std::string &logFile);
-    // False when the server had to be killed (it may have left its name in
-    // JACK's registry).
+    // False when the server had to be killed; its own files are removed
+    // then, and its name's registry entry is reclaimed by the next server
+    // of that name.
     bool Stop();
     const std::string &Name() const { return FName; }
 
 private:
     std::string StartNamed(const std::string &logFile);
-    void Unlock();
 
-    int FLock = -1;
+    testjack::NameLock FLock;
 
     std::string FName;
     Child FJackd;

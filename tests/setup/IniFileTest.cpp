@@ -51,8 +51,42 @@ TEST_F(IniFileTest, NamesMatchRegardlessOfCaseAndValuesAreTheUnquotedRestOfTheLi
     EXPECT_EQ(ini.ReadString("MidiDevices", "Input", "None"), "BCR2000 Port 1");
     ini.WriteString("MIDIDEVICES", "input", "\"DW\" a=b ");
     EXPECT_EQ(Content(), "[mididevices]\nINPUT=\"DW\" a=b \n");
-    EXPECT_EQ(ini.ReadString("MidiDevices", "Input", ""), "\"DW\" a=b ");
+    EXPECT_EQ(ini.ReadString("MidiDevices", "Input", ""), "\"DW\" a=b");  // blanks at the ends dropped
     EXPECT_EQ(ini.ReadString("Other", "Input", "dflt"), "dflt");
+}
+
+TEST_F(IniFileTest, ByteOrderMarkNoLongerHidesTheFirstSection)
+{
+    SetContent("\xEF\xBB\xBF[MidiDevices]\r\nInput=BCR2000\r\n\r\n[DWSynth]\r\nMidiChan=3\r\n");
+    TIniFile ini(path);
+    EXPECT_EQ(ini.ReadString("MidiDevices", "Input", "None"), "BCR2000");
+    EXPECT_EQ(ini.ReadInteger("DWSynth", "MidiChan", 0), 3);
+
+    // The rewrite changes the key in place instead of appending a second
+    // section; the mark stays where the other editor put it.
+    ini.WriteString("MidiDevices", "Input", "DW");
+    ini.WriteString("MidiDevices", "Output", "BCR");
+    EXPECT_EQ(Content(), "\xEF\xBB\xBF[MidiDevices]\r\nInput=DW\r\nOutput=BCR\r\n\r\n[DWSynth]\r\n"
+                         "MidiChan=3\r\n");
+
+    SetContent("\xEF\xBB\xBF");  // nothing but the mark
+    ini.WriteInteger("DWSynth", "MidiChan", 1);
+    EXPECT_EQ(Content(), "\xEF\xBB\xBF[DWSynth]\nMidiChan=1\n");
+}
+
+TEST_F(IniFileTest, BlanksAroundSectionsKeysAndValuesNoLongerReachTheValue)
+{
+    SetContent("[ MidiDevices ]\n  Input = BCR2000 Port 1 \t\nOutput=\tDW \r\n\t[DWSynth]\nMidiChan = 0x2\n");
+    TIniFile ini(path);
+    EXPECT_EQ(ini.ReadString("MidiDevices", "Input", "None"), "BCR2000 Port 1");
+    EXPECT_EQ(ini.ReadString("MidiDevices", "Output", "None"), "DW");
+    EXPECT_EQ(ini.ReadInteger("DWSynth", "MidiChan", 0), 2);
+
+    // Written back in the file's own layout, with no second section.
+    ini.WriteString("MidiDevices", "Input", "BCR2000");
+    ini.WriteString("MidiDevices", "Output", "");
+    EXPECT_EQ(Content(), "[ MidiDevices ]\n  Input = BCR2000\nOutput=\t\r\n\t[DWSynth]\nMidiChan = 0x2\n");
+    EXPECT_EQ(ini.ReadString("MidiDevices", "Output", "None"), "");
 }
 
 TEST_F(IniFileTest, LineBreakInAValueCannotInjectAKey)

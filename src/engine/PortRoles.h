@@ -60,8 +60,8 @@ public:
 
     bool IsOpen(TRole role) const;
     // The device number the role holds, or NoDevice.
-    int Device(TRole role) const { return FHeld[Index(role)].device; }
-    const std::string &DeviceName(TRole role) const { return FHeld[Index(role)].name; }
+    int Device(TRole role) const { return FHeld[Index(role)].Device; }
+    const std::string &DeviceName(TRole role) const { return FHeld[Index(role)].Name; }
 
     // True when the other device's role of this direction holds `device`.
     bool Conflicts(TRole role, int device) const;
@@ -80,8 +80,8 @@ public:
 
 private:
     struct Held {
-        int device = NoDevice;
-        std::string name;
+        int Device = NoDevice;
+        std::string Name;
     };
     static std::size_t Index(TRole r) { return std::size_t(r); }
     void Open(TRole role, int device);

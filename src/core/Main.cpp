@@ -8,6 +8,8 @@
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 
+#include "BuildInfo.h"
+
 #include <QDesktopServices>
 #include <QLabel>
 #include <QPushButton>
@@ -26,7 +28,7 @@
 
 TfMain *fMain = nullptr;
 
-const char *const TfMain::DonateUrl = "https://tavrelk.org/donate";
+const char *TfMain::DonateUrl = TAVRELK_DONATE_URL;
 
 namespace {
 
@@ -232,7 +234,7 @@ void TfMain::FormCreate()
 {
     SysexStream.clear();
     SetEnvelopeStartValues();
-    sbDonate->setVisible(Settings().ReadBool(kDonateSection, kDonateKey, true));
+    sbDonate->setVisible(*DonateUrl != '\0' && Settings().ReadBool(kDonateSection, kDonateKey, true));
     ParamMsg = dw::InitialParamMsg();
     BuildParams(Params, [this](const std::string &name) -> TValueLabel * {
         auto it = FValueLabels.find(QString::fromStdString(name));
@@ -273,7 +275,9 @@ void TfMain::FormDestroy()
         p.ValueNames.clear();
         p.ValueLabel = nullptr;
     }
-    step([&] { Settings().WriteBool(kDonateSection, kDonateKey, !sbDonate->isHidden()); });
+    // Without an address the button was never shown: keep the stored choice.
+    step([&] { Settings().WriteBool(kDonateSection, kDonateKey, *DonateUrl != '\0' ? !sbDonate->isHidden()
+                                        : Settings().ReadBool(kDonateSection, kDonateKey, true)); });
     if (first) {
         try {
             std::rethrow_exception(first);

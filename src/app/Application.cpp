@@ -1,7 +1,7 @@
 #include "app/Application.h"
 
 #include "app/DemoPanel.h"
-#include "app/TerminationSignals.h"
+#include "platform/TerminationSignals.h"
 
 #include "core/MessageBoxes.h"
 #include "midi/MidiIn.h"
@@ -43,7 +43,7 @@ bool TApplication::notify(QObject *receiver, QEvent *event)
 namespace {
 
 const char *const kUsage =
-    "Usage: tavrelk [--demo] [--settings FILE] [--screenshots DIR]\n"
+    "Usage: tavrelk [--demo] [--settings FILE] [--screenshots DIR] [--version]\n"
     "\n"
     "Tavrelk makes a Behringer BCR2000 the front panel of a Korg DW-8000.\n"
     "\n"
@@ -53,6 +53,7 @@ const char *const kUsage =
     "  --settings FILE    use FILE as the settings file\n"
     "  --screenshots DIR  save both pages as PNG files in DIR once the first\n"
     "                     patch is shown, then quit\n"
+    "  --version          print the version and end\n"
     "  --help             show this text\n";
 
 QString DemoSettingsFile()

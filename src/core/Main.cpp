@@ -9,6 +9,8 @@
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 
+#include "BuildInfo.h"
+
 #include <QDesktopServices>
 #include <QLabel>
 #include <QPushButton>
@@ -21,7 +23,7 @@
 
 TfMain *fMain = nullptr;
 
-const char *const TfMain::DonateUrl = "https://tavrelk.org/donate";
+const char *TfMain::DonateUrl = TAVRELK_DONATE_URL;
 
 namespace {
 
@@ -225,7 +227,7 @@ void TfMain::CreateLabels(QWidget *page)
 void TfMain::FormCreate()
 {
     SetEnvelopeStartValues();
-    sbDonate->setVisible(Settings().ReadBool(settingskeys::Donate, settingskeys::DonateButton, true));
+    sbDonate->setVisible(*DonateUrl != '\0' && Settings().ReadBool(settingskeys::Donate, settingskeys::DonateButton, true));
     BuildParams(Params, [this](const std::string &name) -> TValueLabel * {
         auto it = FValueLabels.find(QString::fromStdString(name));
         return it == FValueLabels.end() ? nullptr : it->second;
@@ -262,7 +264,12 @@ void TfMain::FormDestroy()
         p.ValueNames.clear();
         p.ValueLabel = nullptr;
     }
-    step([&] { Settings().WriteBool(settingskeys::Donate, settingskeys::DonateButton, !sbDonate->isHidden()); });
+    // Without an address the button was never shown: keep the stored choice.
+    step([&] {
+        using namespace settingskeys;
+        Settings().WriteBool(Donate, DonateButton,
+                             *DonateUrl != '\0' ? !sbDonate->isHidden() : Settings().ReadBool(Donate, DonateButton, true));
+    });
     if (first) {
         try {
             std::rethrow_exception(first);

@@ -108,8 +108,9 @@ public:
     const std::vector<QLabel *> &CaptionLabels() const { return FCaptionLabels; }
     int LastPolarity() const { return FLastPolarity; }
 
-    // The web page the donate button opens.
-    static const char *const DonateUrl;
+    // The web page the donate button opens (a build setting, replaceable by
+    // tests); empty hides the button. UI thread only.
+    static const char *DonateUrl;
 
 private:
     // The engine's view.

@@ -4,25 +4,13 @@
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 
+#include "platform/PreciseSleep.h"
+
 #include <array>
 #include <exception>
-#include <thread>
-#ifdef __linux__
-#include <sys/prctl.h>
-#endif
 
 namespace engine {
 namespace {
-
-void SleepFor(std::chrono::microseconds d)
-{
-#ifdef __linux__
-    // The default 50 us timer slack would stretch each 1 ms pause by 5 %.
-    static const bool slack = [] { return prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0; }();
-    (void)slack;
-#endif
-    std::this_thread::sleep_for(d);
-}
 
 // Runs a function when the scope ends, however it ends.
 template <typename F>
@@ -35,7 +23,7 @@ TAtExit(F) -> TAtExit<F>;
 
 } // namespace
 
-TEditor::TEditor(TPortRoles &ports, QObject *parent) : QObject(parent), FPorts(ports), FPause(SleepFor)
+TEditor::TEditor(TPortRoles &ports, QObject *parent) : QObject(parent), FPorts(ports), FPause(platform::PreciseSleep)
 {
     for (TMidiInput *in : {&FPorts.CtrlIn(), &FPorts.SynthIn()})
         in->OnOverflow = [this](QObject *) { CountLost(); };

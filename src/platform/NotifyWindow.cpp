@@ -1,11 +1,6 @@
 #include "platform/NotifyWindow.h"
 
-#include <QSocketNotifier>
-
 #include <chrono>
-#include <stdexcept>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 namespace platform {
 
@@ -21,23 +16,13 @@ std::size_t RoundUpToPowerOfTwo(std::size_t n)
 
 TNotifyWindow::TNotifyWindow(Procedure procedure, std::size_t capacity, QObject *parent)
     : QObject(parent), procedure_(std::move(procedure)), mask_(RoundUpToPowerOfTwo(capacity) - 1),
-      cells_(new Cell[mask_ + 1]), alive_(std::make_shared<bool>(true))
+      cells_(new Cell[mask_ + 1]), alive_(std::make_shared<bool>(true)), wake_([this] { Drain(); })
 {
     for (std::size_t i = 0; i <= mask_; ++i)
         cells_[i].sequence.store(i, std::memory_order_relaxed);
-    eventFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (eventFd_ < 0)
-        throw std::runtime_error("Cannot create the notification channel of a MIDI port");
-    notifier_ = new QSocketNotifier(eventFd_, QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &TNotifyWindow::Drain);
 }
 
-TNotifyWindow::~TNotifyWindow()
-{
-    *alive_ = false;
-    delete notifier_;
-    ::close(eventFd_);
-}
+TNotifyWindow::~TNotifyWindow() { *alive_ = false; }
 
 // Bounded multi-producer queue (sequence number per cell): a producer claims
 // a position with one CAS and publishes the cell with a release store of its
@@ -81,10 +66,14 @@ bool TNotifyWindow::Pop(TMessage &out) noexcept
 
 void TNotifyWindow::Drain()
 {
-    std::uint64_t counter;
-    [[maybe_unused]] const auto read = ::read(eventFd_, &counter, sizeof counter);
-    // Cleared before draining: a post racing with the drain wakes us again.
-    wakePending_.store(false, std::memory_order_release);
+    wake_.Clear();
+    // Cleared before draining, with an exchange, not a store: the two
+    // exchanges (here and in Wake) are ordered on the one flag. A post whose
+    // Wake comes later sees false and signals again; one whose Wake came
+    // earlier wrote the true that this exchange reads, and so its message
+    // is visible to the Pop below. A plain store could let the Pop read an
+    // empty cell while that post still saw true: a message left waiting.
+    wakePending_.exchange(false, std::memory_order_acq_rel);
 
     // The procedure may throw (the application's error box catches it) or,
     // against the rules, destroy this window; either way nothing of a
@@ -119,11 +108,8 @@ bool TNotifyWindow::HasQueued() const noexcept
 
 void TNotifyWindow::Wake() noexcept
 {
-    if (!wakePending_.exchange(true, std::memory_order_acq_rel)) {
-        const std::uint64_t one = 1;
-        // Non-blocking; a full counter still leaves the descriptor readable.
-        [[maybe_unused]] const auto written = ::write(eventFd_, &one, sizeof one);
-    }
+    if (!wakePending_.exchange(true, std::memory_order_acq_rel))
+        wake_.Signal();
 }
 
 std::intptr_t TNotifyWindow::Dispatch(std::uint32_t msg, std::uintptr_t wParam, std::uintptr_t lParam)

@@ -1,8 +1,8 @@
 #pragma once
 // The stand-in for a port's hidden message window: a bounded, pre-allocated
-// queue of window messages that any thread may post to, and a wake-up (an
-// eventfd watched by a QSocketNotifier) that makes the thread owning the
-// window run its procedure on each message, in posting order. A long run of
+// queue of window messages that any thread may post to, and a wake-up
+// (platform/WakeSignal.h) that makes the thread owning the window run its
+// procedure on each message, in posting order. A long run of
 // messages is handled in slices of about 10 ms, with the rest of the event
 // loop (painting, timers) running between them.
 //
@@ -12,6 +12,8 @@
 // never block. Messages still queued when the window is destroyed are
 // discarded, and the procedure is never called after destruction begins.
 
+#include "platform/WakeSignal.h"
+
 #include <QObject>
 
 #include <atomic>
@@ -19,8 +21,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-
-class QSocketNotifier;
 
 namespace platform {
 
@@ -69,9 +69,8 @@ private:
     alignas(64) std::size_t dequeuePos_ = 0; // UI thread only
     std::atomic<bool> wakePending_{false};
     std::atomic<std::uint64_t> refused_{0};
-    int eventFd_ = -1;
-    QSocketNotifier *notifier_ = nullptr; // child of this
-    std::shared_ptr<bool> alive_;         // false once destruction begins
+    std::shared_ptr<bool> alive_; // false once destruction begins
+    TWakeSignal wake_;
 };
 
 using HWND = TNotifyWindow *;

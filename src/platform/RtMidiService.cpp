@@ -6,7 +6,9 @@
 #include <chrono>
 #include <functional>
 
-#include <unistd.h>
+#ifdef __linux__
+#include <unistd.h> // access(), for the ALSA device check
+#endif
 
 namespace platform {
 
@@ -102,8 +104,10 @@ RtMidiService::RtMidiService(std::string clientName) : clientName_(std::move(cli
         if (api == RtMidi::RTMIDI_DUMMY || api == RtMidi::UNSPECIFIED)
             continue;
         // Without a sequencer device ALSA would fail anyway, noisily on stderr.
+#ifdef __linux__
         if (api == RtMidi::LINUX_ALSA && access("/dev/snd/seq", R_OK | W_OK) != 0)
             continue;
+#endif
         try {
             auto system = std::make_unique<System>();
             system->api = api;

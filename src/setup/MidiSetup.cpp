@@ -7,6 +7,8 @@
 #include "platform/Colors.h"
 #include "setup/PresetScan.h"
 
+#include "BuildInfo.h"
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCoreApplication>
@@ -94,6 +96,7 @@ void TfMidiSetup::CreateControls()
 {
     setObjectName(QStringLiteral("fMidiSetup"));
     setWindowTitle(QStringLiteral("Midi Setup"));
+    setAccessibleDescription(QStringLiteral("Tavrelk " TAVRELK_VERSION_TEXT));
     setFont(DialogFont(8));
     setFixedSize(400, 364);
     move(624, 267);

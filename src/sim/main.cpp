@@ -5,6 +5,8 @@
 #include "sim/SimHost.h"
 #include "sim/SimRig.h"
 
+#include "BuildInfo.h"
+
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -24,6 +26,7 @@ const char *const kUsage =
     "  --channel N    the DW-8000's MIDI channel, 1-16 (default 1)\n"
     "  --bank FILE    load the DW-8000's programs from a bank file of dumps and\n"
     "                 write requests (default: a few built-in programs)\n"
+    "  --version      print the version and exit\n"
     "\n";
 
 std::mutex outputMutex;
@@ -54,6 +57,9 @@ int main(int argc, char **argv)
                 std::fprintf(stderr, "tavrelk-sim: channel must be 1-16\n");
                 return 2;
             }
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("tavrelk-sim %s\n", TAVRELK_VERSION_TEXT);
+            return 0;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::printf("%s%s", kUsage, TSimHost::CommandHelp());
             return 0;

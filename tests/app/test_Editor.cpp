@@ -14,11 +14,19 @@ namespace {
 
 const std::vector<std::uint8_t> kRequestCh1 = {0xF0, 0x42, 0x30, 0x03, 0x10, 0xF7};
 
+// The donate address is a build setting, empty by default; a test that needs
+// the button gives it one for its own duration.
+struct DonateUrlForTest {
+    const char *const saved = TfMain::DonateUrl;
+    explicit DonateUrlForTest(const char *url) { TfMain::DonateUrl = url; }
+    ~DonateUrlForTest() { TfMain::DonateUrl = saved; }
+};
 
 } // namespace
 
 TEST_F(EditorFixture, FirstStartWithoutSettingsFileCreatesEveryKey)
 {
+    const DonateUrlForTest url("https://example.org/donate");
     Start();
     EXPECT_FALSE(setup->TerminateRequested());
     EXPECT_EQ(main->MidiSynthToPC->State(), misClosed);
@@ -334,4 +342,23 @@ TEST_F(EditorFixture, SettingsAfterShutDownHoldTheDevicesChannelAndDonateFlag)
     EXPECT_EQ(Setting("MidiDevices", "CtrlOutput"), Controller());
     EXPECT_EQ(Setting("DWSynth", "MidiChan"), "4");
     EXPECT_EQ(Setting("Donate", "Button"), "0");
+}
+
+TEST_F(EditorFixture, DonateButtonWithoutAnAddressNeverShowsAndKeepsTheStoredChoice)
+{
+    const DonateUrlForTest url("");
+    for (const bool stored : {true, false}) {
+        TIniFile(settingsPath).WriteBool("Donate", "Button", stored);
+        Start();
+        EXPECT_TRUE(main->sbDonate->isHidden()) << stored;
+        Stop();
+        EXPECT_EQ(Setting("Donate", "Button"), stored ? "1" : "0");
+    }
+    // With an address the stored choice decides, as before.
+    const DonateUrlForTest set("https://example.org/donate");
+    TIniFile(settingsPath).WriteBool("Donate", "Button", true);
+    Start();
+    EXPECT_FALSE(main->sbDonate->isHidden());
+    Stop();
+    EXPECT_EQ(Setting("Donate", "Button"), "1");
 }

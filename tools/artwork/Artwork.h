@@ -14,7 +14,12 @@ QImage RenderBlockDiagram();  // 946 x 763, RGB (quantise with ToPalette before 
 QImage RenderBcr2000();       // 944 x 763, RGB
 QImage RenderWaveforms();     // 1952 x 136, RGB
 QImage RenderDonate();        // 98 x 33, ARGB
-QImage RenderIcon();          // 128 x 128, ARGB
+QImage RenderIcon(int pixels = 128); // square, ARGB
+
+// The icon sizes desktops look for, and the file each is written to
+// (tavrelk.png for 128, tavrelk-N.png for the others).
+constexpr int IconSizes[] = {48, 64, 128, 256};
+QString IconFileName(int size);
 
 // Turns a picture of few colours into an 8-bit palette picture: the 256 most
 // used colours form the palette, every other pixel takes its nearest entry.

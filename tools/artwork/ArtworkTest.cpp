@@ -11,6 +11,9 @@
 #include <QSet>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 using namespace artwork;
 
 namespace {
@@ -205,6 +208,9 @@ TEST(ArtworkFiles, CommittedPicturesHaveTheirSizesAndFormats)
         {"waveforms.png", layout::WaveStripWidth, layout::WaveStripHeight, 2},
         {"donate.png", layout::DonateWidth, layout::DonateHeight, 6},
         {"tavrelk.png", 128, 128, 6},
+        {"tavrelk-48.png", 48, 48, 6},
+        {"tavrelk-64.png", 64, 64, 6},
+        {"tavrelk-256.png", 256, 256, 6},
     };
     for (const Expect &e : expected) {
         const QString path = QDir(QStringLiteral(TAVRELK_ASSETS_DIR)).filePath(QString::fromLatin1(e.name));
@@ -226,13 +232,41 @@ TEST(ArtworkFiles, WriteAllProducesTheSameFilesEveryRun)
     QTemporaryDir b;
     QString error;
     const QStringList first = WriteAll(a.path(), &error);
-    ASSERT_EQ(first.size(), 5) << qPrintable(error);
-    ASSERT_EQ(WriteAll(b.path(), &error).size(), 5) << qPrintable(error);
+    ASSERT_EQ(first.size(), 8) << qPrintable(error);
+    ASSERT_EQ(WriteAll(b.path(), &error).size(), 8) << qPrintable(error);
     for (const QString &name : first) {
         QFile fa(QDir(a.path()).filePath(name));
         QFile fb(QDir(b.path()).filePath(name));
         ASSERT_TRUE(fa.open(QIODevice::ReadOnly) && fb.open(QIODevice::ReadOnly));
         EXPECT_EQ(fa.readAll(), fb.readAll()) << qPrintable(name);
+    }
+}
+
+// Every size is the same drawing: the larger of it and the 128-pixel icon,
+// scaled down to the smaller, matches the other closely, and the corners
+// stay transparent.
+TEST(ArtworkIcon, EverySizeShowsTheWholePicture)
+{
+    const QImage reference = RenderIcon(128);
+    for (const int size : IconSizes) {
+        const QImage icon = RenderIcon(size);
+        ASSERT_EQ(icon.size(), QSize(size, size));
+        EXPECT_EQ(qAlpha(icon.pixel(0, 0)), 0) << size;
+        EXPECT_EQ(qAlpha(icon.pixel(size - 1, size - 1)), 0) << size;
+        const int side = std::min(size, 128);
+        const QImage a = icon.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage b = reference.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        long long difference = 0;
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                const QColor pa = QColor::fromRgba(a.pixel(x, y));
+                const QColor pb = QColor::fromRgba(b.pixel(x, y));
+                difference += std::abs(pa.red() - pb.red()) + std::abs(pa.green() - pb.green()) +
+                              std::abs(pa.blue() - pb.blue()) + std::abs(pa.alpha() - pb.alpha());
+            }
+        }
+        // Resampling moves edge pixels only: a few levels per channel on average.
+        EXPECT_LT(difference / (side * side * 4), 6) << size;
     }
 }
 

@@ -37,13 +37,15 @@ QImage RenderDonate()
     return image.convertToFormat(QImage::Format_ARGB32);
 }
 
-QImage RenderIcon()
+QImage RenderIcon(int pixels)
 {
+    // Drawn on a 128-unit grid and scaled, so every size shows the same picture.
     constexpr int size = 128;
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, true);
+    p.scale(qreal(pixels) / size, qreal(pixels) / size);
     QLinearGradient g(0, 0, 0, size);
     g.setColorAt(0, QColor(0x24456a));
     g.setColorAt(1, QColor(0x101c2c));
@@ -100,6 +102,11 @@ QImage ToPalette(const QImage &image)
     return rgb.convertToFormat(QImage::Format_Indexed8, table, Qt::ThresholdDither | Qt::AvoidDither);
 }
 
+QString IconFileName(int size)
+{
+    return size == 128 ? QStringLiteral("tavrelk.png") : QStringLiteral("tavrelk-%1.png").arg(size);
+}
+
 TPngInfo ReadPngInfo(const QString &path)
 {
     TPngInfo info;
@@ -129,13 +136,17 @@ QStringList WriteAll(const QString &dir, QString *error)
         QImage Image;
         int ColorType;
     };
-    const std::vector<Output> outputs = {
+    std::vector<Output> outputs = {
         {QStringLiteral("blockdiagram.png"), ToPalette(RenderBlockDiagram()), 3},
         {QStringLiteral("bcr2000.png"), RenderBcr2000().convertToFormat(QImage::Format_RGB888), 2},
         {QStringLiteral("waveforms.png"), RenderWaveforms().convertToFormat(QImage::Format_RGB888), 2},
         {QStringLiteral("donate.png"), RenderDonate(), 6},
         {QStringLiteral("tavrelk.png"), RenderIcon(), 6},
     };
+    for (const int size : IconSizes) {
+        if (size != 128) // tavrelk.png is the 128-pixel one
+            outputs.push_back({IconFileName(size), RenderIcon(size), 6});
+    }
     QStringList written;
     for (const Output &out : outputs) {
         const QString path = QDir(dir).filePath(out.Name);

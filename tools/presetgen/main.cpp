@@ -3,6 +3,8 @@
 
 #include "PresetGen.h"
 
+#include "BuildInfo.h"
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -11,11 +13,12 @@
 namespace {
 
 const char *const kUsage =
-    "Usage: tavrelk-presetgen [-o FILE] | --script | --markdown\n"
+    "Usage: tavrelk-presetgen [-o FILE] | --script | --markdown | --version\n"
     "\n"
     "  -o FILE     write the BCR2000 preset to FILE (default Tavrelk.SYX)\n"
     "  --script    print the preset's BCL script, one line per message\n"
-    "  --markdown  print a table of what each control does\n";
+    "  --markdown  print a table of what each control does\n"
+    "  --version   print the version\n";
 
 int WriteFile(const char *path)
 {
@@ -41,6 +44,10 @@ int main(int argc, char **argv)
     if (argc == 2 && std::strcmp(argv[1], "--script") == 0) {
         for (const std::string &line : presetgen::PresetScript())
             std::cout << line << '\n';
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("tavrelk-presetgen %s\n", TAVRELK_VERSION_TEXT);
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--markdown") == 0) {

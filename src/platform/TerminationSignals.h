@@ -38,6 +38,7 @@ public:
     // The last signal taken, 0 for none.
     int LastSignal() const { return FLastSignal; }
 
+#ifndef _WIN32
     static constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 private:
@@ -50,5 +51,10 @@ private:
     std::unique_ptr<QSocketNotifier> FNotifier;
     struct sigaction FOld[kSignalCount] = {};
     bool FInstalled[kSignalCount] = {};
+#else
+    // Windows ends a program by its window messages and console events
+    // instead: nothing to install there.
+private:
+#endif
     int FLastSignal = 0;
 };

@@ -1,4 +1,11 @@
-#include "app/TerminationSignals.h"
+#include "platform/TerminationSignals.h"
+
+#ifdef _WIN32
+
+TTerminationSignals::TTerminationSignals() = default;
+TTerminationSignals::~TTerminationSignals() = default;
+
+#else
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -92,3 +99,5 @@ void TTerminationSignals::Drain()
     if (FLastSignal != 0)
         QCoreApplication::exit(0);
 }
+
+#endif

@@ -12,6 +12,7 @@
 #include "BuildInfo.h"
 
 #include <QDesktopServices>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -135,6 +136,12 @@ void TfMain::CreateControls()
     tsBCR = new QWidget;
     pgMain->addTab(tsBlock, QStringLiteral("Block Diag."));
     pgMain->addTab(tsBCR, QStringLiteral("BCR Layout"));
+    CornerBar = new QWidget(pgMain);
+    CornerBar->setObjectName(QStringLiteral("CornerBar"));
+    auto *cornerRow = new QHBoxLayout(CornerBar);
+    cornerRow->setContentsMargins(0, 0, 4, 0);
+    cornerRow->setSpacing(8);
+    pgMain->setCornerWidget(CornerBar, Qt::TopRightCorner);
 
     Wallpaper1 = new TWallpaper(tsBlock);
     Wallpaper1->setObjectName(QStringLiteral("Wallpaper1"));

@@ -103,6 +103,10 @@ public:
     QPushButton *bGetPatch = nullptr;
     QPushButton *bMidiSetup = nullptr;
     QToolButton *sbDonate = nullptr;
+    // The row beside the page tabs, right of them: room for the window's own
+    // additions (device state, the library menu) outside both pages. What
+    // is added there must not be taller than the tabs.
+    QWidget *CornerBar = nullptr;
     QLabel *ValueLabel(const QString &name) const;
     QLabel *CaptionLabel(const QString &name) const;
     const std::vector<QLabel *> &CaptionLabels() const { return FCaptionLabels; }

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTabBar>
 #include <QToolButton>
 
 namespace {
@@ -188,4 +189,20 @@ TEST_F(DisplayTest, ValueLabelsAreBoldYellowOnNavyAndSizeToTheirText)
     EXPECT_EQ(wave->width(), wave->fontMetrics().horizontalAdvance("E Pno(Hard)"));
     EXPECT_TRUE(wave->alignment() & Qt::AlignHCenter);
     EXPECT_FALSE(main->ValueLabel("lEnc44")->alignment() & Qt::AlignHCenter);
+}
+
+TEST_F(DisplayTest, WhatTheCornerBarHoldsLeavesThePagesInPlace)
+{
+    // The same tab widget without the corner bar gives the pages' design place.
+    QTabWidget bare;
+    bare.setFont(layout::PageFont());
+    bare.addTab(new QWidget, QStringLiteral("Block Diag."));
+    bare.addTab(new QWidget, QStringLiteral("BCR Layout"));
+    bare.setGeometry(main->pgMain->geometry());
+    bare.show();
+    main->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(main->tsBlock->geometry(), bare.widget(0)->geometry());
+    EXPECT_EQ(main->tsBlock->mapTo(main->pgMain, QPoint(0, 0)), bare.widget(0)->mapTo(&bare, QPoint(0, 0)));
+    EXPECT_LE(main->CornerBar->height(), main->pgMain->tabBar()->height());
 }

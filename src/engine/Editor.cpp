@@ -23,7 +23,7 @@ TAtExit(F) -> TAtExit<F>;
 
 } // namespace
 
-TEditor::TEditor(TPortRoles &ports, QObject *parent) : QObject(parent), FPorts(ports), FPause(platform::PreciseSleep)
+TEditor::TEditor(TPortRoles &ports, QObject *parent) : QObject(parent), FPorts(ports), FPacer(RowPause, platform::PreciseSleep)
 {
     for (TMidiInput *in : {&FPorts.CtrlIn(), &FPorts.SynthIn()})
         in->OnOverflow = [this](QObject *) { CountLost(); };
@@ -139,8 +139,10 @@ void TEditor::SendParameter(int row)
 void TEditor::SendToSynth(const std::uint8_t *bytes, std::size_t size)
 {
     TMidiOutput &out = FPorts.SynthOut();
-    if (out.State() != mosClosed)
+    if (out.State() != mosClosed) {
         out.PutLong(bytes, std::uint16_t(size));
+        FPacer.Sent();
+    }
 }
 
 void TEditor::EchoParameter(int row)
@@ -148,10 +150,12 @@ void TEditor::EchoParameter(int row)
     TMidiOutput &out = FPorts.CtrlOut();
     if (out.State() == mosClosed)
         return;
-    if (const std::optional<dw::TEcho> e = dw::BuildRowEcho(row, FPatch[row]))
+    if (const std::optional<dw::TEcho> e = dw::BuildRowEcho(row, FPatch[row])) {
         out.PutShort((*e)[0], (*e)[1], (*e)[2]);
-    else
+        FPacer.Sent();
+    } else {
         ++FRefused;
+    }
 }
 
 void TEditor::RandomPatch()
@@ -203,10 +207,5 @@ void TEditor::ParseDump()
         FView->ShowDumpError(dw::DumpTooSmallText);
 }
 
-void TEditor::PauseAfterRow() const
-{
-    if (FPause)
-        FPause(RowPause);
-}
 
 } // namespace engine

@@ -8,6 +8,7 @@
 
 #include "dw/Messages.h"
 #include "dw/Patch.h"
+#include "engine/SendPacer.h"
 
 #include <QObject>
 
@@ -37,14 +38,14 @@ public:
 class TEditor : public QObject {
     Q_OBJECT
 public:
-    using TPause = std::function<void(std::chrono::microseconds)>;
+    using TPause = TSendPacer::TPause;
     static constexpr std::chrono::microseconds RowPause{1000};
 
     explicit TEditor(TPortRoles &ports, QObject *parent = nullptr);
 
     void SetView(TEditorView *view) { FView = view; }
     // Replaces the pause after each shown row (tests and fuzzing need not wait).
-    void SetPause(TPause pause) { FPause = std::move(pause); }
+    void SetPause(TPause pause) { FPacer.SetPause(std::move(pause)); }
 
     // The synthesizer channel 0..15, or dw::NoChannel.
     int Channel() const { return FChannel; }
@@ -72,7 +73,8 @@ public:
     void CheckSysex(const std::uint8_t *data, std::size_t size);
     void ParseDump();
 
-    void PauseAfterRow() const;
+    // The pause after each shown row: until 1 ms after the row's last send.
+    void PauseAfterRow() { FPacer.Wait(); }
 
     // Messages a builder refused (a value that is no data byte): never sent.
     std::uint64_t RefusedMessages() const { return FRefused; }
@@ -88,7 +90,7 @@ private:
 
     TPortRoles &FPorts;
     TEditorView *FView = nullptr;
-    TPause FPause;
+    TSendPacer FPacer;
     int FChannel = dw::NoChannel;
     dw::TPatch FPatch;
     dw::TParamMsg FParamMsg = dw::InitialParamMsg();

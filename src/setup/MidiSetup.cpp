@@ -2,9 +2,11 @@
 
 #include "core/MessageBoxes.h"
 #include "engine/PortRoles.h"
+#include "engine/SendPacer.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "platform/Colors.h"
+#include "platform/PreciseSleep.h"
 #include "setup/PresetScan.h"
 
 #include "BuildInfo.h"
@@ -26,7 +28,6 @@
 
 #include <chrono>
 #include <stdexcept>
-#include <thread>
 
 TfMidiSetup *fMidiSetup = nullptr;
 
@@ -438,6 +439,7 @@ void TfMidiSetup::bLoadBCRClick()
     int number = 0;
     int skipped = 0;
     int firstSkipped = 0;
+    engine::TSendPacer pacer(std::chrono::milliseconds(10), platform::PreciseSleep);
     ForEachPresetMessage(FPresetBuffer.data(), FPresetBuffer.size(), [&](const TPresetSpan &m) {
         ++number;
         if (m.Skipped) {
@@ -445,8 +447,9 @@ void TfMidiSetup::bLoadBCRClick()
                 firstSkipped = number;
         } else if (out.State() != mosClosed) {
             out.PutLong(FPresetBuffer.data() + m.Offset, std::uint16_t(m.Length));
+            pacer.Sent();
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        pacer.Wait();
     });
     if (skipped == 1) {
         ShowWarningBox(this, QStringLiteral("Message %1 of %2 is longer than %3 bytes and was not sent")

@@ -1,0 +1,35 @@
+#pragma once
+// Keeps consecutive sends at least a gap apart, measured from each send:
+// the work done between a send and the pause after it is not added on top,
+// so a run of rows costs its gaps, not its gaps plus its work plus every
+// oversleep. A wait with no send since the last one counts from that wait's
+// end.
+// Thread: the thread that sends (the user-interface thread here).
+
+#include <chrono>
+#include <functional>
+
+namespace engine {
+
+class TSendPacer {
+public:
+    using TClock = std::chrono::steady_clock;
+    using TPause = std::function<void(std::chrono::microseconds)>;
+
+    TSendPacer(std::chrono::microseconds gap, TPause pause) : FGap(gap), FPause(std::move(pause)) {}
+
+    void SetPause(TPause pause) { FPause = std::move(pause); }
+    std::chrono::microseconds Gap() const { return FGap; }
+
+    // A message has just been handed to its port.
+    void Sent() { FAnchor = TClock::now(); }
+    // Returns once the gap after the anchor has passed (at once when it has).
+    void Wait();
+
+private:
+    std::chrono::microseconds FGap;
+    TPause FPause;
+    TClock::time_point FAnchor = TClock::now();
+};
+
+} // namespace engine

@@ -151,6 +151,8 @@ public:
     // Queues the message and returns; MOM_DONE follows from a driver thread.
     virtual MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size) = 0;
     // Sends what is still queued (each with its MOM_DONE) and then closes.
+    // A driver that has not finished within a bounded time leaves the handle
+    // open (MIDIERR_NOTREADY); the close may be tried again.
     virtual MMRESULT midiOutClose(HMIDIOUT handle) = 0;
     virtual MMRESULT midiOutGetErrorText(MMRESULT code, char *text, std::uint32_t size) = 0;
     virtual MMRESULT midiOutGetVolume(std::uint32_t deviceId, std::uint32_t &volume) = 0;

@@ -85,12 +85,7 @@ void OnRtMessage(double, std::vector<unsigned char> *message, void *userData)
         endpoint->DeliverSysex(m.data(), m.size());
         return;
     }
-    std::uint32_t packed = m[0];
-    if (m.size() > 1)
-        packed |= std::uint32_t(m[1]) << 8;
-    if (m.size() > 2)
-        packed |= std::uint32_t(m[2]) << 16;
-    endpoint->DeliverShort(packed);
+    endpoint->DeliverShort(m.data(), m.size());
 }
 } // namespace
 

@@ -33,9 +33,9 @@ TMidiInput::~TMidiInput()
     // the window, which goes with this port, is taken out of its reach.
     for (TStaleDevice &stale : StaleDevices) {
         CallbackContextDetachWindow(stale.Context.get());
-        stale.Context.release();
+        KeepForDriver(std::move(stale.Context));
         for (auto &hdr : stale.Headers)
-            hdr.release();
+            KeepForDriver(std::move(hdr));
     }
 }
 

@@ -27,8 +27,8 @@ TMidiOutput::~TMidiOutput()
         // window goes with this port, so its done notices must lead nowhere.
         CallbackContextDetachWindow(Context.get());
         for (auto &entry : Pending)
-            entry.second.release();
-        Context.release();
+            KeepForDriver(std::move(entry.second));
+        KeepForDriver(std::move(Context));
     }
 }
 

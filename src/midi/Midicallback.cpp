@@ -2,7 +2,9 @@
 
 #include "midi/Midicons.h"
 
+#include <mutex>
 #include <thread>
+#include <vector>
 
 using platform::MIM_DATA;
 using platform::MIM_LONGDATA;
@@ -13,6 +15,15 @@ using platform::WM_USER;
 TMidiCallbackContext *CallbackContextAlloc() { return NewInOwnBlock<TMidiCallbackContext>(); }
 
 void CallbackContextFree(TMidiCallbackContext *context) { DeleteInOwnBlock(context); }
+
+void KeepForDriver(std::shared_ptr<void> memory)
+{
+    // Never destroyed: a driver thread may still be running at exit.
+    static auto *const kept = new std::vector<std::shared_ptr<void>>;
+    static std::mutex mutex;
+    std::lock_guard<std::mutex> lock(mutex);
+    kept->push_back(std::move(memory));
+}
 
 bool CircbufPutEvent(TCircularBuffer *ring, const TMidiBufferItem &item) noexcept
 {

@@ -52,6 +52,11 @@ using TMidiCallbackContextPtr = std::unique_ptr<TMidiCallbackContext, CallbackCo
 void CallbackContextDetachRing(TMidiCallbackContext *context) noexcept;
 void CallbackContextDetachWindow(TMidiCallbackContext *context) noexcept;
 
+// Keeps what a driver may still use after its port has gone (a device that
+// would not close): never freed, yet reachable, so that a leak check tells it
+// from a leak. Any thread.
+void KeepForDriver(std::shared_ptr<void> memory);
+
 // Appends; false when the ring is full. Producer side only.
 bool CircbufPutEvent(TCircularBuffer *ring, const TMidiBufferItem &item) noexcept;
 

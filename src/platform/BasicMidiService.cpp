@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace platform {
 
@@ -269,6 +270,13 @@ public:
         return header->dwFlags & MHDR_INQUEUE;
     }
 
+    // The error of a send that failed since the last call, or success.
+    MMRESULT TakeSendFailure()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return std::exchange(sendFailure_, MMSYSERR_NOERROR);
+    }
+
     void SetPrepared(MIDIHDR *header, bool prepared)
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -332,13 +340,16 @@ private:
         }
         if (pacing_->load(std::memory_order_acquire))
             std::this_thread::sleep_for(kWireByteTime * bytes.size());
-        if (sink_)
-            sink_->Transmit(bytes.data(), bytes.size(), item.header != nullptr);
-        if (item.header) {
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
+        const MMRESULT sent =
+            sink_ ? sink_->Transmit(bytes.data(), bytes.size(), item.header != nullptr) : MMSYSERR_NOERROR;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (sendFailure_ == MMSYSERR_NOERROR)
+                sendFailure_ = sent;
+            if (item.header)
                 item.header->dwFlags = (item.header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
-            }
+        }
+        if (item.header) {
             if (callback_)
                 callback_(handle_, MOM_DONE, instance_, reinterpret_cast<std::uintptr_t>(item.header), 0);
         }
@@ -355,6 +366,7 @@ private:
     std::condition_variable wake_;
     std::condition_variable finishedChanged_;
     std::deque<Item> items_;
+    MMRESULT sendFailure_ = MMSYSERR_NOERROR; // the first since the last call took it
     bool stopping_ = false;
     bool finished_ = false;
     std::thread worker_;
@@ -621,6 +633,8 @@ MMRESULT BasicMidiService::midiOutShortMsg(HMIDIOUT handle, std::uint32_t messag
             return MIDIERR_BADOPENMODE; // no status byte
         if (!endpoint.Present())
             return MIDIERR_NODEVICE;
+        if (const MMRESULT failed = endpoint.TakeSendFailure())
+            return failed;
         endpoint.SendShort(message);
         return MMSYSERR_NOERROR;
     });
@@ -651,6 +665,8 @@ MMRESULT BasicMidiService::midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, std:
             return MIDIERR_UNPREPARED;
         if (!endpoint.Present())
             return MIDIERR_NODEVICE;
+        if (const MMRESULT failed = endpoint.TakeSendFailure())
+            return failed;
         return endpoint.SendLong(header);
     });
 }

@@ -99,7 +99,9 @@ private:
 class OutputSink {
 public:
     virtual ~OutputSink() = default;
-    virtual void Transmit(const std::uint8_t *bytes, std::size_t count, bool isLong) = 0;
+    // The driver's result. A message it failed to send is lost, and the next
+    // short or long message call on the port fails with this code.
+    virtual MMRESULT Transmit(const std::uint8_t *bytes, std::size_t count, bool isLong) = 0;
     // False once the device has gone away (its port closed under us); short
     // and long messages then fail with MIDIERR_NODEVICE. UI thread.
     virtual bool Present() { return true; }

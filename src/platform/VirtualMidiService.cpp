@@ -26,9 +26,10 @@ public:
     {
     }
     ~VirtualOutputSink() override { detach_(); }
-    void Transmit(const std::uint8_t *bytes, std::size_t count, bool isLong) override
+    MMRESULT Transmit(const std::uint8_t *bytes, std::size_t count, bool isLong) override
     {
         transmit_(bytes, count, isLong);
+        return MMSYSERR_NOERROR;
     }
 
 private:

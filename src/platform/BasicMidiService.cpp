@@ -349,10 +349,8 @@ private:
             if (item.header)
                 item.header->dwFlags = (item.header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
         }
-        if (item.header) {
-            if (callback_)
-                callback_(handle_, MOM_DONE, instance_, reinterpret_cast<std::uintptr_t>(item.header), 0);
-        }
+        if (item.header && callback_)
+            callback_(handle_, MOM_DONE, instance_, reinterpret_cast<std::uintptr_t>(item.header), 0);
         return true;
     }
 

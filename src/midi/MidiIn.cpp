@@ -28,11 +28,14 @@ TMidiInput::~TMidiInput()
     } catch (...) {
         // Close has released everything it could; a destructor reports nothing.
     }
-    ReleaseStaleDevice();
-    if (DeviceLeftOpen) {
-        for (auto &hdr : AbandonedHeaders)
-            hdr.release();
-        Context.release();
+    ReleaseStaleDevices();
+    // What a device that would not close may still use is left to it; only
+    // the window, which goes with this port, is taken out of its reach.
+    for (TStaleDevice &stale : StaleDevices) {
+        CallbackContextDetachWindow(stale.Context.get());
+        KeepForDriver(std::move(stale.Context));
+        for (auto &hdr : stale.Headers)
+            KeepForDriver(std::move(hdr));
     }
 }
 
@@ -138,7 +141,7 @@ void TMidiInput::Open()
 {
     if (FState == misOpen)
         return; // a second open would orphan the device and its buffers
-    ReleaseStaleDevice(); // it may hold the very device asked for
+    ReleaseStaleDevices(); // one may hold the very device asked for
     try {
         if (!Ring) {
             Ring.reset(CircbufAlloc(FCapacity));
@@ -152,6 +155,7 @@ void TMidiInput::Open()
         }
         Context->NotifyWindow.store(FNotifyWindow.get(), std::memory_order_release);
         Context->Overflowed.store(0, std::memory_order_release);
+        Context->Generation.store(++FOpenGeneration, std::memory_order_release);
         UpdateContextFlags();
         Context->Ring.store(Ring.get(), std::memory_order_release);
 
@@ -168,11 +172,7 @@ void TMidiInput::Open()
         // Give back whatever the attempt had taken; the reported code stays.
         const std::uint16_t failure = FError;
         ReleaseDevice();
-        if (Context)
-            Context->Ring.store(nullptr, std::memory_order_release);
-        Ring.reset();
-        if (!DeviceLeftOpen)
-            Context.reset();
+        Context.reset(); // no device calls back with it (one that would not close took it along)
         FError = failure;
         throw;
     }
@@ -214,8 +214,10 @@ MMRESULT TMidiInput::UnprepareHeaders()
 }
 
 // Reset, unprepare and close, each attempted even when an earlier one fails;
-// returns the first failure. The buffers are freed unless the device could
-// not be closed, in which case the driver may still write to them.
+// returns the first failure. The ring is freed once no callback can reach
+// it. The buffers are freed unless the device could not be closed, in which
+// case the driver may still write to them: they stay with it, and so does
+// the context it may still call back with.
 MMRESULT TMidiInput::ReleaseDevice()
 {
     MMRESULT first = MMSYSERR_NOERROR;
@@ -229,37 +231,30 @@ MMRESULT TMidiInput::ReleaseDevice()
         if (first == MMSYSERR_NOERROR)
             first = closeResult;
         closed = closeResult == MMSYSERR_NOERROR;
-        if (!closed)
-            StaleHandle = Handle;
-        Handle = nullptr;
     }
-    if (closed) {
-        SysexHeaders.clear();
-    } else {
-        DeviceLeftOpen = true;
-        for (auto &hdr : SysexHeaders)
-            AbandonedHeaders.push_back(std::move(hdr));
-        SysexHeaders.clear();
-    }
+    CallbackContextDetachRing(Context.get());
+    Ring.reset();
+    if (!closed)
+        StaleDevices.push_back(TStaleDevice{Handle, std::move(Context), std::move(SysexHeaders)});
+    SysexHeaders.clear();
+    Handle = nullptr;
     return first;
 }
 
 // A device whose close failed keeps its handle; closing is tried again
 // before the next open and at destruction, so that the device becomes free
-// once the driver lets it go. Nothing can reach the ring meanwhile (the
-// context's ring is null while the port is closed).
-void TMidiInput::ReleaseStaleDevice()
+// once the driver lets it go.
+void TMidiInput::ReleaseStaleDevices()
 {
-    if (!StaleHandle)
-        return;
-    Service->midiInReset(StaleHandle);
-    for (const auto &hdr : AbandonedHeaders)
-        Service->midiInUnprepareHeader(StaleHandle, hdr->Header, sizeof(MIDIHDR));
-    if (Service->midiInClose(StaleHandle) != MMSYSERR_NOERROR)
-        return;
-    StaleHandle = nullptr;
-    AbandonedHeaders.clear();
-    DeviceLeftOpen = false;
+    for (auto stale = StaleDevices.begin(); stale != StaleDevices.end();) {
+        Service->midiInReset(stale->Handle);
+        for (const auto &hdr : stale->Headers)
+            Service->midiInUnprepareHeader(stale->Handle, hdr->Header, sizeof(MIDIHDR));
+        if (Service->midiInClose(stale->Handle) == MMSYSERR_NOERROR)
+            stale = StaleDevices.erase(stale);
+        else
+            ++stale;
+    }
 }
 
 void TMidiInput::Start()
@@ -282,9 +277,6 @@ void TMidiInput::Close()
         return;
     FState = misClosed; // notices posted during the reset are ignored
     const MMRESULT result = ReleaseDevice();
-    // The callback may still hold the context, never the ring after this.
-    Context->Ring.store(nullptr, std::memory_order_release);
-    Ring.reset();
     if (result != MMSYSERR_NOERROR)
         RaiseError(result);
 }
@@ -399,7 +391,9 @@ void TMidiInput::MidiInput(TMessage &Message)
             OnMidiInput(this);
         break;
     case WM_USER:
-        if (FState == misOpen && Message.LParam != 0)
+        // A notice from before the last Close names a buffer that was freed
+        // then, whose address a buffer of this open may have taken since.
+        if (FState == misOpen && Message.LParam != 0 && Message.WParam == FOpenGeneration)
             RequeueLostBuffer(reinterpret_cast<MIDIHDR *>(Message.LParam));
         ReportOverflows();
         break;

@@ -92,7 +92,7 @@ private:
     void AddBuffers();
     MMRESULT UnprepareHeaders();
     MMRESULT ReleaseDevice();
-    void ReleaseStaleDevice();
+    void ReleaseStaleDevices();
     void UpdateContextFlags();
     void RequeueLostBuffer(platform::MIDIHDR *header);
     void ReportOverflows();
@@ -115,11 +115,17 @@ private:
     TMidiCallbackContextPtr Context;
     TCircularBufferPtr Ring;
     std::vector<std::unique_ptr<TMyMidiHdr>> SysexHeaders;
-    // Buffers of a device whose close failed: the driver may still hold them,
-    // and may still call back with the context, so neither is freed until a
-    // later try to close that device succeeds.
-    std::vector<std::unique_ptr<TMyMidiHdr>> AbandonedHeaders;
-    bool DeviceLeftOpen = false;
-    platform::HMIDIIN StaleHandle = nullptr; // of that device, for another try
+    // Counts the opens; the context of each carries its number.
+    std::uint32_t FOpenGeneration = 0;
+    // A device whose close failed: the driver may still hold its buffers and
+    // still call back with its context (which leads to no ring), so neither is
+    // freed until a later try to close that device succeeds. A later open
+    // gets a context of its own, which such a device never reaches.
+    struct TStaleDevice {
+        platform::HMIDIIN Handle = nullptr;
+        TMidiCallbackContextPtr Context;
+        std::vector<std::unique_ptr<TMyMidiHdr>> Headers;
+    };
+    std::vector<TStaleDevice> StaleDevices;
     std::unique_ptr<platform::TNotifyWindow> FNotifyWindow; // last: goes first
 };

@@ -23,10 +23,12 @@ TMidiOutput::~TMidiOutput()
     }
     if (FState == mosOpen) {
         // The driver still owns the copies and may still call back with the
-        // context: leave them to it rather than free memory it may touch.
+        // context: leave them to it rather than free memory it may touch. The
+        // window goes with this port, so its done notices must lead nowhere.
+        CallbackContextDetachWindow(Context.get());
         for (auto &entry : Pending)
-            entry.second.release();
-        Context.release();
+            KeepForDriver(std::move(entry.second));
+        KeepForDriver(std::move(Context));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace platform {
 
@@ -30,8 +31,28 @@ std::size_t ShortMessageLength(std::uint8_t status) noexcept
 
 // ---------------------------------------------------------------- input
 
-InputEndpoint::InputEndpoint(HMIDIIN handle, MidiCallback callback, std::uintptr_t instance)
-    : handle_(handle), callback_(callback), instance_(instance)
+namespace {
+// A status byte that opens a short message, and data bytes below 0x80 for
+// as many as it takes. A byte of 0x80 or more inside would travel on as part
+// of whatever the receiver builds from the message (a parameter change's
+// sysex, say).
+bool IsDriverShortMessage(std::uint32_t packed) noexcept
+{
+    const std::uint8_t status = std::uint8_t(packed);
+    if (status < 0x80 || status == 0xF0 || status == 0xF7)
+        return false;
+    const std::size_t length = ShortMessageLength(status);
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((packed >> (8 * i)) & 0x80)
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+InputEndpoint::InputEndpoint(HMIDIIN handle, MidiCallback callback, std::uintptr_t instance,
+                             std::shared_ptr<std::atomic<std::uint64_t>> dropped)
+    : handle_(handle), callback_(callback), instance_(instance), dropped_(std::move(dropped))
 {
 }
 
@@ -58,9 +79,31 @@ void InputEndpoint::ReturnFront(std::uint32_t code)
 
 void InputEndpoint::DeliverShort(std::uint32_t packed)
 {
+    const std::size_t length = ShortMessageLength(std::uint8_t(packed));
+    const std::uint32_t own = packed & ((std::uint32_t(1) << (8 * length)) - 1);
+    DeliverShortChecked(own, IsDriverShortMessage(packed));
+}
+
+void InputEndpoint::DeliverShort(const std::uint8_t *bytes, std::size_t count)
+{
+    if (!bytes || count == 0)
+        return;
+    std::uint32_t packed = 0;
+    for (std::size_t i = 0; i < count && i < 3; ++i)
+        packed |= std::uint32_t(bytes[i]) << (8 * i);
+    DeliverShortChecked(packed, count == ShortMessageLength(bytes[0]) && IsDriverShortMessage(packed));
+}
+
+void InputEndpoint::DeliverShortChecked(std::uint32_t packed, bool wellFormed)
+{
     std::lock_guard<std::mutex> lock(mutex_);
     if (closed_ || !started_)
         return;
+    if (!wellFormed) {
+        if (dropped_)
+            dropped_->fetch_add(1, std::memory_order_release);
+        return;
+    }
     Call(MIM_DATA, packed, Now());
 }
 
@@ -163,19 +206,45 @@ void InputEndpoint::Close()
 
 // ---------------------------------------------------------------- output
 
-class BasicMidiService::OutputEndpoint {
+class BasicMidiService::OutputEndpoint : public std::enable_shared_from_this<OutputEndpoint> {
 public:
     OutputEndpoint(HMIDIOUT handle, std::uint32_t deviceId, MidiCallback callback,
                    std::uintptr_t instance, std::unique_ptr<OutputSink> sink,
-                   const std::atomic<bool> &pacing)
+                   std::shared_ptr<const std::atomic<bool>> pacing)
         : handle_(handle), deviceId_(deviceId), callback_(callback), instance_(instance),
-          sink_(std::move(sink)), pacing_(pacing), worker_([this] { Run(); })
+          sink_(std::move(sink)), pacing_(std::move(pacing))
     {
     }
-    ~OutputEndpoint() { Close(); }
+    ~OutputEndpoint()
+    {
+        if (!worker_.joinable())
+            return;
+        // The last hold may be the delivery thread's own (see Start); any
+        // other holder has closed the endpoint or seen the thread end.
+        if (worker_.get_id() == std::this_thread::get_id())
+            worker_.detach();
+        else
+            worker_.join();
+    }
+
+    // Starts the delivery thread. It holds the endpoint until it ends, which
+    // may be after the service has given up waiting for it.
+    void Start()
+    {
+        worker_ = std::thread([self = shared_from_this()] { self->Run(); });
+    }
 
     std::uint32_t DeviceId() const { return deviceId_; }
-    bool Present() const { return !sink_ || sink_->Present(); }
+
+    bool Present()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (stopping_)
+                return false; // being let go: the delivery thread may be releasing the sink
+        }
+        return !sink_ || sink_->Present();
+    }
 
     void SendShort(std::uint32_t message)
     {
@@ -201,22 +270,34 @@ public:
         return header->dwFlags & MHDR_INQUEUE;
     }
 
+    // The error of a send that failed since the last call, or success.
+    MMRESULT TakeSendFailure()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return std::exchange(sendFailure_, MMSYSERR_NOERROR);
+    }
+
     void SetPrepared(MIDIHDR *header, bool prepared)
     {
         std::lock_guard<std::mutex> lock(mutex_);
         header->dwFlags = prepared ? (header->dwFlags | MHDR_PREPARED) : (header->dwFlags & ~MHDR_PREPARED);
     }
 
-    // Sends what is queued, then stops the delivery thread.
-    void Close()
+    // Sends what is queued, lets the device go and ends the delivery thread.
+    // False when that has not happened within `limit` (a send that does not
+    // return); it may be called again.
+    bool Close(std::chrono::milliseconds limit)
     {
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::unique_lock<std::mutex> lock(mutex_);
             stopping_ = true;
             wake_.notify_one();
+            if (!finishedChanged_.wait_for(lock, limit, [this] { return finished_; }))
+                return false;
         }
         if (worker_.joinable())
             worker_.join();
+        return true;
     }
 
 private:
@@ -228,49 +309,65 @@ private:
     void Run()
     {
         std::vector<std::uint8_t> bytes;
-        for (;;) {
-            Item item;
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                wake_.wait(lock, [this] { return stopping_ || !items_.empty(); });
-                if (items_.empty())
-                    return;
-                item = items_.front();
-                items_.pop_front();
-                if (item.header)
-                    bytes.assign(item.header->lpData, item.header->lpData + item.header->dwBufferLength);
-            }
-            if (!item.header) {
-                const std::uint32_t m = item.shortMessage;
-                const std::uint8_t raw[3] = {std::uint8_t(m), std::uint8_t(m >> 8), std::uint8_t(m >> 16)};
-                bytes.assign(raw, raw + ShortMessageLength(raw[0]));
-            }
-            if (pacing_.load(std::memory_order_acquire))
-                std::this_thread::sleep_for(kWireByteTime * bytes.size());
-            if (sink_)
-                sink_->Transmit(bytes.data(), bytes.size(), item.header != nullptr);
-            if (item.header) {
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    item.header->dwFlags = (item.header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
-                }
-                if (callback_)
-                    callback_(handle_, MOM_DONE, instance_, reinterpret_cast<std::uintptr_t>(item.header), 0);
-            }
+        while (TakeNext(bytes)) {
         }
+        // Letting the device go may wait on the driver too, so it happens
+        // here, within the time that Close waits.
+        sink_.reset();
+        std::lock_guard<std::mutex> lock(mutex_);
+        finished_ = true;
+        finishedChanged_.notify_all();
+    }
+
+    // Sends the next message; false once stopping with nothing queued.
+    bool TakeNext(std::vector<std::uint8_t> &bytes)
+    {
+        Item item;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || !items_.empty(); });
+            if (items_.empty())
+                return false;
+            item = items_.front();
+            items_.pop_front();
+            if (item.header)
+                bytes.assign(item.header->lpData, item.header->lpData + item.header->dwBufferLength);
+        }
+        if (!item.header) {
+            const std::uint32_t m = item.shortMessage;
+            const std::uint8_t raw[3] = {std::uint8_t(m), std::uint8_t(m >> 8), std::uint8_t(m >> 16)};
+            bytes.assign(raw, raw + ShortMessageLength(raw[0]));
+        }
+        if (pacing_->load(std::memory_order_acquire))
+            std::this_thread::sleep_for(kWireByteTime * bytes.size());
+        const MMRESULT sent =
+            sink_ ? sink_->Transmit(bytes.data(), bytes.size(), item.header != nullptr) : MMSYSERR_NOERROR;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (sendFailure_ == MMSYSERR_NOERROR)
+                sendFailure_ = sent;
+            if (item.header)
+                item.header->dwFlags = (item.header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+        }
+        if (item.header && callback_)
+            callback_(handle_, MOM_DONE, instance_, reinterpret_cast<std::uintptr_t>(item.header), 0);
+        return true;
     }
 
     const HMIDIOUT handle_;
     const std::uint32_t deviceId_;
     const MidiCallback callback_;
     const std::uintptr_t instance_;
-    std::unique_ptr<OutputSink> sink_;
-    const std::atomic<bool> &pacing_;
+    std::unique_ptr<OutputSink> sink_; // released by the delivery thread as it ends
+    const std::shared_ptr<const std::atomic<bool>> pacing_;
     std::mutex mutex_;
     std::condition_variable wake_;
+    std::condition_variable finishedChanged_;
     std::deque<Item> items_;
+    MMRESULT sendFailure_ = MMSYSERR_NOERROR; // the first since the last call took it
     bool stopping_ = false;
-    std::thread worker_; // last: starts once everything above exists
+    bool finished_ = false;
+    std::thread worker_;
 };
 
 // ---------------------------------------------------------------- service
@@ -292,8 +389,10 @@ void BasicMidiService::CloseAll()
         entry.second.endpoint->Close();
         entry.second.link.reset();
     }
+    // One whose driver does not let go in time is left to its delivery
+    // thread, which ends it whenever the driver returns.
     for (auto &entry : outputs)
-        entry.second->Close();
+        entry.second->Close(driverWaitLimit_);
 }
 
 void BasicMidiService::InjectFault(MidiCall call, MMRESULT code, unsigned times, unsigned skip)
@@ -391,7 +490,7 @@ MMRESULT BasicMidiService::midiInOpen(HMIDIIN &handle, std::uint32_t deviceId, M
         std::lock_guard<std::mutex> lock(mutex_);
         id = nextHandle_++;
     }
-    auto endpoint = std::make_shared<InputEndpoint>(reinterpret_cast<HMIDIIN>(id), callback, instance);
+    auto endpoint = std::make_shared<InputEndpoint>(reinterpret_cast<HMIDIIN>(id), callback, instance, droppedShort_);
     std::unique_ptr<InputLink> link;
     if (const MMRESULT result = ConnectInput(deviceId, endpoint, link))
         return result;
@@ -517,8 +616,10 @@ MMRESULT BasicMidiService::midiOutOpen(HMIDIOUT &handle, std::uint32_t deviceId,
         return result;
     std::lock_guard<std::mutex> lock(mutex_);
     const std::uintptr_t id = nextHandle_++;
-    outputs_[id] = std::make_shared<OutputEndpoint>(reinterpret_cast<HMIDIOUT>(id), deviceId, callback,
-                                                    instance, std::move(sink), *pacing_);
+    auto endpoint = std::make_shared<OutputEndpoint>(reinterpret_cast<HMIDIOUT>(id), deviceId, callback, instance,
+                                                     std::move(sink), pacing_);
+    endpoint->Start();
+    outputs_[id] = std::move(endpoint);
     handle = reinterpret_cast<HMIDIOUT>(id);
     return MMSYSERR_NOERROR;
 }
@@ -530,6 +631,8 @@ MMRESULT BasicMidiService::midiOutShortMsg(HMIDIOUT handle, std::uint32_t messag
             return MIDIERR_BADOPENMODE; // no status byte
         if (!endpoint.Present())
             return MIDIERR_NODEVICE;
+        if (const MMRESULT failed = endpoint.TakeSendFailure())
+            return failed;
         endpoint.SendShort(message);
         return MMSYSERR_NOERROR;
     });
@@ -560,6 +663,8 @@ MMRESULT BasicMidiService::midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, std:
             return MIDIERR_UNPREPARED;
         if (!endpoint.Present())
             return MIDIERR_NODEVICE;
+        if (const MMRESULT failed = endpoint.TakeSendFailure())
+            return failed;
         return endpoint.SendLong(header);
     });
 }
@@ -568,16 +673,16 @@ MMRESULT BasicMidiService::midiOutClose(HMIDIOUT handle)
 {
     if (const MMRESULT fault = TakeFault(MidiCall::OutClose))
         return fault;
-    std::shared_ptr<OutputEndpoint> endpoint;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        const auto it = outputs_.find(reinterpret_cast<std::uintptr_t>(handle));
-        if (it == outputs_.end())
-            return MMSYSERR_INVALHANDLE;
-        endpoint = std::move(it->second);
-        outputs_.erase(it);
-    }
-    endpoint->Close(); // no callback runs after this
+    std::shared_ptr<OutputEndpoint> endpoint = Find(handle);
+    if (!endpoint)
+        return MMSYSERR_INVALHANDLE;
+    // A driver that does not let go in time keeps the handle open for another
+    // try rather than hang the caller.
+    if (!endpoint->Close(driverWaitLimit_))
+        return MIDIERR_NOTREADY;
+    // No callback runs after this.
+    std::lock_guard<std::mutex> lock(mutex_);
+    outputs_.erase(reinterpret_cast<std::uintptr_t>(handle));
     return MMSYSERR_NOERROR;
 }
 

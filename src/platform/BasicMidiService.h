@@ -4,11 +4,12 @@
 // ordered asynchronous output with done notices, the mapper, fault injection
 // and wire-rate pacing. A backend supplies only its devices.
 //
-// Threads: the MidiService calls, InjectFault/ClearFaults and SetWirePacing
-// are for the UI thread. InputEndpoint::Deliver* may be called from any
-// thread (calls on one endpoint are serialised by its lock). Each open output
-// runs one delivery thread: OutputSink::Transmit and the MOM_DONE callback
-// run there.
+// Threads: the MidiService calls, InjectFault/ClearFaults, SetWirePacing and
+// SetDriverWaitLimit are for the UI thread. InputEndpoint::Deliver* may be
+// called from any thread (calls on one endpoint are serialised by its lock).
+// Each open output runs one delivery thread: OutputSink::Transmit, the sink's
+// destruction and the MOM_DONE callback run there. DroppedShortMessages may
+// be read from any thread.
 
 #include "platform/MidiService.h"
 
@@ -37,14 +38,27 @@ enum class MidiCall {
 std::size_t ShortMessageLength(std::uint8_t status) noexcept;
 // One MIDI byte at 31250 baud (10 bits).
 constexpr std::chrono::microseconds kWireByteTime{320};
+// How long closing an output waits for its driver to send what is queued and
+// let the device go. A driver stuck longer (a stalled JACK server) leaves the
+// port open, and the close fails with MIDIERR_NOTREADY, instead of hanging
+// the UI thread.
+constexpr std::chrono::milliseconds kDriverWaitLimit{3000};
 
 // One open input device.
 class InputEndpoint {
 public:
-    InputEndpoint(HMIDIIN handle, MidiCallback callback, std::uintptr_t instance);
+    // `dropped`, if given, counts the short messages refused as malformed.
+    InputEndpoint(HMIDIIN handle, MidiCallback callback, std::uintptr_t instance,
+                  std::shared_ptr<std::atomic<std::uint64_t>> dropped = nullptr);
 
     // Driver side, any thread. Dropped unless started. Status in bits 0-7.
+    // Only what a driver hands over as MIM_DATA passes: a status byte (not F0
+    // or F7) with data bytes below 0x80; bytes past the message's length are
+    // cleared. Anything else is dropped and counted.
     void DeliverShort(std::uint32_t packed);
+    // The same for a message as the wire brings it, status first; one with
+    // more or fewer bytes than its status takes is dropped and counted.
+    void DeliverShort(const std::uint8_t *bytes, std::size_t count);
     // Bytes of sysex data as the wire brings them: they fill the queued
     // buffers in order; a buffer goes back when full or at F7; a message that
     // finds no buffer is lost from there to its F7. Real-time bytes inside
@@ -67,10 +81,12 @@ private:
     std::uint32_t Now() const;
     void ReturnFront(std::uint32_t code); // mutex held
     void Call(std::uint32_t msg, std::uintptr_t p1, std::uintptr_t p2) const;
+    void DeliverShortChecked(std::uint32_t packed, bool wellFormed);
 
     const HMIDIIN handle_;
     const MidiCallback callback_;
     const std::uintptr_t instance_;
+    const std::shared_ptr<std::atomic<std::uint64_t>> dropped_;
     std::mutex mutex_; // the driver's lock; the callback runs under it
     bool started_ = false;
     bool closed_ = false;
@@ -83,7 +99,9 @@ private:
 class OutputSink {
 public:
     virtual ~OutputSink() = default;
-    virtual void Transmit(const std::uint8_t *bytes, std::size_t count, bool isLong) = 0;
+    // The driver's result. A message it failed to send is lost, and the next
+    // short or long message call on the port fails with this code.
+    virtual MMRESULT Transmit(const std::uint8_t *bytes, std::size_t count, bool isLong) = 0;
     // False once the device has gone away (its port closed under us); short
     // and long messages then fail with MIDIERR_NODEVICE. UI thread.
     virtual bool Present() { return true; }
@@ -108,6 +126,11 @@ public:
     // 320 microseconds a byte.
     void SetWirePacing(bool on) { pacing_->store(on, std::memory_order_release); }
     bool WirePacing() const { return pacing_->load(std::memory_order_acquire); }
+    // How long midiOutClose waits for the driver; kDriverWaitLimit unless set.
+    void SetDriverWaitLimit(std::chrono::milliseconds limit) { driverWaitLimit_ = limit; }
+    std::chrono::milliseconds DriverWaitLimit() const { return driverWaitLimit_; }
+    // Short input messages dropped as malformed, over every input so far.
+    std::uint64_t DroppedShortMessages() const { return droppedShort_->load(std::memory_order_acquire); }
 
     std::uint32_t midiInGetNumDevs() override;
     MMRESULT midiInGetDevCaps(std::uint32_t deviceId, MIDIINCAPS &caps) override;
@@ -185,6 +208,10 @@ private:
     std::map<std::uintptr_t, std::shared_ptr<OutputEndpoint>> outputs_;
     std::map<MidiCall, Fault> faults_;
     std::map<std::uint32_t, std::uint32_t> volumes_;
+    std::chrono::milliseconds driverWaitLimit_ = kDriverWaitLimit;
+    // Shared with the endpoints, which a driver thread may still hold.
+    const std::shared_ptr<std::atomic<std::uint64_t>> droppedShort_ =
+        std::make_shared<std::atomic<std::uint64_t>>(0);
 
 protected:
     // Shared with devices that may outlive the service.

@@ -145,12 +145,18 @@ public:
     virtual MMRESULT midiOutGetDevCaps(std::uint32_t deviceId, MIDIOUTCAPS &caps) = 0;
     virtual MMRESULT midiOutOpen(HMIDIOUT &handle, std::uint32_t deviceId, MidiCallback callback,
                                  std::uintptr_t instance, std::uint32_t flags) = 0;
+    // Output is sent in order on a driver thread after the call returns: a
+    // message the driver then fails to send is lost, and the next short or
+    // long message call on the handle fails with the driver's error instead
+    // of queuing its message.
     virtual MMRESULT midiOutShortMsg(HMIDIOUT handle, std::uint32_t message) = 0;
     virtual MMRESULT midiOutPrepareHeader(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size) = 0;
     virtual MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size) = 0;
     // Queues the message and returns; MOM_DONE follows from a driver thread.
     virtual MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size) = 0;
     // Sends what is still queued (each with its MOM_DONE) and then closes.
+    // A driver that has not finished within a bounded time leaves the handle
+    // open (MIDIERR_NOTREADY); the close may be tried again.
     virtual MMRESULT midiOutClose(HMIDIOUT handle) = 0;
     virtual MMRESULT midiOutGetErrorText(MMRESULT code, char *text, std::uint32_t size) = 0;
     virtual MMRESULT midiOutGetVolume(std::uint32_t deviceId, std::uint32_t &volume) = 0;

@@ -1,5 +1,7 @@
 #include "platform/RtMidiService.h"
 
+#include "platform/RtMidiSink.h"
+
 #include <rtmidi/RtMidi.h>
 
 #include <algorithm>
@@ -14,66 +16,26 @@ namespace platform {
 
 struct RtMidiService::System {
     RtMidi::Api api;
+    // Declared before the probes, which report to them.
+    RtMidiErrorLatch inputErrors;
+    RtMidiErrorLatch outputErrors;
     std::unique_ptr<RtMidiIn> inputProbe;   // lists the sources
     std::unique_ptr<RtMidiOut> outputProbe; // lists the destinations
 };
 
 namespace {
-void IgnoreError(RtMidiError::Type, const std::string &, void *) {}
-
-// For destructors: a port whose system has gone away may fail to close.
-void ClosePortQuietly(RtMidi &port) noexcept
-{
-    try {
-        port.closePort();
-    } catch (const RtMidiError &) {
-    }
-}
-
 class RtInputLink : public InputLink {
 public:
-    explicit RtInputLink(std::unique_ptr<RtMidiIn> in) : in_(std::move(in)) {}
-    ~RtInputLink() override { ClosePortQuietly(*in_); }
+    RtInputLink(std::unique_ptr<RtMidiErrorLatch> errors, std::unique_ptr<RtMidiIn> in)
+        : errors_(std::move(errors)), in_(std::move(in))
+    {
+    }
+    // A port whose system has gone away may fail to close; nobody is left to tell.
+    ~RtInputLink() override { in_->closePort(); }
 
 private:
+    std::unique_ptr<RtMidiErrorLatch> errors_; // first: outlives the object that reports to it
     std::unique_ptr<RtMidiIn> in_;
-};
-
-class RtOutputSink : public OutputSink {
-public:
-    RtOutputSink(std::unique_ptr<RtMidiOut> out, std::function<bool()> listed)
-        : out_(std::move(out)), listed_(std::move(listed))
-    {
-    }
-    ~RtOutputSink() override { ClosePortQuietly(*out_); }
-
-    // The server drops our connection when the device's port closes; one that
-    // comes back under the same name is a new port, reached only by opening
-    // it again. Listing the ports costs a server round trip, so it is looked
-    // at no more than every 100 ms.
-    bool Present() override
-    {
-        const auto now = std::chrono::steady_clock::now();
-        if (present_ && now >= nextCheck_) {
-            present_ = listed_();
-            nextCheck_ = now + std::chrono::milliseconds(100);
-        }
-        return present_;
-    }
-    void Transmit(const std::uint8_t *bytes, std::size_t count, bool) override
-    {
-        try {
-            out_->sendMessage(bytes, count);
-        } catch (const RtMidiError &) {
-            // A device that went away loses the message, as a cable would.
-        }
-    }
-
-private:
-    std::unique_ptr<RtMidiOut> out_;
-    std::function<bool()> listed_;
-    bool present_ = true;
-    std::chrono::steady_clock::time_point nextCheck_{};
 };
 
 // Runs on RtMidi's input thread.
@@ -87,12 +49,7 @@ void OnRtMessage(double, std::vector<unsigned char> *message, void *userData)
         endpoint->DeliverSysex(m.data(), m.size());
         return;
     }
-    std::uint32_t packed = m[0];
-    if (m.size() > 1)
-        packed |= std::uint32_t(m[1]) << 8;
-    if (m.size() > 2)
-        packed |= std::uint32_t(m[2]) << 16;
-    endpoint->DeliverShort(packed);
+    endpoint->DeliverShort(m.data(), m.size());
 }
 } // namespace
 
@@ -113,10 +70,10 @@ RtMidiService::RtMidiService(std::string clientName) : clientName_(std::move(cli
             system->api = api;
             system->inputProbe = std::make_unique<RtMidiIn>(api, clientName_ + " probe");
             system->outputProbe = std::make_unique<RtMidiOut>(api, clientName_ + " probe");
-            system->inputProbe->setErrorCallback(IgnoreError, nullptr);
-            system->outputProbe->setErrorCallback(IgnoreError, nullptr);
+            system->inputProbe->setErrorCallback(&RtMidiErrorLatch::Report, &system->inputErrors);
+            system->outputProbe->setErrorCallback(&RtMidiErrorLatch::Report, &system->outputErrors);
             systems_.push_back(std::move(system));
-        } catch (const RtMidiError &) {
+        } catch (const RtMidiError &) { // only the constructors throw
             // This system does not start here (no ALSA sequencer, say).
         }
     }
@@ -136,17 +93,17 @@ std::vector<RtMidiService::Port> RtMidiService::ListPorts(bool inputs) const
 {
     std::vector<Port> ports;
     for (std::size_t s = 0; s < systems_.size(); ++s) {
-        RtMidi &probe = inputs ? static_cast<RtMidi &>(*systems_[s]->inputProbe)
-                               : static_cast<RtMidi &>(*systems_[s]->outputProbe);
-        try {
-            const unsigned count = probe.getPortCount();
-            for (unsigned i = 0; i < count; ++i) {
-                std::string name = probe.getPortName(i);
-                if (name.empty() || name.rfind(clientName_, 0) == 0)
-                    continue;
-                ports.push_back(Port{s, i, std::move(name)});
-            }
-        } catch (const RtMidiError &) {
+        System &system = *systems_[s];
+        RtMidi &probe = inputs ? static_cast<RtMidi &>(*system.inputProbe) : static_cast<RtMidi &>(*system.outputProbe);
+        RtMidiErrorLatch &errors = inputs ? system.inputErrors : system.outputErrors;
+        errors.Take();
+        const unsigned count = probe.getPortCount();
+        for (unsigned i = 0; i < count; ++i) {
+            std::string name = probe.getPortName(i);
+            // A port that went away while we listed is left out.
+            if (errors.Take() != MMSYSERR_NOERROR || name.empty() || name.rfind(clientName_, 0) == 0)
+                continue;
+            ports.push_back(Port{s, i, std::move(name)});
         }
     }
     return ports;
@@ -172,19 +129,23 @@ MMRESULT RtMidiService::ConnectInput(std::uint32_t deviceId, const std::shared_p
     if (deviceId >= ports.size())
         return MMSYSERR_BADDEVICEID;
     const Port &port = ports[deviceId];
+    auto errors = std::make_unique<RtMidiErrorLatch>();
+    std::unique_ptr<RtMidiIn> in;
     try {
-        auto in = std::make_unique<RtMidiIn>(systems_[port.system]->api, clientName_);
-        in->setErrorCallback(IgnoreError, nullptr);
-        in->ignoreTypes(false, false, false); // the callback filters, not RtMidi
-        in->setCallback(OnRtMessage, endpoint.get());
-        in->openPort(port.index, "in");
-        if (!in->isPortOpen())
-            return MMSYSERR_ALLOCATED;
-        link = std::make_unique<RtInputLink>(std::move(in));
-        return MMSYSERR_NOERROR;
-    } catch (const RtMidiError &) {
-        return MMSYSERR_ERROR;
+        in = std::make_unique<RtMidiIn>(systems_[port.system]->api, clientName_);
+    } catch (const RtMidiError &e) { // only the constructor throws
+        return RtMidiErrorLatch::Code(e.getType());
     }
+    in->setErrorCallback(&RtMidiErrorLatch::Report, errors.get());
+    in->ignoreTypes(false, false, false); // the callback filters, not RtMidi
+    in->setCallback(OnRtMessage, endpoint.get());
+    in->openPort(port.index, "in");
+    if (const MMRESULT failed = errors->Take())
+        return failed;
+    if (!in->isPortOpen())
+        return MMSYSERR_ALLOCATED;
+    link = std::make_unique<RtInputLink>(std::move(errors), std::move(in));
+    return MMSYSERR_NOERROR;
 }
 
 std::uint32_t RtMidiService::OutputDeviceCount() { return static_cast<std::uint32_t>(ListPorts(false).size()); }
@@ -208,20 +169,24 @@ MMRESULT RtMidiService::ConnectOutput(std::uint32_t deviceId, std::unique_ptr<Ou
     if (deviceId >= ports.size())
         return MMSYSERR_BADDEVICEID;
     const Port &port = ports[deviceId];
+    auto errors = std::make_unique<RtMidiErrorLatch>();
+    std::unique_ptr<RtMidiOut> out;
     try {
-        auto out = std::make_unique<RtMidiOut>(systems_[port.system]->api, clientName_);
-        out->setErrorCallback(IgnoreError, nullptr);
-        out->openPort(port.index, "out");
-        if (!out->isPortOpen())
-            return MMSYSERR_ALLOCATED;
-        sink = std::make_unique<RtOutputSink>(std::move(out), [this, name = port.name] {
-            const auto now = ListPorts(false);
-            return std::any_of(now.begin(), now.end(), [&](const Port &p) { return p.name == name; });
-        });
-        return MMSYSERR_NOERROR;
-    } catch (const RtMidiError &) {
-        return MMSYSERR_ERROR;
+        out = std::make_unique<RtMidiOut>(systems_[port.system]->api, clientName_);
+    } catch (const RtMidiError &e) { // only the constructor throws
+        return RtMidiErrorLatch::Code(e.getType());
     }
+    out->setErrorCallback(&RtMidiErrorLatch::Report, errors.get());
+    out->openPort(port.index, "out");
+    if (const MMRESULT failed = errors->Take())
+        return failed;
+    if (!out->isPortOpen())
+        return MMSYSERR_ALLOCATED;
+    sink = std::make_unique<RtOutputSink<RtMidiOut>>(std::move(errors), std::move(out), [this, name = port.name] {
+        const auto now = ListPorts(false);
+        return std::any_of(now.begin(), now.end(), [&](const Port &p) { return p.name == name; });
+    });
+    return MMSYSERR_NOERROR;
 }
 
 } // namespace platform

@@ -26,9 +26,10 @@ public:
     {
     }
     ~VirtualOutputSink() override { detach_(); }
-    void Transmit(const std::uint8_t *bytes, std::size_t count, bool isLong) override
+    MMRESULT Transmit(const std::uint8_t *bytes, std::size_t count, bool isLong) override
     {
         transmit_(bytes, count, isLong);
+        return MMSYSERR_NOERROR;
     }
 
 private:
@@ -90,6 +91,20 @@ void VirtualMidiDevice::InjectBufferFlush()
         endpoint->FlushBuffer();
 }
 
+void VirtualMidiDevice::SetSendsBlocked(bool blocked)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    sendsBlocked_ = blocked;
+    if (!blocked)
+        sendsUnblocked_.notify_all();
+}
+
+void VirtualMidiDevice::WaitWhileSendsBlocked()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    sendsUnblocked_.wait(lock, [this] { return !sendsBlocked_; });
+}
+
 void VirtualMidiDevice::SetReceiver(Receiver receiver)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -124,7 +139,15 @@ void VirtualMidiDevice::Receive(const SentMessage &message)
 
 VirtualMidiService::VirtualMidiService() = default;
 
-VirtualMidiService::~VirtualMidiService() { CloseAll(); }
+VirtualMidiService::~VirtualMidiService()
+{
+    {
+        std::lock_guard<std::mutex> lock(devicesMutex_);
+        for (const auto &device : outputs_)
+            device->SetSendsBlocked(false);
+    }
+    CloseAll();
+}
 
 std::shared_ptr<VirtualMidiDevice> VirtualMidiService::CreateDevice(const std::string &name, bool asInput,
                                                                     bool asOutput)
@@ -254,6 +277,7 @@ MMRESULT VirtualMidiService::ConnectOutput(std::uint32_t deviceId, std::unique_p
     }
     sink = std::make_unique<VirtualOutputSink>(
         [device](const std::uint8_t *bytes, std::size_t count, bool isLong) {
+            device->WaitWhileSendsBlocked();
             device->Receive(SentMessage{device->Name(), std::chrono::steady_clock::now(),
                                         std::vector<std::uint8_t>(bytes, bytes + count), isLong});
         },

@@ -15,6 +15,7 @@
 #include "platform/BasicMidiService.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -61,6 +62,10 @@ public:
     void InjectBufferFlush();
 
     void SetReceiver(Receiver receiver);
+    // While on, a message sent to the device does not leave its send (a
+    // driver whose server has stalled); the send goes on once this is off.
+    // The service turns it off before it closes its ports at the end.
+    void SetSendsBlocked(bool blocked);
     bool IsInputOpen() const;
     bool IsOutputOpen() const;
 
@@ -69,6 +74,7 @@ private:
     VirtualMidiDevice(VirtualDeviceInfo info, VirtualMidiService &service,
                       std::shared_ptr<const std::atomic<bool>> pacing);
     void Pace(std::size_t bytes);
+    void WaitWhileSendsBlocked();
     void Receive(const SentMessage &message);
 
     const VirtualDeviceInfo info_;
@@ -77,6 +83,8 @@ private:
     mutable std::mutex mutex_;
     std::weak_ptr<InputEndpoint> input_;
     bool outputOpen_ = false;
+    bool sendsBlocked_ = false;
+    std::condition_variable sendsUnblocked_;
     Receiver receiver_;
     std::mutex wireMutex_; // serialises paced injections, like one cable
     std::chrono::steady_clock::time_point wireFree_;

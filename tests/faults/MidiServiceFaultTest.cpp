@@ -234,3 +234,26 @@ TEST_F(FixedMidiFault, InputDeviceWhoseCloseFailedIsReleasedByTheNextOpen)
     rig->Synth().SelectProgram(9);
     EXPECT_TRUE(WaitFor([&] { return SentTo(Controller()).size() >= 50; }));
 }
+
+// A controller message with a byte of 0x80 or more in it (a corrupt stream,
+// a faulty interface) reached the editor, and the parameter change it made
+// carried that byte inside its sysex to the synthesizer.
+TEST_F(FixedMidiFault, ControllerMessageWithAStatusByteAsDataSendsNothingToTheSynth)
+{
+    SaveSimDevices();
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return SentTo(Controller()).size() >= 50; }));
+    Settle();
+    service->ClearSentMessages();
+    rig->ControllerDevice().InjectShort(0xB0, 44, 0xC8);
+    Settle();
+    EXPECT_TRUE(SentTo(Synth()).empty());
+    EXPECT_EQ(service->DroppedShortMessages(), 1u);
+    rig->Controller().TurnEncoder(44, 33); // the stream goes on
+    EXPECT_TRUE(WaitFor([&] { return rig->Synth().Parameter(15) == 33; }));
+    for (const platform::SentMessage &m : SentTo(Synth())) {
+        for (std::size_t i = 1; i + 1 < m.bytes.size(); ++i)
+            EXPECT_LT(m.bytes[i], 0x80) << "byte " << i;
+    }
+    EXPECT_TRUE(boxes.empty());
+}

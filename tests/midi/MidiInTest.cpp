@@ -5,6 +5,9 @@
 #include <QPointer>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 using namespace platform;
 
 namespace {
@@ -403,4 +406,67 @@ TEST_F(MidiInputTest, OwnerDestroysThePort)
     owner.reset();
     EXPECT_TRUE(port.isNull());
     EXPECT_FALSE(synth->IsInputOpen());
+}
+
+// Close with the ring full: the reset hands the queued buffers back, each
+// lost-buffer notice names a buffer that is then freed, and the next open's
+// buffers take those addresses. The old notices then handed a buffer that
+// held a dump back to the driver (the dump lost), and every later
+// GetMidiEvent failed with the buffer still queued.
+TEST_F(MidiInputTest, StaleLostBufferNoticeFromEarlierOpenIsDropped)
+{
+    TMidiInput port(nullptr);
+    port.SetCapacity(1);
+    port.OpenAndStart();
+    synth->InjectShort(0x90, 1, 1); // fills the ring
+    port.Close();                   // every buffer's notice is now waiting
+    port.SetCapacity(16);
+    port.OpenAndStart();
+    const auto dump = MakeSysex(57);
+    synth->InjectSysex(dump); // before the old notices are handled
+    PumpFor(std::chrono::milliseconds(20));
+    for (int round = 0; round < 2; ++round) {
+        std::unique_ptr<TMyMidiEvent> event;
+        ASSERT_NO_THROW(event = port.GetMidiEvent()) << "round " << round;
+        ASSERT_NE(event, nullptr);
+        EXPECT_EQ(std::vector<std::uint8_t>(event->SysexBytes.get(), event->SysexBytes.get() + event->SysexSize),
+                  dump);
+        EXPECT_EQ(port.Error(), MMSYSERR_NOERROR);
+        synth->InjectSysex(dump);
+    }
+}
+
+// When reset and close both fail the device goes on calling back; the ring
+// was freed at once, under a callback that had just loaded it.
+TEST_F(MidiInputTest, RingOfAPortWhoseCloseFailedIsNotFreedUnderARunningCallback)
+{
+    TMidiInput port(nullptr);
+    port.SetCapacity(4);
+    port.SetSysexBufferCount(0);
+    std::atomic<bool> stop{false};
+    std::thread device([&] {
+        while (!stop.load(std::memory_order_acquire))
+            synth->InjectShort(0x90, 1, 1);
+    });
+    // The race is narrow: many rounds, bounded in time for the slower
+    // sanitizer builds.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    int cycles = 0;
+    for (; cycles < 100000 && std::chrono::steady_clock::now() < until; ++cycles) {
+        port.OpenAndStart(); // closes the device left open by the last round first
+        service->InjectFault(MidiCall::InReset, MMSYSERR_ERROR);
+        service->InjectFault(MidiCall::InClose, MMSYSERR_ERROR);
+        EXPECT_THROW(port.Close(), EMidiInputError);
+        if (cycles % 64 == 0)
+            PumpFor(std::chrono::milliseconds(0));
+    }
+    stop.store(true, std::memory_order_release);
+    device.join();
+    port.OpenAndStart();
+    port.FlushQueue();
+    synth->InjectShort(0x90, 2, 2);
+    EXPECT_EQ(port.GetEventCount(), 1);
+    port.Close();
+    EXPECT_FALSE(synth->IsInputOpen());
+    RecordProperty("cycles", cycles);
 }

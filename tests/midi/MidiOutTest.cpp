@@ -344,3 +344,54 @@ TEST_F(MidiOutputTest, OpenOnAnOpenPortKeepsTheDeviceAndItsNotices)
     EXPECT_TRUE(port.Close());
     EXPECT_FALSE(synth->IsOutputOpen());
 }
+
+// With a stalled JACK server the send never returns, and Close waited for it
+// on the UI thread for ever.
+TEST_F(MidiOutputTest, HungDriverFailsTheCloseWithinTheLimitInsteadOfHanging)
+{
+    service->SetDriverWaitLimit(std::chrono::milliseconds(200));
+    TMidiOutput port(nullptr);
+    int notices = 0;
+    port.OnMidiOutput = [&](QObject *) { ++notices; };
+    ASSERT_TRUE(port.Open());
+    synth->SetSendsBlocked(true);
+    const Bytes dump = MakeSysex(57);
+    port.PutLong(dump.data(), 57);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ThrownText([&] { port.Close(); }), ErrorText(MIDIERR_NOTREADY));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(port.State(), mosOpen);
+    EXPECT_EQ(port.Error(), MIDIERR_NOTREADY);
+
+    synth->SetSendsBlocked(false); // the server comes back: the next try closes
+    ASSERT_TRUE(PumpUntil([&] { return notices == 1; }));
+    EXPECT_TRUE(port.Close());
+    EXPECT_FALSE(synth->IsOutputOpen());
+    EXPECT_EQ(SentBytes(), (std::vector<Bytes>{dump}));
+}
+
+// The port leaves its callback context to a driver that would not close,
+// but the context still led to the port's window, which was destroyed: the
+// done notice that came later was posted into freed memory.
+TEST_F(MidiOutputTest, PortDestroyedAfterAFailedCloseNeverPostsToItsGoneWindow)
+{
+    int notices = 0;
+    {
+        TMidiOutput port(nullptr);
+        port.OnMidiOutput = [&](QObject *) { ++notices; };
+        ASSERT_TRUE(port.Open());
+        synth->SetSendsBlocked(true);
+        const Bytes dump = MakeSysex(57);
+        port.PutLong(dump.data(), 57);
+        service->InjectFault(MidiCall::OutClose, MMSYSERR_ERROR);
+    }
+    synth->SetSendsBlocked(false);
+    ASSERT_TRUE(service->WaitForSent(1, std::chrono::seconds(3)));
+    // Ending the service joins the delivery thread, so its done notice has
+    // been handed to the callback by then.
+    platform::SetCurrentMidiService(nullptr);
+    service.reset();
+    PumpFor(std::chrono::milliseconds(20));
+    EXPECT_EQ(notices, 0);
+    EXPECT_FALSE(synth->IsOutputOpen());
+}

@@ -165,6 +165,55 @@ TEST_F(VirtualInput, OpenIsExclusiveAndBuffersMustBePrepared)
     EXPECT_EQ(service.midiInPrepareHeader(handle, &empty.header, sizeof(MIDIHDR)), MMSYSERR_INVALPARAM);
 }
 
+// A controller message carrying a byte of 0x80 or more (a corrupt stream)
+// reached the editor, which sent that byte on inside a parameter change.
+TEST_F(VirtualInput, ShortMessageWithAStatusByteAsDataIsDroppedAndCounted)
+{
+    service.midiInStart(handle);
+    device->InjectShort(0xB0, 0x23, 0xC8); // the value byte
+    device->InjectShort(0xB0, 0x80, 0x10); // the controller byte
+    device->InjectShort(0x23, 0x40);       // no status at all
+    device->InjectShort(0xF0, 0x42);       // sysex is not a short message
+    device->InjectShort(0xC0, 0x05, 0x99); // the third byte is not part of it
+    device->InjectShort(0xF8, 0x80, 0x80); // nor are these, of a real-time byte
+    device->InjectShort(0xB0, 0x23, 0x7F);
+    const auto notices = recorder.Take();
+    ASSERT_EQ(notices.size(), 3u);
+    EXPECT_EQ(notices[0].p1, 0x05C0u);
+    EXPECT_EQ(notices[1].p1, 0xF8u);
+    EXPECT_EQ(notices[2].p1, 0x7F23B0u);
+    EXPECT_EQ(service.DroppedShortMessages(), 4u);
+}
+
+// The form the real devices' input thread hands over: the bytes as they came.
+TEST(InputEndpointShort, WireMessageOfTheWrongLengthOrWithAStatusByteAsDataIsDroppedAndCounted)
+{
+    Recorder recorder;
+    const auto dropped = std::make_shared<std::atomic<std::uint64_t>>(0);
+    InputEndpoint endpoint(nullptr, &Recorder::Callback, reinterpret_cast<std::uintptr_t>(&recorder), dropped);
+    const std::vector<std::uint8_t> noteOn{0x90, 0x40, 0x7F};
+    endpoint.DeliverShort(noteOn.data(), noteOn.size());
+    EXPECT_TRUE(recorder.Take().empty()) << "nothing before Start";
+    EXPECT_EQ(dropped->load(), 0u);
+
+    endpoint.Start();
+    const std::vector<std::vector<std::uint8_t>> bad{
+        {0x90, 0x40}, {0xC0, 0x05, 0x00}, {0xB0, 0x23, 0xC8}, {0xE0, 0xFF, 0x10}, {0x40, 0x01, 0x02}};
+    for (const auto &m : bad)
+        endpoint.DeliverShort(m.data(), m.size());
+    const std::vector<std::uint8_t> program{0xC0, 0x05};
+    const std::vector<std::uint8_t> clock{0xF8};
+    endpoint.DeliverShort(noteOn.data(), noteOn.size());
+    endpoint.DeliverShort(program.data(), program.size());
+    endpoint.DeliverShort(clock.data(), clock.size());
+    const auto notices = recorder.Take();
+    ASSERT_EQ(notices.size(), 3u);
+    EXPECT_EQ(notices[0].p1, 0x7F4090u);
+    EXPECT_EQ(notices[1].p1, 0x05C0u);
+    EXPECT_EQ(notices[2].p1, 0xF8u);
+    EXPECT_EQ(dropped->load(), bad.size());
+}
+
 TEST(VirtualService, FaultsSkipThenFailTheChosenTimes)
 {
     VirtualMidiService service;
@@ -299,4 +348,59 @@ TEST(VirtualService, DeviceOutlivingItsServiceInjectsIntoNothing)
     device->InjectSysex(std::vector<std::uint8_t>{0xF0, 0xF7});
     EXPECT_FALSE(device->IsInputOpen());
     EXPECT_TRUE(recorder.Take().empty());
+}
+
+// With a stalled JACK server a send never returns, and closing the output
+// waited for it on the UI thread for ever.
+TEST(VirtualService, CloseOfAnOutputWhoseSendDoesNotReturnFailsWithinTheLimitAndCanBeTriedAgain)
+{
+    VirtualMidiService service;
+    auto device = service.CreateDevice("Synth");
+    service.SetDriverWaitLimit(std::chrono::milliseconds(100));
+    EXPECT_EQ(VirtualMidiService().DriverWaitLimit(), kDriverWaitLimit);
+    Recorder recorder;
+    HMIDIOUT out = nullptr;
+    ASSERT_EQ(service.midiOutOpen(out, 0, &Recorder::Callback, reinterpret_cast<std::uintptr_t>(&recorder),
+                                  CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    device->SetSendsBlocked(true);
+    Buffer dump(57);
+    dump.data = Sysex(57);
+    dump.header.lpData = dump.data.data();
+    service.midiOutPrepareHeader(out, &dump.header, sizeof(MIDIHDR));
+    ASSERT_EQ(service.midiOutLongMsg(out, &dump.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(service.midiOutClose(out), MIDIERR_NOTREADY);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(100));
+    EXPECT_LT(waited, std::chrono::seconds(2));
+    EXPECT_TRUE(device->IsOutputOpen());
+    EXPECT_EQ(service.midiOutShortMsg(out, 0x6407B0), MIDIERR_NODEVICE) << "a port being let go takes nothing new";
+
+    device->SetSendsBlocked(false);
+    EXPECT_EQ(service.midiOutClose(out), MMSYSERR_NOERROR);
+    EXPECT_FALSE(device->IsOutputOpen());
+    ASSERT_EQ(service.SentMessages().size(), 1u);
+    const auto notices = recorder.Take();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].msg, MOM_DONE);
+}
+
+TEST(VirtualService, ServiceEndingWhileASendIsBlockedLetsItFinishAndShutsDown)
+{
+    std::shared_ptr<VirtualMidiDevice> device;
+    Recorder recorder;
+    {
+        VirtualMidiService service;
+        service.SetDriverWaitLimit(std::chrono::milliseconds(50));
+        device = service.CreateDevice("Synth");
+        HMIDIOUT out = nullptr;
+        service.midiOutOpen(out, 0, &Recorder::Callback, reinterpret_cast<std::uintptr_t>(&recorder),
+                            CALLBACK_FUNCTION);
+        device->SetSendsBlocked(true);
+        service.midiOutShortMsg(out, 0x6407B0);
+        EXPECT_EQ(service.midiOutClose(out), MIDIERR_NOTREADY);
+    }
+    EXPECT_FALSE(device->IsOutputOpen());
 }

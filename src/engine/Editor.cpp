@@ -5,24 +5,12 @@
 #include "midi/MidiOut.h"
 
 #include "platform/PreciseSleep.h"
+#include "platform/ScopeExit.h"
 
 #include <array>
 #include <exception>
 
 namespace engine {
-namespace {
-
-// Runs a function when the scope ends, however it ends.
-template <typename F>
-struct TAtExit {
-    F f;
-    ~TAtExit() { f(); }
-};
-template <typename F>
-TAtExit(F) -> TAtExit<F>;
-
-} // namespace
-
 TEditor::TEditor(TPortRoles &ports, QObject *parent) : QObject(parent), FPorts(ports), FPacer(RowPause, platform::PreciseSleep)
 {
     for (TMidiInput *in : {&FPorts.CtrlIn(), &FPorts.SynthIn()})
@@ -164,7 +152,7 @@ void TEditor::RandomPatch()
     if (FView != nullptr)
         FView->RandomPatchBegins();
     // The graphs come back even when a send fails half-way.
-    const TAtExit ends{[this] {
+    const platform::TScopeExit ends{[this] {
         if (FView != nullptr)
             FView->RandomPatchEnds();
     }};

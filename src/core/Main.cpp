@@ -4,6 +4,7 @@
 #include "controls/Vxgrafsw.h"
 #include "controls/Wall.h"
 #include "core/Layout.h"
+#include "core/Library.h"
 #include "core/MessageBoxes.h"
 #include "engine/PortRoles.h"
 #include "midi/MidiIn.h"
@@ -103,6 +104,7 @@ TfMain::TfMain(std::unique_ptr<TSettings> settings, QWidget *parent)
 {
     fMain = this;
     CreateControls();
+    Library = new TLibraryMenu(*this);
     FormCreate();
 }
 
@@ -421,4 +423,4 @@ void TfMain::sbDonateClick() { QDesktopServices::openUrl(QUrl(QLatin1String(Dona
 
 void TfMain::Label17Click() { RandomPatch(); }
 
-void TfMain::bSavePatchClick() {}
+void TfMain::bSavePatchClick() { Library->SavePatch(); }

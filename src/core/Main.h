@@ -22,6 +22,7 @@ class QLabel;
 class QPushButton;
 class QTabWidget;
 class QToolButton;
+class TLibraryMenu;
 class TMidiInput;
 class TMidiOutput;
 class Tvxadsr2;
@@ -107,6 +108,8 @@ public:
     // additions (device state, the library menu) outside both pages. What
     // is added there must not be taller than the tabs.
     QWidget *CornerBar = nullptr;
+    // The library button and its actions, in the corner bar (a Qt child).
+    TLibraryMenu *Library = nullptr;
     QLabel *ValueLabel(const QString &name) const;
     QLabel *CaptionLabel(const QString &name) const;
     const std::vector<QLabel *> &CaptionLabels() const { return FCaptionLabels; }

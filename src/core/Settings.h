@@ -30,4 +30,6 @@ inline const QString Synth = QStringLiteral("DWSynth");
 inline const QString Channel = QStringLiteral("MidiChan");
 inline const QString Donate = QStringLiteral("Donate");
 inline const QString DonateButton = QStringLiteral("Button");
+inline const QString Library = QStringLiteral("Library");
+inline const QString LibraryFolder = QStringLiteral("Folder"); // the folder of the last patch or bank file
 } // namespace settingskeys

@@ -45,6 +45,79 @@ std::optional<TEcho> BuildRowEcho(int row, int value)
     return BuildEcho(d.Channel, d.Controller, value);
 }
 
+std::optional<TDump> BuildDump(int channel, const TDataBlock &data)
+{
+    if (!IsChannel(channel))
+        return std::nullopt;
+    TDump d{0xF0, KorgId, ChannelByte(channel), Dw8000Id, FuncDump};
+    for (int i = 0; i < DataSize; ++i) {
+        if (!IsDataByte(data[std::size_t(i)]))
+            return std::nullopt;
+        d[std::size_t(i) + 5] = data[std::size_t(i)];
+    }
+    d[DumpSize - 1] = 0xF7;
+    return d;
+}
+
+std::optional<TWriteRequest> BuildWriteRequest(int channel, int program)
+{
+    if (!IsChannel(channel) || program < 0 || program >= BankSize)
+        return std::nullopt;
+    return TWriteRequest{0xF0, KorgId, ChannelByte(channel), Dw8000Id, FuncWriteRequest, std::uint8_t(program), 0xF7};
+}
+
+std::optional<TProgramChange> BuildProgramChange(int channel, int program)
+{
+    if (!IsChannel(channel) || program < 0 || program >= BankSize)
+        return std::nullopt;
+    return TProgramChange{std::uint8_t(0xC0 + channel), std::uint8_t(program)};
+}
+
+std::optional<TDeviceIdRequest> BuildDeviceIdRequest(int channel)
+{
+    if (!IsChannel(channel))
+        return std::nullopt;
+    return TDeviceIdRequest{0xF0, KorgId, std::uint8_t(0x40 + channel), 0xF7};
+}
+
+namespace {
+
+bool HasHeader(const std::uint8_t *data, std::size_t size, int channel, std::uint8_t function, std::size_t length)
+{
+    return IsChannel(channel) && data != nullptr && size == length && data[0] == 0xF0 && data[1] == KorgId &&
+           data[2] == ChannelByte(channel) && data[3] == Dw8000Id && data[4] == function && data[size - 1] == 0xF7;
+}
+
+} // namespace
+
+std::optional<TDataBlock> DumpData(const std::uint8_t *data, std::size_t size, int channel)
+{
+    if (!HasHeader(data, size, channel, FuncDump, DumpSize))
+        return std::nullopt;
+    TDataBlock block{};
+    for (int i = 0; i < DataSize; ++i) {
+        if (!IsDataByte(data[std::size_t(i) + 5]))
+            return std::nullopt;
+        block[std::size_t(i)] = data[std::size_t(i) + 5];
+    }
+    return block;
+}
+
+TWriteAnswer ClassifyWriteAnswer(const std::uint8_t *data, std::size_t size, int channel)
+{
+    if (HasHeader(data, size, channel, FuncWriteCompleted, 6))
+        return TWriteAnswer::Completed;
+    if (HasHeader(data, size, channel, FuncWriteError, 6))
+        return TWriteAnswer::Error;
+    return TWriteAnswer::None;
+}
+
+bool IsDeviceId(const std::uint8_t *data, std::size_t size, int channel)
+{
+    return IsChannel(channel) && data != nullptr && size == 5 && data[0] == 0xF0 && data[1] == KorgId &&
+           data[2] == ChannelByte(channel) && data[3] == Dw8000Id && data[4] == 0xF7;
+}
+
 TControllerAction ClassifyControllerMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2)
 {
     TControllerAction action;

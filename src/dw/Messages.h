@@ -25,7 +25,12 @@ constexpr std::uint8_t Dw8000Id = 0x03;
 constexpr std::uint8_t FuncDumpRequest = 0x10;
 constexpr std::uint8_t FuncDump = 0x40;
 constexpr std::uint8_t FuncParamChange = 0x41;
+constexpr std::uint8_t FuncWriteRequest = 0x11;
+constexpr std::uint8_t FuncWriteCompleted = 0x21;
+constexpr std::uint8_t FuncWriteError = 0x22;
 constexpr int DumpSize = 57;
+constexpr int DataSize = 51;
+constexpr int WriteRequestSize = 7;
 constexpr int NoChannel = -1;
 
 // 30 + channel, channel 0..15.
@@ -46,6 +51,32 @@ std::optional<TEcho> BuildEcho(int channel, int controller, int value);
 // The row's parameter change and echo, with the value given.
 std::optional<TParamMsg> BuildRowChange(int channel, int row, int value);
 std::optional<TEcho> BuildRowEcho(int row, int value);
+
+// The 51 data bytes of a dump, as they travel (parameter number order).
+using TDataBlock = std::array<std::uint8_t, DataSize>;
+using TDump = std::array<std::uint8_t, DumpSize>;
+using TWriteRequest = std::array<std::uint8_t, WriteRequestSize>;
+using TProgramChange = std::array<std::uint8_t, 2>;
+using TDeviceIdRequest = std::array<std::uint8_t, 4>;
+
+// F0 42 3c 03 40 <51 bytes> F7: a data load when sent to the synthesizer.
+std::optional<TDump> BuildDump(int channel, const TDataBlock &data);
+// F0 42 3c 03 11 pp F7, program 0..63.
+std::optional<TWriteRequest> BuildWriteRequest(int channel, int program);
+// Cc pp, program 0..63.
+std::optional<TProgramChange> BuildProgramChange(int channel, int program);
+// F0 42 4c F7.
+std::optional<TDeviceIdRequest> BuildDeviceIdRequest(int channel);
+
+// The data bytes of a complete dump on this channel, or nothing.
+std::optional<TDataBlock> DumpData(const std::uint8_t *data, std::size_t size, int channel);
+
+// The synthesizer's answer to a write request on this channel.
+enum class TWriteAnswer { None, Completed, Error };
+TWriteAnswer ClassifyWriteAnswer(const std::uint8_t *data, std::size_t size, int channel);
+
+// F0 42 3c 03 F7 on this channel.
+bool IsDeviceId(const std::uint8_t *data, std::size_t size, int channel);
 
 // What a message from the controller asks for.
 struct TControllerAction {

@@ -32,6 +32,22 @@ void TEditor::CountLost()
 void TEditor::ControllerInput()
 {
     TMidiInput &in = FPorts.CtrlIn();
+    if (FTap) {
+        // Refused, not held: a move applied after a bank transfer would
+        // change a sound the user no longer expects.
+        bool moved = false;
+        for (std::uint16_t n = in.GetEventCount(); n > 0; --n) {
+            const std::unique_ptr<TMyMidiEvent> ev = in.GetMidiEvent();
+            if (ev && dw::ClassifyControllerMessage(ev->StatusByte, ev->FirstDataByte, ev->SecondDataByte).kind !=
+                          dw::TControllerAction::None)
+                moved = true;
+        }
+        if (moved && !FRefusalTold) {
+            FRefusalTold = true;
+            emit controllerMovesRefused();
+        }
+        return;
+    }
     // Only the events already waiting: what arrives meanwhile has its own
     // notice, so a flood cannot keep the window from its message loop.
     std::vector<dw::TControllerAction> batch;
@@ -86,6 +102,12 @@ void TEditor::SynthInput()
         const std::unique_ptr<TMyMidiEvent> ev = in.GetMidiEvent();
         if (!ev)
             continue;
+        if ((ev->StatusByte & 0xF0) == 0xC0 && (ev->StatusByte & 0x0F) == FChannel && ev->FirstDataByte < dw::BankSize)
+            FProgram = ev->FirstDataByte;
+        if (FTap) {
+            FTap(*ev);
+            continue;
+        }
         switch (dw::ClassifySynthMessage(ev->StatusByte, ev->SysexSize)) {
         case dw::TSynthAction::FetchPatch:
             RequestPatch();
@@ -102,11 +124,17 @@ void TEditor::SynthInput()
 
 void TEditor::MoveParameter(int row, int value)
 {
+    if (FTap)
+        return;
     if (!dw::BuildRowChange(0, row, value)) {
         ++FRefused; // not a data byte: neither kept nor sent
         return;
     }
     FPatch[row] = value;
+    if (FComparing) {
+        FComparing = false;
+        emit compareChanged(false);
+    }
     SendParameter(row);
 }
 
@@ -148,6 +176,9 @@ void TEditor::EchoParameter(int row)
 
 void TEditor::RandomPatch()
 {
+    if (FTap)
+        return;
+    EndCompare();
     FRandom.seed(std::uint32_t(std::chrono::steady_clock::now().time_since_epoch().count()));
     if (FView != nullptr)
         FView->RandomPatchBegins();
@@ -168,6 +199,8 @@ void TEditor::RandomPatch()
 
 void TEditor::RequestPatch()
 {
+    if (FTap)
+        return;
     if (FPorts.SynthOut().State() == mosClosed)
         return;
     if (const std::optional<dw::TDumpRequest> request = dw::BuildDumpRequest(FChannel))
@@ -193,7 +226,82 @@ void TEditor::ParseDump()
     });
     if (result == dw::TDumpResult::TooSmall && FView != nullptr)
         FView->ShowDumpError(dw::DumpTooSmallText);
+    if (result == dw::TDumpResult::Complete) {
+        for (int i = 0; i < dw::DataSize; ++i)
+            FBlockBase[std::size_t(i)] = std::uint8_t(FSysexBuf.Bytes[std::size_t(i) + 5] & 0x7F);
+        FReference = FPatch;
+        FHasPatch = true;
+        EndCompare();
+    }
 }
 
+void TEditor::ShowAndEchoAll()
+{
+    for (int row = 0; row < dw::ParamCount; ++row) {
+        if (FView != nullptr)
+            FView->ShowParameter(row);
+        if (dw::IsLiveRow(row))
+            EchoParameter(row);
+    }
+}
+
+void TEditor::ShowCurrent()
+{
+    ShowAndEchoAll();
+    SendDataLoad();
+}
+
+void TEditor::LoadBlock(const dw::TDataBlock &block)
+{
+    if (FTap)
+        return;
+    FBlockBase = dw::FitToRanges(block);
+    FPatch = dw::PatchFromBlock(FBlockBase);
+    FReference = FPatch;
+    FHasPatch = true;
+    EndCompare();
+    ShowCurrent();
+}
+
+void TEditor::SendDataLoad()
+{
+    if (FChannel == dw::NoChannel)
+        return;
+    if (const std::optional<dw::TDump> dump = dw::BuildDump(FChannel, CurrentBlock()))
+        SendToSynth(dump->data(), dump->size());
+    else
+        ++FRefused;
+}
+
+void TEditor::ToggleCompare()
+{
+    if (FTap)
+        return;
+    if (FComparing) {
+        FPatch = FSetAside;
+    } else {
+        FSetAside = FPatch;
+        FPatch = FReference;
+    }
+    FComparing = !FComparing;
+    emit compareChanged(FComparing);
+    ShowCurrent();
+}
+
+void TEditor::EndCompare()
+{
+    if (!FComparing)
+        return;
+    FComparing = false;
+    emit compareChanged(false);
+}
+
+void TEditor::BeginTransfer(TSynthTap tap)
+{
+    FTap = std::move(tap);
+    FRefusalTold = false;
+}
+
+void TEditor::EndTransfer() { FTap = nullptr; }
 
 } // namespace engine

@@ -8,6 +8,7 @@
 
 #include "dw/Messages.h"
 #include "dw/Patch.h"
+#include "dw/Program.h"
 #include "engine/SendPacer.h"
 
 #include <QObject>
@@ -17,6 +18,8 @@
 #include <functional>
 #include <random>
 #include <vector>
+
+struct TMyMidiEvent;
 
 namespace engine {
 
@@ -76,6 +79,37 @@ public:
     // The pause after each shown row: until 1 ms after the row's last send.
     void PauseAfterRow() { FPacer.Wait(); }
 
+    // The program the synthesizer last said it selected (0..63), or -1.
+    int Program() const { return FProgram; }
+    // The current values as a data block (the byte without a row as last
+    // fetched or loaded).
+    dw::TDataBlock CurrentBlock() const { return dw::BlockFromPatch(FPatch, FBlockBase); }
+    // Takes a program as if the synthesizer had sent it: shows it, echoes it
+    // to the controller and sends it to the synthesizer's edit buffer (data
+    // load), so that what is shown is what sounds. Values are brought into
+    // range as from a dump. It becomes the patch Compare returns to.
+    void LoadBlock(const dw::TDataBlock &block);
+    // Sends the current values to the synthesizer's edit buffer.
+    void SendDataLoad();
+    // True once a patch was fetched or loaded (the values mean something).
+    bool HasPatch() const { return FHasPatch; }
+
+    // Compare: switches between the values as edited and the patch as last
+    // fetched or loaded, each shown, echoed and loaded into the synthesizer.
+    // A controller move while comparing edits the patch heard and ends the
+    // comparison (the edits set aside are dropped), as on the hardware.
+    void ToggleCompare();
+    bool Comparing() const { return FComparing; }
+
+    // While a transfer runs, every synthesizer message goes to the tap
+    // instead, and controller moves, random patches and fetches are refused
+    // (a controller move is reported once a transfer through
+    // controllerMovesRefused), so nothing is interleaved into the transfer.
+    using TSynthTap = std::function<void(const TMyMidiEvent &)>;
+    void BeginTransfer(TSynthTap tap);
+    void EndTransfer();
+    bool TransferRunning() const { return bool(FTap); }
+
     // Messages a builder refused (a value that is no data byte): never sent.
     std::uint64_t RefusedMessages() const { return FRefused; }
     // Input events lost to a full ring, on either input, since start.
@@ -83,10 +117,15 @@ public:
 
 signals:
     void inputEventsLost(quint64 total);
+    void compareChanged(bool comparing);
+    void controllerMovesRefused();
 
 private:
     void SendToSynth(const std::uint8_t *bytes, std::size_t size);
     void CountLost();
+    void ShowAndEchoAll();
+    void ShowCurrent(); // shows, echoes and sends the whole patch
+    void EndCompare();
 
     TPortRoles &FPorts;
     TEditorView *FView = nullptr;
@@ -99,6 +138,14 @@ private:
     std::mt19937 FRandom;
     std::uint64_t FRefused = 0;
     std::uint64_t FLost = 0;
+    int FProgram = -1;
+    dw::TDataBlock FBlockBase{};
+    dw::TPatch FReference;   // as last fetched or loaded
+    dw::TPatch FSetAside;    // the edits while comparing
+    bool FComparing = false;
+    TSynthTap FTap;
+    bool FRefusalTold = false;
+    bool FHasPatch = false;
 };
 
 } // namespace engine

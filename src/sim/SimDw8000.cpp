@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -14,6 +15,8 @@ constexpr std::uint8_t DumpRequest = 0x10;
 constexpr std::uint8_t WriteRequest = 0x11;
 constexpr std::uint8_t DataDump = 0x40;
 constexpr std::uint8_t ParameterChange = 0x41;
+constexpr std::uint8_t WriteCompleted = 0x21;
+constexpr std::uint8_t WriteError = 0x22;
 
 // Highest value of each DW-8000 parameter, in the order of the data dump.
 constexpr std::array<std::uint8_t, SimDw8000::ParameterCount> Maxima = {
@@ -84,25 +87,85 @@ void SimDw8000::Receive(Message message)
 {
     std::optional<Message> answer;
     AnswerFaults faults;
+    std::chrono::milliseconds busy{0};
     {
         std::lock_guard<std::mutex> lock(FMutex);
         FReceived.push_back(message);
+        const std::uint8_t ch = std::uint8_t(FChannel);
         if (message.size() == 6 && IsSysexHeader(message, FChannel, DumpRequest)) {
             faults = std::exchange(FNextAnswer, AnswerFaults{});
             answer = DumpLocked(faults.Channel.value_or(FChannel));
             if (faults.Truncate && *faults.Truncate < answer->size())
                 answer->resize(*faults.Truncate);
+            busy = FReplyTime;
         } else if (message.size() == 8 && IsSysexHeader(message, FChannel, ParameterChange)
                    && message[5] < ParameterCount && message[6] < 0x80) {
             FEditBuffer[message[5]] = FitToParameter(message[5], message[6]);
+        } else if (message == Message{0xF0, Korg, std::uint8_t(0x40 + ch), 0xF7}) {
+            faults = std::exchange(FNextAnswer, AnswerFaults{});
+            answer = Message{0xF0, Korg, std::uint8_t(0x30 + ch), Dw8000, 0xF7};
+        } else if (message.size() == DumpSize && IsSysexHeader(message, FChannel, DataDump)
+                   && std::all_of(message.begin() + 5, message.end() - 1, [](std::uint8_t b) { return b < 0x80; })) {
+            for (int p = 0; p < ParameterCount; ++p)
+                FEditBuffer[size_t(p)] = FitToParameter(p, message[size_t(p) + 5]);
+        } else if (message.size() == 7 && IsSysexHeader(message, FChannel, WriteRequest) && message[5] < ProgramCount) {
+            faults = std::exchange(FNextAnswer, AnswerFaults{});
+            ++FWritesTaken;
+            if (!FWriteProtect)
+                FPrograms[message[5]] = FEditBuffer;
+            answer = Message{0xF0, Korg, std::uint8_t(0x30 + ch), Dw8000,
+                             FWriteProtect ? WriteError : WriteCompleted, 0xF7};
+            busy = FWriteTime;
+        } else if (message.size() == 2 && message[0] == 0xC0 + ch && message[1] < ProgramCount) {
+            FProgram = message[1];
+            FEditBuffer = FPrograms[message[1]];
         }
     }
-    if (!answer || answer->empty())
+    if (!answer || answer->empty() || faults.Drop)
         return;
+    // The unit is busy meanwhile: the next message waits, as on the wire.
+    if (busy.count() > 0)
+        std::this_thread::sleep_for(busy);
     if (faults.Delay)
         SendLater(std::move(*answer), *faults.Delay);
     else
         Send(std::move(*answer));
+}
+
+void SimDw8000::DropNextAnswer()
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    FNextAnswer.Drop = true;
+}
+
+void SimDw8000::SetWriteTime(std::chrono::milliseconds time)
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    FWriteTime = time;
+}
+
+void SimDw8000::SetReplyTime(std::chrono::milliseconds time)
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    FReplyTime = time;
+}
+
+void SimDw8000::SetWriteProtect(bool on)
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    FWriteProtect = on;
+}
+
+bool SimDw8000::WriteProtect() const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FWriteProtect;
+}
+
+int SimDw8000::WritesTaken() const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FWritesTaken;
 }
 
 int SimDw8000::Channel() const

@@ -8,6 +8,14 @@
 // channel only:
 //   F0 42 3c 03 10 F7        data-dump request -> answered with the dump
 //   F0 42 3c 03 41 pp vv F7  parameter change  -> applied to the edit buffer
+//   F0 42 4c F7              device ID request -> F0 42 3c 03 F7
+//   F0 42 3c 03 40 <51> F7   data load         -> replaces the edit buffer
+//   F0 42 3c 03 11 pp F7     write request     -> the edit buffer stored as
+//                            program pp, answered F0 42 3c 03 21 F7 (write
+//                            completed), or F0 42 3c 03 22 F7 (write error,
+//                            nothing stored) while the memory protect switch
+//                            is on
+//   Cc pp                    program change    -> selects program pp
 // and ignores everything else (other channels, malformed or other messages).
 // The dump is F0 42 3c 03 40 <51 values> F7, 57 bytes.
 //
@@ -75,9 +83,23 @@ public:
     Message DumpMessage() const;
 
     // Faults for the next request answered (they combine; each is used once).
+    // The delay and dropping apply to any answer; truncation and channel to
+    // dumps.
     void AnswerNextRequestLate(std::chrono::milliseconds delay);
     void AnswerNextRequestTruncated(std::size_t bytes);
     void AnswerNextRequestOnChannel(int channel);
+    // The next answer of any kind (dump, write answer, device ID) is not sent.
+    void DropNextAnswer();
+    // Answers to write requests come this late (and so does the next message
+    // taken: the unit is busy writing); likewise for dumps after a data save
+    // request. Both 0 at first.
+    void SetWriteTime(std::chrono::milliseconds time);
+    void SetReplyTime(std::chrono::milliseconds time);
+    // The rear-panel memory protect switch: on refuses every write.
+    void SetWriteProtect(bool on);
+    bool WriteProtect() const;
+    // Write requests taken (stored or refused) since start.
+    int WritesTaken() const;
 
     // Every message received, in order.
     std::vector<Message> Received() const;
@@ -90,6 +112,7 @@ public:
 
 private:
     struct AnswerFaults {
+        bool Drop = false;
         std::optional<std::chrono::milliseconds> Delay;
         std::optional<std::size_t> Truncate;
         std::optional<int> Channel;
@@ -109,5 +132,9 @@ private:
     std::array<Patch, ProgramCount> FPrograms{};
     AnswerFaults FNextAnswer;
     std::vector<Message> FReceived;
+    std::chrono::milliseconds FWriteTime{0};
+    std::chrono::milliseconds FReplyTime{0};
+    bool FWriteProtect = false;
+    int FWritesTaken = 0;
     std::vector<std::thread> FLateSenders;
 };

@@ -171,6 +171,12 @@ const char *TSimHost::CommandHelp()
            "  channel CH        answer the next dump request on channel CH (1-16)\n"
            "  value CC          print the BCR2000's value of controller CC\n"
            "  patch             print the DW-8000's current patch (51 values)\n"
+           "  stored N          print the DW-8000's program N (0-63) as stored (51 values)\n"
+           "  protect 1|0       set the memory protect switch to WRITE DISABLE (1) or ENABLE (0)\n"
+           "  writetime MS      take MS milliseconds for each write before answering it\n"
+           "  replytime MS      take MS milliseconds before answering each dump request\n"
+           "  drop              send no answer to the next request (dump, write or device ID);\n"
+           "                    late MS delays any of these answers too\n"
            "  preset            print the name of the uploaded BCR2000 preset\n"
            "  help, quit\n";
 }
@@ -239,6 +245,27 @@ std::string TSimHost::Command(const std::string &line, bool &quit)
             for (const std::uint8_t v : FSynth.CurrentPatch())
                 s += " " + std::to_string(v);
             return s;
+        }
+        if (verb == "stored" && wants(1, 1)) {
+            std::string s = "OK stored " + std::to_string(args[0]);
+            for (const std::uint8_t v : FSynth.ProgramPatch(args[0]))
+                s += " " + std::to_string(v);
+            return s;
+        }
+        if (verb == "protect" && wants(1, 1) && (args[0] == 0 || args[0] == 1)) {
+            FSynth.SetWriteProtect(args[0] == 1);
+            return args[0] == 1 ? "OK protect on" : "OK protect off";
+        }
+        if ((verb == "writetime" || verb == "replytime") && wants(1, 1) && args[0] >= 0) {
+            if (verb == "writetime")
+                FSynth.SetWriteTime(std::chrono::milliseconds(args[0]));
+            else
+                FSynth.SetReplyTime(std::chrono::milliseconds(args[0]));
+            return "OK " + verb;
+        }
+        if (verb == "drop" && wants(0, 0)) {
+            FSynth.DropNextAnswer();
+            return "OK drop";
         }
         if (verb == "preset" && wants(0, 0)) {
             const auto p = FController.Preset();

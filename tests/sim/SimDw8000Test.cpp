@@ -50,7 +50,7 @@ TEST_F(SimDw8000Test, RequestOnItsChannelIsAnsweredWithTheExactDumpAndOthersAreI
                        {0xF0, 0x42, 0x35, 0x03, 0x10, 0x00, 0xF7},  // extra byte
                        {0xF0, 0x41, 0x35, 0x03, 0x10, 0xF7},        // not Korg
                        {0xF0, 0x42, 0x35, 0x04, 0x10, 0xF7},        // not a DW-8000
-                       {0xC5, 0x01}, {}};
+                       {0xC4, 0x01}, {}};  // a program change on another channel
     for (const Message &m : ignored)
         sim.Receive(m);
     sim.Receive(Request(5));

@@ -1,0 +1,348 @@
+#include "core/Library.h"
+
+#include "core/Dialogs.h"
+#include "core/Main.h"
+#include "core/MessageBoxes.h"
+#include "dw/Program.h"
+#include "dw/SyxFile.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressDialog>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+const QString kFilter = QStringLiteral("DW-8000 SysEx files (*.syx *.SYX);;All files (*)");
+
+QString ProgramItem(int program) { return QString::fromStdString(dw::ProgramText(program)); }
+
+QStringList AllPrograms()
+{
+    QStringList items;
+    for (int p = 0; p < dw::BankSize; ++p)
+        items << ProgramItem(p);
+    return items;
+}
+
+QString FileName(const QString &path) { return QFileInfo(path).fileName(); }
+
+// The file's programs, or an error box and nothing.
+bool ReadSyx(QWidget *parent, const QString &path, dw::TSyxFile &file)
+{
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    if (!dw::ReadFileBytes(path.toStdString(), bytes, error)) {
+        ShowErrorBox(parent, QString::fromStdString(error));
+        return false;
+    }
+    const dw::TSyxRead read = dw::ParseSyx(bytes);
+    if (!read.Ok) {
+        ShowErrorBox(parent, QStringLiteral("%1 was not loaded. %2").arg(FileName(path), QString::fromStdString(read.Error)));
+        return false;
+    }
+    file = read.File;
+    return true;
+}
+
+} // namespace
+
+TLibraryMenu::TLibraryMenu(TfMain &main)
+    : QObject(&main), FMain(main), FLibrarian(new engine::TLibrarian(main.Editor(), main.Ports(), this))
+{
+    setObjectName(QStringLiteral("Library"));
+    auto *menu = new QMenu(&main);
+    menu->setObjectName(QStringLiteral("LibraryMenu"));
+    SaveAction = AddAction(QStringLiteral("&Save Patch..."), QKeySequence::Save, &TLibraryMenu::SavePatch);
+    LoadAction = AddAction(QStringLiteral("&Load Patch..."), QKeySequence::Open, &TLibraryMenu::LoadPatch);
+    WriteAction = AddAction(QStringLiteral("&Write to Program..."), QKeySequence(QStringLiteral("Ctrl+Shift+W")),
+                            &TLibraryMenu::WriteProgram);
+    CompareAction = AddAction(QStringLiteral("&Compare"), QKeySequence(QStringLiteral("Ctrl+K")),
+                              &TLibraryMenu::ToggleCompare);
+    CompareAction->setCheckable(true);
+    ReceiveAction = AddAction(QStringLiteral("&Receive Bank..."), QKeySequence(QStringLiteral("Ctrl+Shift+R")),
+                              &TLibraryMenu::ReceiveBank);
+    SendAction = AddAction(QStringLiteral("Se&nd Bank..."), QKeySequence(QStringLiteral("Ctrl+Shift+T")),
+                           &TLibraryMenu::SendBank);
+    menu->addActions({SaveAction, LoadAction});
+    menu->addSeparator();
+    menu->addActions({WriteAction, CompareAction});
+    menu->addSeparator();
+    menu->addActions({ReceiveAction, SendAction});
+
+    Button = new QToolButton(FMain.CornerBar);
+    Button->setObjectName(QStringLiteral("bLibrary"));
+    Button->setText(QStringLiteral("Library"));
+    Button->setToolTip(QStringLiteral("Save, load, compare and write patches; receive and send banks"));
+    Button->setMenu(menu);
+    Button->setPopupMode(QToolButton::InstantPopup);
+    Button->setAutoRaise(true);
+    Status = new QLabel(FMain.CornerBar);
+    Status->setObjectName(QStringLiteral("lLibraryStatus"));
+    auto *row = static_cast<QHBoxLayout *>(FMain.CornerBar->layout());
+    row->insertWidget(0, Button);
+    row->insertWidget(1, Status);
+    // Not taller than the tabs beside it.
+    Button->setMaximumHeight(FMain.pgMain->tabBar()->sizeHint().height());
+
+    connect(&FMain.Editor(), &engine::TEditor::compareChanged, this, [this](bool on) {
+        CompareAction->setChecked(on);
+        SetStatus(on ? QStringLiteral("Compare: the patch as last fetched or loaded") : QString());
+    });
+    connect(&FMain.Editor(), &engine::TEditor::controllerMovesRefused, this, [this] {
+        const QString note = QStringLiteral("Controller moves are ignored while the transfer runs.");
+        SetStatus(note);
+        if (FProgress)
+            FProgress->setLabelText(FProgress->labelText() + QLatin1Char('\n') + note);
+    });
+    connect(FLibrarian, &engine::TLibrarian::progress, this, [this](int done, int total) {
+        if (FProgress) {
+            FProgress->setMaximum(total);
+            FProgress->setValue(done);
+        }
+    });
+    connect(FLibrarian, &engine::TLibrarian::finished, this,
+            [this](const engine::TTransferResult &r) { Finished(r); });
+}
+
+QAction *TLibraryMenu::AddAction(const QString &text, const QKeySequence &keys, void (TLibraryMenu::*handler)())
+{
+    auto *a = new QAction(text, &FMain);
+    a->setShortcut(keys);
+    a->setShortcutContext(Qt::WindowShortcut);
+    FMain.addAction(a);
+    connect(a, &QAction::triggered, this, handler);
+    return a;
+}
+
+void TLibraryMenu::SetStatus(const QString &text)
+{
+    Status->setText(text);
+    Status->setToolTip(text);
+}
+
+QString TLibraryMenu::Folder() const
+{
+    return FMain.Settings().ReadString(settingskeys::Library, settingskeys::LibraryFolder, QDir::homePath());
+}
+
+void TLibraryMenu::RememberFolder(const QString &file)
+{
+    FMain.Settings().WriteString(settingskeys::Library, settingskeys::LibraryFolder, QFileInfo(file).absolutePath());
+}
+
+int TLibraryMenu::Channel() const
+{
+    const int c = FMain.Editor().Channel();
+    return c == dw::NoChannel ? 0 : c;
+}
+
+void TLibraryMenu::SavePatch()
+{
+    QString path = AskFileName(&FMain, {true, QStringLiteral("Save Patch"), Folder(), kFilter});
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".syx");
+    std::string error;
+    if (!dw::WriteFileBytes(path.toStdString(), dw::DumpFileBytes(Channel(), FMain.Editor().CurrentBlock()), error)) {
+        ShowErrorBox(&FMain, QString::fromStdString(error));
+        return;
+    }
+    RememberFolder(path);
+    SetStatus(QStringLiteral("Saved %1").arg(FileName(path)));
+}
+
+void TLibraryMenu::LoadPatch()
+{
+    if (FLibrarian->Busy())
+        return;
+    const QString path = AskFileName(&FMain, {false, QStringLiteral("Load Patch"), Folder(), kFilter});
+    if (path.isEmpty())
+        return;
+    dw::TSyxFile file;
+    if (!ReadSyx(&FMain, path, file))
+        return;
+    RememberFolder(path);
+    std::size_t pick = 0;
+    if (file.Programs.size() > 1) {
+        TChoiceRequest ask{QStringLiteral("Load Patch"), QStringLiteral("Program of %1:").arg(FileName(path)), {}, 0};
+        for (const dw::TFileProgram &p : file.Programs)
+            ask.Items << QString::fromStdString(dw::DescribeProgram(p));
+        const int chosen = AskChoice(&FMain, ask);
+        if (chosen < 0)
+            return;
+        pick = std::size_t(chosen);
+    }
+    const dw::TFileProgram &program = file.Programs[pick];
+    const std::vector<int> bad = dw::RowsOutOfRange(program.Data);
+    if (!bad.empty()) {
+        QStringList rows;
+        for (int row : bad)
+            rows << QStringLiteral("%1 (%2, highest %3)")
+                        .arg(QLatin1String(dw::ParamName(row)))
+                        .arg(program.Data[std::size_t(dw::ParamDef(row).ParamNo)])
+                        .arg(dw::ParamDef(row).MaxValue);
+        ShowWarningBox(&FMain, QStringLiteral("These values in %1 lie outside their parameter's range and were "
+                                              "brought into it, as the DW-8000 would: %2.")
+                                   .arg(FileName(path), rows.join(QStringLiteral(", "))));
+    }
+    FMain.Editor().LoadBlock(program.Data);
+    SetStatus(file.Programs.size() > 1 ? QStringLiteral("Loaded program %1 of %2").arg(ProgramItem(program.Program), FileName(path))
+                                       : QStringLiteral("Loaded %1").arg(FileName(path)));
+}
+
+void TLibraryMenu::WriteProgram()
+{
+    if (FLibrarian->Busy())
+        return;
+    const int known = FMain.Editor().Program();
+    const int program = AskChoice(&FMain, {QStringLiteral("Write to Program"),
+                                           QStringLiteral("Write the patch into program:"), AllPrograms(),
+                                           known >= 0 ? known : 0});
+    if (program < 0)
+        return;
+    if (!FLibrarian->WriteProgram(FMain.Editor().CurrentBlock(), program)) {
+        SetStatus(QStringLiteral("Nothing written: no MIDI channel is set."));
+        return;
+    }
+    FJob = TJob::Write;
+    SetBusy(true);
+    SetStatus(QStringLiteral("Writing to program %1...").arg(ProgramItem(program)));
+}
+
+void TLibraryMenu::ToggleCompare()
+{
+    FMain.Editor().ToggleCompare();
+    CompareAction->setChecked(FMain.Editor().Comparing());
+}
+
+void TLibraryMenu::ReceiveBank()
+{
+    if (FLibrarian->Busy())
+        return;
+    QString path = AskFileName(&FMain, {true, QStringLiteral("Receive Bank to File"), Folder(), kFilter});
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".syx");
+    if (!FLibrarian->ReceiveBank()) {
+        SetStatus(QStringLiteral("Nothing received: no MIDI channel is set."));
+        return;
+    }
+    FBankFile = path;
+    FJob = TJob::Receive;
+    StartProgress(QStringLiteral("Receiving the DW-8000's 64 programs..."), dw::BankSize);
+}
+
+void TLibraryMenu::SendBank()
+{
+    if (FLibrarian->Busy())
+        return;
+    const QString path = AskFileName(&FMain, {false, QStringLiteral("Send Bank"), Folder(), kFilter});
+    if (path.isEmpty())
+        return;
+    dw::TSyxFile file;
+    if (!ReadSyx(&FMain, path, file))
+        return;
+    RememberFolder(path);
+    if (file.Form != dw::TSyxForm::Bank) {
+        ShowErrorBox(&FMain, QStringLiteral("%1 holds a single patch, not a bank: load it and write it to a program.")
+                                 .arg(FileName(path)));
+        return;
+    }
+    std::vector<dw::TFileProgram> programs = file.Programs;
+    std::sort(programs.begin(), programs.end(),
+              [](const dw::TFileProgram &a, const dw::TFileProgram &b) { return a.Program < b.Program; });
+    QStringList items;
+    for (const dw::TFileProgram &p : programs)
+        items << ProgramItem(p.Program);
+    const int first = AskChoice(&FMain, {QStringLiteral("Send Bank"), QStringLiteral("First program to send:"), items, 0});
+    if (first < 0)
+        return;
+    const int last = AskChoice(&FMain, {QStringLiteral("Send Bank"), QStringLiteral("Last program to send:"), items,
+                                        int(items.size()) - 1});
+    if (last < first)
+        return;
+    programs = {programs.begin() + first, programs.begin() + last + 1};
+    const QString range = QStringLiteral("%1 to %2").arg(items[first], items[last]);
+    if (ShowMessageBox(&FMain, {ApplicationTitle(),
+                                QStringLiteral("Overwrite programs %1 on the DW-8000 with those of %2? What they hold "
+                                               "now is lost.")
+                                    .arg(range, FileName(path)),
+                                TMsgIcon::Question, TMsgButtons::YesNo}) != TMsgResult::Yes)
+        return;
+    const int total = int(programs.size());
+    if (!FLibrarian->SendBank(std::move(programs))) {
+        SetStatus(QStringLiteral("Nothing sent: no MIDI channel is set."));
+        return;
+    }
+    FJob = TJob::Send;
+    StartProgress(QStringLiteral("Writing programs %1 on the DW-8000...").arg(range), total);
+}
+
+void TLibraryMenu::StartProgress(const QString &label, int total)
+{
+    SetBusy(true);
+    SetStatus(label);
+    FProgress = new QProgressDialog(label, QStringLiteral("Cancel"), 0, total, &FMain);
+    FProgress->setObjectName(QStringLiteral("LibraryProgress"));
+    FProgress->setWindowTitle(ApplicationTitle());
+    FProgress->setWindowModality(Qt::WindowModal);
+    FProgress->setAutoReset(false);
+    FProgress->setAutoClose(false);
+    FProgress->setMinimumDuration(0);
+    FProgress->setValue(0);
+    connect(FProgress, &QProgressDialog::canceled, FLibrarian, &engine::TLibrarian::Cancel);
+    FProgress->show();
+}
+
+void TLibraryMenu::SetBusy(bool busy)
+{
+    for (QAction *a : {SaveAction, LoadAction, WriteAction, CompareAction, ReceiveAction, SendAction}) {
+        if (a != SaveAction)
+            a->setEnabled(!busy);
+    }
+}
+
+void TLibraryMenu::Finished(const engine::TTransferResult &r)
+{
+    const TJob job = std::exchange(FJob, TJob::None);
+    if (FProgress) {
+        FProgress->disconnect(FLibrarian);
+        FProgress->close();
+        FProgress->deleteLater();
+        FProgress = nullptr;
+    }
+    SetBusy(false);
+    QString text = r.Message;
+    if (job == TJob::Receive) {
+        if (r.Ok()) {
+            std::string error;
+            if (!dw::WriteFileBytes(FBankFile.toStdString(), dw::BankFileBytes(Channel(), r.Programs), error)) {
+                ShowErrorBox(&FMain, QString::fromStdString(error));
+                SetStatus(QStringLiteral("The bank was received but not saved."));
+                return;
+            }
+            RememberFolder(FBankFile);
+            text = QStringLiteral("%1 programs received into %2").arg(r.Programs.size()).arg(FileName(FBankFile));
+        } else {
+            text += QStringLiteral(" Nothing was saved.");
+        }
+    } else if (job == TJob::Write && r.Ok()) {
+        text = QStringLiteral("Program %1 written: the DW-8000 confirmed it.").arg(ProgramItem(r.Programs.front().Program));
+    }
+    SetStatus(text);
+    if (r.Outcome == engine::TTransferResult::WriteRefused || r.Outcome == engine::TTransferResult::NoAnswer ||
+        r.Outcome == engine::TTransferResult::Failed)
+        ShowWarningBox(&FMain, text);
+}

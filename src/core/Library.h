@@ -1,0 +1,65 @@
+#pragma once
+// TLibraryMenu: the window's librarian. A "Library" tool button in the
+// corner bar beside the page tabs opens its menu (save and load a patch,
+// write it to a program, compare, receive and send a bank); the actions'
+// shortcuts work anywhere in the window. A status line beside the button
+// tells how the last operation ended; bank transfers show a progress dialog
+// with Cancel, and the window keeps repainting meanwhile. The transfers are
+// the engine's (engine::TLibrarian); files are the DW-8000 domain's.
+// Thread: the user-interface thread only.
+
+#include "engine/Librarian.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QString>
+
+class QAction;
+class QLabel;
+class QToolButton;
+class TfMain;
+
+class TLibraryMenu : public QObject {
+    Q_OBJECT
+public:
+    explicit TLibraryMenu(TfMain &main);
+
+    engine::TLibrarian &Librarian() { return *FLibrarian; }
+
+    void SavePatch();
+    void LoadPatch();
+    void WriteProgram();
+    void ToggleCompare();
+    void ReceiveBank();
+    void SendBank();
+
+    QToolButton *Button = nullptr;
+    QLabel *Status = nullptr;
+    QAction *SaveAction = nullptr;
+    QAction *LoadAction = nullptr;
+    QAction *WriteAction = nullptr;
+    QAction *CompareAction = nullptr;
+    QAction *ReceiveAction = nullptr;
+    QAction *SendAction = nullptr;
+    // The progress dialog of the bank transfer under way, or null.
+    QProgressDialog *Progress() const { return FProgress; }
+
+    void SetStatus(const QString &text);
+
+private:
+    QAction *AddAction(const QString &text, const QKeySequence &keys, void (TLibraryMenu::*handler)());
+    QString Folder() const;
+    void RememberFolder(const QString &file);
+    int Channel() const;
+    void StartProgress(const QString &label, int total);
+    void Finished(const engine::TTransferResult &result);
+    void SetBusy(bool busy);
+
+    enum class TJob { None, Write, Receive, Send };
+    TfMain &FMain;
+    engine::TLibrarian *FLibrarian;
+    QPointer<QProgressDialog> FProgress;
+    TJob FJob = TJob::None;
+    QString FBankFile;
+};

@@ -1,0 +1,167 @@
+#include "dw/Program.h"
+#include "dw/SyxFile.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+using namespace dw;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes ReadBank()
+{
+    std::ifstream in(TAVRELK_TEST_DATA_DIR "/KorgDW8000_bank_a.syx", std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+TDataBlock Block(std::uint8_t fill)
+{
+    TDataBlock b{};
+    b.fill(fill);
+    return b;
+}
+
+} // namespace
+
+TEST(SyxFile, RealBankRoundTripsByteForByte)
+{
+    const Bytes bank = ReadBank();
+    ASSERT_EQ(bank.size(), 4096u);
+    const TSyxRead read = ParseSyx(bank);
+    ASSERT_TRUE(read.Ok) << read.Error;
+    EXPECT_EQ(read.File.Form, TSyxForm::Bank);
+    EXPECT_EQ(read.File.Channel, 0);
+    ASSERT_EQ(read.File.Programs.size(), 64u);
+    for (int p = 0; p < 64; ++p)
+        EXPECT_EQ(read.File.Programs[std::size_t(p)].Program, p);
+    EXPECT_EQ(BankFileBytes(0, read.File.Programs), bank);
+    // And through the editor's values: nothing in the real bank is out of range.
+    for (const TFileProgram &p : read.File.Programs) {
+        EXPECT_TRUE(RowsOutOfRange(p.Data).empty()) << ProgramText(p.Program);
+        EXPECT_EQ(BlockFromPatch(PatchFromBlock(p.Data), p.Data), p.Data);
+    }
+}
+
+TEST(SyxFile, ReadsDumpRawBlockAndBankWithProgramChanges)
+{
+    TDataBlock data = Block(1);
+    data[14] = 57; // the byte without a row survives
+    const Bytes dump = DumpFileBytes(4, data);
+    ASSERT_EQ(dump.size(), 57u);
+    TSyxRead r = ParseSyx(dump);
+    ASSERT_TRUE(r.Ok) << r.Error;
+    EXPECT_EQ(r.File.Form, TSyxForm::Dump);
+    EXPECT_EQ(r.File.Channel, 4);
+    EXPECT_EQ(r.File.Programs.at(0).Data, data);
+
+    r = ParseSyx(Bytes(data.begin(), data.end()));
+    ASSERT_TRUE(r.Ok) << r.Error;
+    EXPECT_EQ(r.File.Form, TSyxForm::RawBlock);
+    EXPECT_EQ(r.File.Programs.at(0).Data, data);
+
+    // Program changes number the dumps after them.
+    Bytes withChanges = {0xC2, 40};
+    withChanges.insert(withChanges.end(), dump.begin(), dump.end());
+    withChanges.insert(withChanges.end(), {0xC2, 7});
+    const Bytes second = DumpFileBytes(2, Block(2));
+    withChanges.insert(withChanges.end(), second.begin(), second.end());
+    r = ParseSyx(withChanges);
+    ASSERT_TRUE(r.Ok) << r.Error;
+    EXPECT_EQ(r.File.Form, TSyxForm::Bank);
+    ASSERT_EQ(r.File.Programs.size(), 2u);
+    EXPECT_EQ(r.File.Programs[0].Program, 40);
+    EXPECT_EQ(r.File.Programs[1].Program, 7);
+    EXPECT_EQ(r.File.Programs[1].Data, Block(2));
+}
+
+TEST(SyxFile, OtherChannelIsRewrittenWhenWritten)
+{
+    const TSyxRead r = ParseSyx(DumpFileBytes(9, Block(3)));
+    ASSERT_TRUE(r.Ok);
+    const Bytes out = DumpFileBytes(0, r.File.Programs[0].Data);
+    EXPECT_EQ(out[2], 0x30);
+    const Bytes bank = BankFileBytes(15, r.File.Programs);
+    ASSERT_EQ(bank.size(), 64u);
+    EXPECT_EQ(bank[2], 0x3F);
+    EXPECT_EQ(bank[57 + 2], 0x3F);
+}
+
+TEST(SyxFile, OutOfRangeBytesAreNamedAndBroughtIntoRange)
+{
+    TDataBlock data = Block(0);
+    data[0] = 0x0C;  // OSC 1 octave, highest 2: the stray byte a public patch carried
+    data[10] = 7;    // OSC 2 interval, highest 4
+    data[14] = 60;   // the byte without a row is not checked
+    const std::vector<int> bad = RowsOutOfRange(data);
+    ASSERT_EQ(bad, (std::vector<int>{0, 10}));
+    EXPECT_STREQ(ParamName(0), "OSC 1 octave");
+    const TDataBlock fitted = FitToRanges(data);
+    EXPECT_EQ(fitted[0], 0);  // masked to its bits, as a dump is read
+    EXPECT_EQ(fitted[10], 4); // then clamped
+    EXPECT_EQ(fitted[14], 60);
+    EXPECT_TRUE(RowsOutOfRange(fitted).empty());
+}
+
+TEST(SyxFile, TruncatedAndForeignFilesAreRefusedWithAReason)
+{
+    const Bytes bank = ReadBank();
+    struct Case {
+        Bytes bytes;
+        const char *says;
+    };
+    Bytes shortDump = DumpFileBytes(0, Block(1));
+    shortDump.erase(shortDump.begin() + 30, shortDump.end() - 1); // framed, but 28 bytes long
+    const std::vector<Case> cases = {
+        {{}, "empty"},
+        {Bytes(bank.begin(), bank.begin() + 4000), "truncated"},
+        {shortDump, "truncated"},
+        {{0xF0, 0x41, 0x10, 0x42, 0x12, 0x00, 0xF7}, "not for a DW-8000"},
+        {{0xF0, 0x42, 0x30, 0x03, 0x11, 0x05, 0xF7}, "without a dump"},
+        {{'M', 'T', 'h', 'd', 0, 0, 0, 6}, "not a DW-8000 file"},
+        {Bytes(51, 0x90), "not a data block"},
+    };
+    for (const Case &c : cases) {
+        const TSyxRead r = ParseSyx(c.bytes);
+        EXPECT_FALSE(r.Ok);
+        EXPECT_NE(r.Error.find(c.says), std::string::npos) << r.Error;
+        EXPECT_TRUE(r.File.Programs.empty());
+    }
+    // The same program twice is refused too.
+    Bytes twice(bank.begin(), bank.begin() + 64);
+    twice.insert(twice.end(), bank.begin(), bank.begin() + 64);
+    EXPECT_NE(ParseSyx(twice).Error.find("twice"), std::string::npos);
+}
+
+TEST(SyxFile, WriteLeavesTheOldFileWhenItCannotWrite)
+{
+    std::string error;
+    EXPECT_FALSE(WriteFileBytes("/nonexistent-folder/x.syx", {1, 2}, error));
+    EXPECT_NE(error.find("/nonexistent-folder/x.syx"), std::string::npos);
+    Bytes back;
+    EXPECT_FALSE(ReadFileBytes("/nonexistent-folder/x.syx", back, error));
+}
+
+TEST(LibraryMessages, BuildersAndAnswers)
+{
+    EXPECT_EQ(*BuildWriteRequest(3, 63), (TWriteRequest{0xF0, 0x42, 0x33, 0x03, 0x11, 63, 0xF7}));
+    EXPECT_FALSE(BuildWriteRequest(3, 64));
+    EXPECT_EQ(*BuildProgramChange(15, 0), (TProgramChange{0xCF, 0}));
+    EXPECT_EQ(*BuildDeviceIdRequest(2), (TDeviceIdRequest{0xF0, 0x42, 0x42, 0xF7}));
+    TDataBlock bad = Block(0);
+    bad[7] = 0x80;
+    EXPECT_FALSE(BuildDump(0, bad)); // no status byte inside a dump
+    const std::uint8_t done[] = {0xF0, 0x42, 0x31, 0x03, 0x21, 0xF7};
+    const std::uint8_t refused[] = {0xF0, 0x42, 0x31, 0x03, 0x22, 0xF7};
+    EXPECT_EQ(ClassifyWriteAnswer(done, 6, 1), TWriteAnswer::Completed);
+    EXPECT_EQ(ClassifyWriteAnswer(refused, 6, 1), TWriteAnswer::Error);
+    EXPECT_EQ(ClassifyWriteAnswer(done, 6, 0), TWriteAnswer::None); // another channel
+    const Bytes dump = DumpFileBytes(1, Block(5));
+    EXPECT_TRUE(DumpData(dump.data(), dump.size(), 1));
+    EXPECT_FALSE(DumpData(dump.data(), dump.size() - 1, 1));
+    const std::uint8_t id[] = {0xF0, 0x42, 0x31, 0x03, 0xF7};
+    EXPECT_TRUE(IsDeviceId(id, 5, 1));
+}

@@ -87,7 +87,9 @@ void SimDw8000::Receive(Message message)
     {
         std::lock_guard<std::mutex> lock(FMutex);
         FReceived.push_back(message);
-        if (message.size() == 6 && IsSysexHeader(message, FChannel, DumpRequest)) {
+        if (message == Message{0xF0, 0x42, std::uint8_t(0x40 + FChannel), 0xF7}) {
+            answer = Message{0xF0, 0x42, std::uint8_t(0x30 + FChannel), 0x03, 0xF7}; // device ID
+        } else if (message.size() == 6 && IsSysexHeader(message, FChannel, DumpRequest)) {
             faults = std::exchange(FNextAnswer, AnswerFaults{});
             answer = DumpLocked(faults.Channel.value_or(FChannel));
             if (faults.Truncate && *faults.Truncate < answer->size())

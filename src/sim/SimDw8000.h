@@ -6,6 +6,7 @@
 // patch, loaded from a program when that program is selected), a current
 // program and a MIDI channel 0-15. Over MIDI it understands, on its own
 // channel only:
+//   F0 42 4c F7              device ID request -> answered F0 42 3c 03 F7
 //   F0 42 3c 03 10 F7        data-dump request -> answered with the dump
 //   F0 42 3c 03 41 pp vv F7  parameter change  -> applied to the edit buffer
 // and ignores everything else (other channels, malformed or other messages).

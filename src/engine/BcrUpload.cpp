@@ -84,7 +84,7 @@ bool TBcrUpload::Start(std::vector<TUploadLine> lines)
     FReport.Total = int(FLines.size());
     FReport.Listened = FIn != nullptr && FIn->State() == misOpen;
     FRunning = true;
-    if (FReport.Listened && !FHooked) {
+    if (FReport.Listened && !FHooked && FIn != nullptr) {
         FChained = FIn->OnMidiInput;
         FIn->OnMidiInput = [this](QObject *) { Peek(); };
         FHooked = true;
@@ -109,6 +109,7 @@ void TBcrUpload::RunFrom(int first, bool awaitAnswers)
         s.Bytes = FLines[i].Bytes;
         s.MinGap = awaitAnswers ? std::chrono::milliseconds(0) : FixedGap;
         s.AnswerTimeout = awaitAnswers ? FAnswerTimeout : std::chrono::milliseconds(0);
+        s.AsLong = true; // the file's bytes as they are, even a stray few before an F0
         steps.push_back(std::move(s));
     }
     FSender->Start(FOut, std::move(steps));

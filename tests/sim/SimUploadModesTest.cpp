@@ -124,7 +124,7 @@ TEST(SimIdentity, BcrAnswersItsIdentityRequestOnly)
     bcr.Receive({0xF0, 0x00, 0x20, 0x32, 0x05, 0x15, 0x01, 0xF7}); // another device id
     bcr.Receive({0xF0, 0x00, 0x20, 0x32, 0x7F, 0x14, 0x01, 0xF7}); // a BCF2000
     ASSERT_EQ(out.Got().size(), 1u);
-    const Message &a = out.Got()[0];
+    const Message a = out.Got()[0];
     EXPECT_EQ(Message(a.begin(), a.begin() + 7), (Message{0xF0, 0x00, 0x20, 0x32, 0x00, 0x15, 0x02}));
     EXPECT_EQ(std::string(a.begin() + 7, a.end() - 1), SimBcr2000::IdentityText);
 }

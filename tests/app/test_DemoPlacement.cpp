@@ -47,9 +47,6 @@ TEST(DemoPlacement, KeepsTheMainWindowWhereThereIsRoomAndOtherwiseMovesItAsLittl
     at = PlaceDemoPanel(second, QRect(2120, 100, 1000, 900), panel);
     EXPECT_EQ(at.Main, QPoint(1920 + 1400 - 1000 - 8 - 300, 100));
     EXPECT_TRUE(Inside(second, at.Panel, panel));
-    // A window near the bottom: the panel still fully on the screen.
-    at = PlaceDemoPanel(QRect(0, 0, 1920, 1080), QRect(100, 900, 1000, 170), panel);
-    EXPECT_TRUE(Inside(QRect(0, 0, 1920, 1080), at.Panel, panel));
 }
 
 TEST(DemoPlacement, ScreenTooSmallForBothStillShowsTheWholePanel)

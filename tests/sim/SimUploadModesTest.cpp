@@ -69,38 +69,6 @@ TEST(SimBcr2000Modes, LineSentBeforeThePreviousIsDoneIsLostAndTheNextIsOutOfSequ
     EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms);
 }
 
-TEST(SimBcr2000Modes, LinesPacedAtTheUnitsSpeedAreAllTaken)
-{
-    SimBcr2000 bcr;
-    Collector out;
-    bcr.SetSend([&](Message m) { out(std::move(m)); });
-    bcr.SetLineInterval(5ms);
-    const std::vector<std::string> script = {"$rev R1", "$preset", "  .name 'x'", "$end"};
-    for (std::size_t i = 0; i < script.size(); ++i) {
-        bcr.Receive(Line(int(i), script[i]));
-        // Waits for the answer, as a careful sender does.
-        for (int tries = 0; tries < 200 && out.Got().size() <= i; ++tries)
-            std::this_thread::sleep_for(1ms);
-    }
-    EXPECT_EQ(bcr.LostLines(), 0);
-    ASSERT_EQ(out.Got().size(), script.size());
-    EXPECT_EQ(out.Got().back(), Answer(3, 0));
-    EXPECT_TRUE(bcr.Preset());
-}
-
-TEST(SimBcr2000Modes, SilentUnitTakesLinesButNeverAnswers)
-{
-    SimBcr2000 bcr;
-    Collector out;
-    bcr.SetSend([&](Message m) { out(std::move(m)); });
-    bcr.SetSilent(true);
-    bcr.Receive(Line(0, "$rev R1"));
-    bcr.Receive(Line(1, "$end"));
-    bcr.Receive({0xF0, 0x00, 0x20, 0x32, 0x7F, 0x15, 0x01, 0xF7});
-    EXPECT_TRUE(out.Got().empty());
-    EXPECT_TRUE(bcr.Preset());
-}
-
 TEST(SimBcr2000Modes, ChosenLineIsAnsweredWithTheChosenError)
 {
     SimBcr2000 bcr;

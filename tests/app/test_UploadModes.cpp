@@ -134,19 +134,6 @@ TEST_F(UploadModesTest, UnitThatLosesFastLinesTakesEveryLineWhenEachWaitsForItsA
     EXPECT_TRUE(rig->Controller().Preset());
 }
 
-TEST_F(UploadModesTest, FixedPacingToAUnitThatLosesFastLinesIsHeardFailing)
-{
-    rig->Controller().SetLineInterval(15ms);
-    setup->Upload->Upload().SetAnswerTimeout(1ms); // no patience: every line goes on the fixed pacing
-    Upload();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].Icon, TMsgIcon::Warning);
-    EXPECT_GT(rig->Controller().LostLines(), 0);
-    EXPECT_TRUE(boxes[0].Text.contains("error 22, index sequence error (a line was lost)")) << boxes[0].Text.toStdString();
-    EXPECT_FALSE(rig->Controller().Preset());
-    EXPECT_EQ(ControlChangesToController(), 0u) << "no echo after a failed upload";
-}
-
 TEST_F(UploadModesTest, SilentUnitFallsBackToFixedPacingAndSaysSo)
 {
     rig->Controller().SetSilent(true);

@@ -92,33 +92,18 @@ TEST(DeviceSearchCore, AnswersBecomeCandidatesOnceAndDetectLinesNameThePorts)
                                                                 "controller-input in A"}));
 }
 
-TEST(UploadSummary, SaysHowEachUploadEnded)
+TEST(UploadSummary, ShowsTheFirstErrorsOnlyAndSaysWhenNothingCouldBeHeard)
 {
     engine::TUploadReport r;
     r.Total = r.Sent = 12;
     r.Listened = true;
-    EXPECT_EQ(engine::UploadSummary(r), "The BCR2000 accepted all 12 lines.");
-
-    r.Unanswered = 1;
-    EXPECT_EQ(engine::UploadSummary(r), "All 12 lines were sent.\nThe unit did not answer (line 1); sent with fixed pacing.");
-
-    r.Unanswered = 0;
     r.Errors = {{4, "  .easypar CC 1 20 0 31 absolute", 9}, {5, "$end", 22}, {6, "x", 1}, {7, "y", 1}};
     EXPECT_EQ(engine::UploadSummary(r, 2), "All 12 lines were sent.\nThe unit reported 4 errors:\n"
                                            "line 4 \".easypar CC 1 20 0 31 absolute\": error 9, element number out of range\n"
                                            "line 5 \"$end\": error 22, index sequence error (a line was lost)\n"
                                            "(and 2 more)");
-
     r.Errors.clear();
-    r.End = engine::TUploadReport::TEnd::Cancelled;
-    r.CancelledAt = 3;
-    EXPECT_EQ(engine::UploadSummary(r), "Upload cancelled at line 3 of 12.");
-
-    r.End = engine::TUploadReport::TEnd::SendFailed;
-    r.Sent = 1;
-    r.SendError = "The output is closed";
     r.Listened = false;
-    EXPECT_EQ(engine::UploadSummary(r), "The upload stopped after 1 of 12 lines: The output is closed\n"
-                                        "No controller input is selected, so the unit's answers could not be heard; "
-                                        "sent with fixed pacing.");
+    EXPECT_EQ(engine::UploadSummary(r), "All 12 lines were sent.\nNo controller input is selected, so the unit's "
+                                        "answers could not be heard; sent with fixed pacing.");
 }

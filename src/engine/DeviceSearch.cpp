@@ -110,7 +110,12 @@ bool TDeviceSearch::Start()
             if (!FRoles->IsOpen(r))
                 continue;
             FReopen[std::size_t(r)] = true;
-            FRoles->Close(r);
+            try {
+                FRoles->Close(r);
+            } catch (const std::exception &e) {
+                if (FResult.Error.empty())
+                    FResult.Error = e.what();
+            }
         }
     }
     FInputs.clear();

@@ -415,6 +415,15 @@ QString TfMidiSetup::FindPresetFile() const
     return {};
 }
 
-void TfMidiSetup::bLoadBCRClick() { Upload->Run(FindPresetFile()); }
+// The search closes the ports for its time: the two never run together.
+void TfMidiSetup::bLoadBCRClick()
+{
+    if (!Finder->Busy())
+        Upload->Run(FindPresetFile());
+}
 
-void TfMidiSetup::bFindDevicesClick() { Finder->Run(); }
+void TfMidiSetup::bFindDevicesClick()
+{
+    if (!Upload->Busy())
+        Finder->Run();
+}

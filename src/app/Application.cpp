@@ -138,8 +138,13 @@ int RunEditor(const TEditorOptions &options)
         main->show();
         if (rig && options.ScreenshotDir.isEmpty()) {
             demoPanel = std::make_unique<TDemoPanel>(*rig);
-            demoPanel->move(main->frameGeometry().topRight() + QPoint(8, 0));
-            demoPanel->show();
+            demoPanel->show(); // shown first, so that its frame has its size
+            if (QScreen *screen = QGuiApplication::primaryScreen()) {
+                const TDemoPlacement at = PlaceDemoPanel(screen->availableGeometry(), main->frameGeometry(),
+                                                         demoPanel->frameGeometry().size());
+                main->move(at.Main);
+                demoPanel->move(at.Panel);
+            }
         }
         if (!options.ScreenshotDir.isEmpty()) {
             // The start-up fetch has had time to arrive and be shown by then.

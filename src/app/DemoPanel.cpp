@@ -9,6 +9,8 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 struct Encoder {
@@ -68,4 +70,47 @@ void TDemoPanel::StepProgram(int delta)
     if (delta != 0)
         FRig.Synth().SelectProgram(program); // sends the program change the editor follows
     FProgram->setText(QStringLiteral("Program %1%2").arg(program / 8 + 1).arg(program % 8 + 1));
+}
+
+namespace {
+
+// Moves a span [start, start + length) into [low, high): its start, or low when it cannot fit.
+int Fit(int start, int length, int low, int high)
+{
+    return std::max(low, std::min(start, high - length));
+}
+
+} // namespace
+
+TDemoPlacement PlaceDemoPanel(const QRect &screen, const QRect &mainFrame, const QSize &panel, int gap)
+{
+    const int left = screen.left(), top = screen.top();
+    const int right = left + screen.width(), bottom = top + screen.height(); // exclusive
+    QRect main = mainFrame;
+    auto besideY = [&] { return Fit(main.top(), panel.height(), top, bottom); };
+    auto belowX = [&] { return Fit(main.left(), panel.width(), left, right); };
+
+    // Beside or below the main window where it stands.
+    if (main.left() + main.width() + gap + panel.width() <= right)
+        return {main.topLeft(), {main.left() + main.width() + gap, besideY()}};
+    if (main.left() - gap - panel.width() >= left)
+        return {main.topLeft(), {main.left() - gap - panel.width(), besideY()}};
+    if (main.top() + main.height() + gap + panel.height() <= bottom)
+        return {main.topLeft(), {belowX(), main.top() + main.height() + gap}};
+    if (main.top() - gap - panel.height() >= top)
+        return {main.topLeft(), {belowX(), main.top() - gap - panel.height()}};
+
+    // Room is made by moving the main window towards the left or the top edge.
+    if (main.width() + gap + panel.width() <= screen.width()) {
+        main.moveLeft(right - main.width() - gap - panel.width());
+        main.moveLeft(Fit(main.left(), main.width(), left, right));
+        return {main.topLeft(), {main.left() + main.width() + gap, besideY()}};
+    }
+    if (main.height() + gap + panel.height() <= screen.height()) {
+        main.moveTop(bottom - main.height() - gap - panel.height());
+        main.moveTop(Fit(main.top(), main.height(), top, bottom));
+        return {main.topLeft(), {belowX(), main.top() + main.height() + gap}};
+    }
+    // Too small for both: the panel at the main window's right, on the screen.
+    return {main.topLeft(), {Fit(main.left() + main.width() - panel.width(), panel.width(), left, right), besideY()}};
 }

@@ -69,7 +69,7 @@ void TPacedSender::SendNext()
     try {
         if (FOut == nullptr || FOut->State() == mosClosed)
             throw EMidiOutputError("The output is closed");
-        if (!step.Bytes.empty() && step.Bytes.size() <= 3 && step.Bytes[0] != 0xF0)
+        if (!step.AsLong && !step.Bytes.empty() && step.Bytes.size() <= 3 && step.Bytes[0] != 0xF0)
             FOut->PutShort(step.Bytes[0], step.Bytes.size() > 1 ? step.Bytes[1] : 0,
                            step.Bytes.size() > 2 ? step.Bytes[2] : 0);
         else

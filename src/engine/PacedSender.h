@@ -28,6 +28,7 @@ public:
         std::vector<std::uint8_t> Bytes;           // one message; up to 3 bytes without F0 go as a short message
         std::chrono::milliseconds MinGap{0};       // from this send to the next
         std::chrono::milliseconds AnswerTimeout{0}; // 0: no answer awaited
+        bool AsLong = false;                       // one long message whatever its bytes (file contents)
     };
     enum class TOutcome { Done, Cancelled, NoAnswer, SendFailed };
 

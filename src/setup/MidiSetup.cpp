@@ -2,12 +2,11 @@
 
 #include "core/MessageBoxes.h"
 #include "engine/PortRoles.h"
-#include "engine/SendPacer.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "platform/Colors.h"
-#include "platform/PreciseSleep.h"
-#include "setup/PresetScan.h"
+#include "setup/DeviceFinder.h"
+#include "setup/PresetUpload.h"
 
 #include "BuildInfo.h"
 
@@ -26,7 +25,6 @@
 #include <QRadioButton>
 #include <QStyle>
 
-#include <chrono>
 #include <stdexcept>
 
 TfMidiSetup *fMidiSetup = nullptr;
@@ -182,6 +180,13 @@ void TfMidiSetup::CreateControls()
 
     connect(bbOK, &QPushButton::clicked, this, [this] { bbOKClick(); });
     connect(bLoadBCR, &QPushButton::clicked, this, [this] { bLoadBCRClick(); });
+
+    bFindDevices = new QPushButton(QStringLiteral("Find devices"), panel);
+    bFindDevices->setObjectName(QStringLiteral("bFindDevices"));
+    bFindDevices->setGeometry(203, 326, 84, 32);
+    connect(bFindDevices, &QPushButton::clicked, this, [this] { bFindDevicesClick(); });
+    Upload = new TPresetUpload(FMain, this, bLoadBCR);
+    Finder = new TDeviceFinder(*this, FMain);
 }
 
 void TfMidiSetup::ConnectList(TRole role)
@@ -247,7 +252,6 @@ void TfMidiSetup::FillLists()
 
 void TfMidiSetup::FormCreate()
 {
-    FPresetBuffer.clear();
     if (FMain.MidiBCtoPC->DeviceCount() == 0) {
         ShowErrorBox(nullptr, QStringLiteral("You need a Midi interface for this program to work."));
         FTerminate = true;
@@ -389,7 +393,6 @@ void TfMidiSetup::FormDestroy()
     } catch (const std::exception &e) {
         ShowExceptionBox(nullptr, e);
     }
-    FPresetBuffer.clear();
 }
 
 QString TfMidiSetup::FindPresetFile() const
@@ -412,56 +415,15 @@ QString TfMidiSetup::FindPresetFile() const
     return {};
 }
 
+// The search closes the ports for its time: the two never run together.
 void TfMidiSetup::bLoadBCRClick()
 {
-    const QString file = FindPresetFile();
-    if (file.isEmpty()) {
-        ShowPlainBox(this, QStringLiteral("Can't Find BCR sysex file (Tavrelk.SYX) "));
-        return;
-    }
-    bLoadBCR->setEnabled(false);
-    const Finally enableAgain{[this] { bLoadBCR->setEnabled(true); }};
+    if (!Finder->Busy())
+        Upload->Run(FindPresetFile());
+}
 
-    FPresetBuffer.clear();
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("Cannot open file %1").arg(file).toStdString());
-    const QByteArray data = f.readAll();
-    FPresetBuffer.assign(data.begin(), data.end());
-
-    TMidiOutput &out = *FMain.MidiPCtoBC;
-    if (out.State() == mosClosed) {
-        ShowWarningBox(this, QStringLiteral("No Midi output device selected for the BCR"));
-        return;
-    }
-    // Messages are sent straight from the file's bytes, and the skipped
-    // ones are reported once at the end, however many there are.
-    int number = 0;
-    int skipped = 0;
-    int firstSkipped = 0;
-    engine::TSendPacer pacer(std::chrono::milliseconds(10), platform::PreciseSleep);
-    ForEachPresetMessage(FPresetBuffer.data(), FPresetBuffer.size(), [&](const TPresetSpan &m) {
-        ++number;
-        if (m.Skipped) {
-            if (skipped++ == 0)
-                firstSkipped = number;
-        } else if (out.State() != mosClosed) {
-            out.PutLong(FPresetBuffer.data() + m.Offset, std::uint16_t(m.Length));
-            pacer.Sent();
-        }
-        pacer.Wait();
-    });
-    if (skipped == 1) {
-        ShowWarningBox(this, QStringLiteral("Message %1 of %2 is longer than %3 bytes and was not sent")
-                                 .arg(firstSkipped)
-                                 .arg(QLatin1String(PresetFileName))
-                                 .arg(PresetMessageBufferSize));
-    } else if (skipped > 1) {
-        ShowWarningBox(this, QStringLiteral("%1 messages of %2 are longer than %3 bytes and were not sent "
-                                            "(the first is message %4)")
-                                 .arg(skipped)
-                                 .arg(QLatin1String(PresetFileName))
-                                 .arg(PresetMessageBufferSize)
-                                 .arg(firstSkipped));
-    }
+void TfMidiSetup::bFindDevicesClick()
+{
+    if (!Upload->Busy())
+        Finder->Run();
 }

@@ -20,6 +20,8 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 class QGroupBox;
+class TDeviceFinder;
+class TPresetUpload;
 
 class TfMidiSetup : public QDialog, public TSetupLink {
     Q_OBJECT
@@ -46,6 +48,7 @@ public:
     void rgMidiChanClick();
     void bbOKClick();
     void bLoadBCRClick();
+    void bFindDevicesClick();
 
     // Selects a channel index as code does (applies it when it changes).
     void SetChannelIndex(int index);
@@ -58,6 +61,9 @@ public:
     QPushButton *bLoadBCR = nullptr;
     QPushButton *bbOK = nullptr;
     QGroupBox *rgMidiChan = nullptr;
+    QPushButton *bFindDevices = nullptr;
+    TPresetUpload *Upload = nullptr;
+    TDeviceFinder *Finder = nullptr;
 
     static constexpr const char *PresetFileName = "Tavrelk.SYX";
     // Where the upload looks after the current directory: the installed data
@@ -90,7 +96,6 @@ private:
     TfMain &FMain;
     std::array<Role, 4> FRoles;
     QButtonGroup *FChannelGroup = nullptr;
-    std::vector<std::uint8_t> FPresetBuffer;
     bool FTerminate = false;
 };
 

@@ -27,24 +27,119 @@ void SimBcr2000::SetSend(SendFunction send)
     FSend = std::move(send);
 }
 
-void SimBcr2000::Receive(Message message)
+SimBcr2000::~SimBcr2000()
 {
-    Message reply;
     {
         std::lock_guard<std::mutex> lock(FMutex);
+        FStopping = true;
+    }
+    FLaterChanged.notify_all();
+    if (FLaterSender.joinable())
+        FLaterSender.join();
+}
+
+void SimBcr2000::Receive(Message message)
+{
+    using Clock = std::chrono::steady_clock;
+    static const Message kIdentityHeader = {0xF0, 0x00, 0x20, 0x32};
+    Message reply;
+    Clock::time_point due{};
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        const Clock::time_point now = Clock::now();
         if (message.size() == 3 && (message[0] & 0xF0) == 0xB0 && message[1] < 0x80 && message[2] < 0x80) {
             FValues[message[0] & 0x0F][message[1]] = message[2];
             MatchElementsLocked(message[0] & 0x0F, message[1], message[2]);
         } else if (simbcl::IsBclMessage(message, 0)) {
-            simbcl::BclReceiver::Outcome outcome = FBcl.Receive(message);
-            if (outcome.Finished)
-                InstallPresetLocked(*FBcl.Completed());
-            reply = std::move(outcome.Reply);
+            if (FLineInterval.count() > 0 && now < FBusyUntil) {
+                ++FLostLines;  // still busy with the line before: this one is gone
+            } else {
+                simbcl::BclReceiver::Outcome outcome = FBcl.Receive(message);
+                if (outcome.Finished)
+                    InstallPresetLocked(*FBcl.Completed());
+                reply = std::move(outcome.Reply);
+                const int index = message[7] << 7 | message[8];
+                if (reply.size() == 11 && FErrorLine.second != 0 && index == FErrorLine.first)
+                    reply[9] = FErrorLine.second;
+                FBusyUntil = now + FLineInterval;
+                due = FLineInterval.count() > 0 ? FBusyUntil : Clock::time_point{};
+            }
+        } else if (message.size() == 8 && std::equal(kIdentityHeader.begin(), kIdentityHeader.end(), message.begin())
+                   && (message[4] == 0x7F || message[4] == 0x00) && (message[5] == 0x15 || message[5] == 0x7F)
+                   && message[6] == 0x01 && message[7] == 0xF7) {
+            reply = {0xF0, 0x00, 0x20, 0x32, 0x00, 0x15, 0x02};
+            for (const char *c = IdentityText; *c != '\0'; ++c)
+                reply.push_back(std::uint8_t(*c));
+            reply.push_back(0xF7);
         }
         FReceived.push_back(std::move(message));
+        if (FSilent)
+            reply.clear();
     }
-    if (!reply.empty())
+    if (reply.empty())
+        return;
+    if (due != Clock::time_point{})
+        SendLater(std::move(reply), due);
+    else
         SendMessage(std::move(reply));
+}
+
+void SimBcr2000::SetLineInterval(std::chrono::milliseconds interval)
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    FLineInterval = interval;
+}
+
+void SimBcr2000::SetSilent(bool silent)
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    FSilent = silent;
+}
+
+void SimBcr2000::SetErrorOnLine(int index, std::uint8_t error)
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    FErrorLine = {index, error};
+}
+
+int SimBcr2000::LostLines() const
+{
+    std::lock_guard<std::mutex> lock(FMutex);
+    return FLostLines;
+}
+
+void SimBcr2000::SendLater(Message message, std::chrono::steady_clock::time_point due)
+{
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        if (FStopping)
+            return;
+        FLater.emplace_back(due, std::move(message));
+        if (!FLaterSender.joinable()) {
+            FLaterSender = std::thread([this] {
+                std::unique_lock<std::mutex> lock(FMutex);
+                while (!FStopping) {
+                    if (FLater.empty()) {
+                        FLaterChanged.wait(lock);
+                        continue;
+                    }
+                    const auto when = FLater.front().first;
+                    if (FLaterChanged.wait_until(lock, when, [this] { return FStopping; }))
+                        break;
+                    if (std::chrono::steady_clock::now() < when || FLater.empty())
+                        continue;
+                    Message m = std::move(FLater.front().second);
+                    FLater.pop_front();
+                    SendFunction send = FSend;
+                    lock.unlock();
+                    if (send)
+                        send(std::move(m));
+                    lock.lock();
+                }
+            });
+        }
+    }
+    FLaterChanged.notify_all();
 }
 
 std::optional<simbcl::BclPreset> SimBcr2000::Preset() const

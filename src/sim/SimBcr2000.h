@@ -12,18 +12,32 @@
 // buttons as momentary, latching or stepping switches. A received control
 // change that matches a programmed element sets that element's value.
 //
+// It answers the identity request F0 00 20 32 <7F or 00> <15 or 7F> 01 F7
+// with F0 00 20 32 00 15 02 <IdentityText> F7, and can behave as the set-ups
+// that make uploads fail do: a unit that loses lines sent faster than it takes
+// them (as over USB), one whose answers never come back, one that reports an
+// error on a chosen line.
+//
 // Threads: every public function may be called from any thread; the state
 // sits behind one mutex. The send callback is called on the calling thread,
-// never with that mutex held.
+// never with that mutex held, except for answers delayed by a line interval,
+// which come from a thread of the simulator's own. The destructor drops
+// delayed answers still pending; the send callback must stay valid until the
+// simulator is destroyed.
 
 #include "sim/SimBcl.h"
 
 #include <array>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <thread>
+#include <utility>
 #include <vector>
 
 class SimBcr2000 {
@@ -33,7 +47,10 @@ public:
 
     static constexpr int RandomPatchController = 43;
 
+    static constexpr const char *IdentityText = "BCR2000 simulated";
+
     SimBcr2000() = default;
+    ~SimBcr2000();
     SimBcr2000(const SimBcr2000 &) = delete;
     SimBcr2000 &operator=(const SimBcr2000 &) = delete;
 
@@ -64,7 +81,21 @@ public:
     bool PressButton(int button);
     bool ReleaseButton(int button);
 
+    // The time the unit takes per BCL line (0, the default: none). A line
+    // arriving before the previous one is done is lost without an answer, so
+    // the next one is refused as out of sequence; each answer leaves when its
+    // line is done.
+    void SetLineInterval(std::chrono::milliseconds interval);
+    // True: no sysex answer ever leaves (replies not routed back). Lines are
+    // still taken.
+    void SetSilent(bool silent);
+    // The line with this BCL index is answered with `error` (0 clears it).
+    void SetErrorOnLine(int index, std::uint8_t error);
+    // BCL lines lost to the line interval so far.
+    int LostLines() const;
+
 private:
+    void SendLater(Message message, std::chrono::steady_clock::time_point due);
     void SendControlChange(int channel, int controller, int value);
     void SendMessage(Message message);
     void InstallPresetLocked(const simbcl::BclPreset &preset);
@@ -80,6 +111,16 @@ private:
     std::optional<simbcl::BclPreset> FPreset;
     std::map<int, int> FEncoderValues;  // by element number, programmed elements only
     std::map<int, int> FButtonValues;
+    std::chrono::milliseconds FLineInterval{0};
+    std::chrono::steady_clock::time_point FBusyUntil;
+    bool FSilent = false;
+    std::pair<int, std::uint8_t> FErrorLine{-1, 0};
+    int FLostLines = 0;
+    // Delayed answers, in due order (each due no earlier than the one before).
+    std::deque<std::pair<std::chrono::steady_clock::time_point, Message>> FLater;
+    std::condition_variable FLaterChanged;
+    bool FStopping = false;
+    std::thread FLaterSender;
 
     static std::array<std::array<std::int16_t, 128>, 16> Unset();
 };

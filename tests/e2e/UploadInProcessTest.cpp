@@ -5,6 +5,7 @@
 #include "../app/EditorFixture.h"
 
 #include "PresetGen.h"
+#include "setup/PresetUpload.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,18 +43,31 @@ TEST_F(GeneratedPresetUpload, ProgramsTheControllerWhoseControlsThenSendTheRowsP
 {
     rig->Controller().ClearReceived();
     setup->bLoadBCRClick();
+    ASSERT_TRUE(WaitFor([this] { return !setup->Upload->Busy(); }));
     Settle();
-    EXPECT_TRUE(boxes.empty()) << boxes.front().Text.toStdString();
-    EXPECT_EQ(rig->Controller().Received().size(), presetgen::PresetScript().size());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, QStringLiteral("The BCR2000 accepted all %1 lines.").arg(presetgen::PresetScript().size()));
+    boxes.clear();
+    std::size_t lines = 0;
+    for (const Bytes &m : rig->Controller().Received())
+        lines += !m.empty() && m[0] == 0xF0;
+    EXPECT_EQ(lines, presetgen::PresetScript().size());
     ASSERT_TRUE(rig->Controller().Preset());
     EXPECT_EQ(rig->Controller().Preset()->Name.substr(0, 20), "Korg DW-8000 Tavrelk");
 
-    ASSERT_TRUE(rig->Controller().TurnElement(33, 40));  // cutoff, from 0
+    // After the upload the rings show the patch.
+    const int cutoff = rig->Controller().ElementValue(simbcl::ElementType::Encoder, 33).value_or(-1);
+    EXPECT_EQ(cutoff, main->Editor().Patch()[15]);
+    ASSERT_TRUE(rig->Controller().TurnElement(33, 40 - cutoff));
     ASSERT_TRUE(WaitFor([this] { return rig->Synth().Parameter(15) == 40; }));
     EXPECT_EQ(LastToSynth(), (Bytes{0xF0, 0x42, 0x30, 0x03, 0x41, 0x0F, 40, 0xF7}));
 
-    for (int press = 0; press < 3; ++press)
-        ASSERT_TRUE(rig->Controller().PressButton(42));  // oscillator 2 octave: 0, 1, 2
+    // Oscillator 2 octave steps 0, 1, 2 from the patch's value.
+    for (int press = 0; press < 3 && rig->Synth().Parameter(7) != 2; ++press) {
+        const int before = rig->Synth().Parameter(7);
+        ASSERT_TRUE(rig->Controller().PressButton(42));
+        ASSERT_TRUE(WaitFor([&] { return rig->Synth().Parameter(7) == (before + 1) % 3; }));
+    }
     ASSERT_TRUE(WaitFor([this] { return LastToSynth() == Bytes{0xF0, 0x42, 0x30, 0x03, 0x41, 0x07, 2, 0xF7}; }));
     ASSERT_TRUE(rig->Controller().PressButton(42));  // and round again
     ASSERT_TRUE(WaitFor([this] { return rig->Synth().Parameter(7) == 0; }));

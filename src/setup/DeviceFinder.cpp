@@ -1,0 +1,155 @@
+#include "setup/DeviceFinder.h"
+
+#include "core/Main.h"
+#include "core/MessageBoxes.h"
+#include "engine/DeviceSearch.h"
+#include "setup/MidiSetup.h"
+
+#include <QInputDialog>
+#include <QListWidget>
+#include <QProgressDialog>
+
+namespace {
+
+int AskWithList(const QString &question, const QStringList &items)
+{
+    bool ok = false;
+    const QString chosen =
+        QInputDialog::getItem(fMidiSetup, ApplicationTitle(), question, items, 0, false, &ok);
+    return ok ? int(items.indexOf(chosen)) : -1;
+}
+
+TDeviceFinder::TChooser &Chooser()
+{
+    static TDeviceFinder::TChooser chooser = AskWithList;
+    return chooser;
+}
+
+QString Name(const std::vector<std::string> &names, int i)
+{
+    return i >= 0 && i < int(names.size()) ? QString::fromStdString(names[std::size_t(i)]) : QString::number(i);
+}
+
+// Selects a row as a click does (the dialog applies and saves it).
+void Pick(QListWidget *list, int row)
+{
+    if (row >= 0 && row < list->count() - 1 && list->currentRow() != row)
+        list->setCurrentRow(row);
+}
+
+} // namespace
+
+void TDeviceFinder::SetChooser(TChooser chooser) { Chooser() = chooser ? std::move(chooser) : AskWithList; }
+
+TDeviceFinder::TDeviceFinder(TfMidiSetup &setup, TfMain &main)
+    : QObject(&setup), FSetup(setup), FMain(main), FSearch(new engine::TDeviceSearch(this))
+{
+    FSearch->SetPortRoles(&main.Ports());
+    connect(FSearch, &engine::TDeviceSearch::progress, this, [this](int done, int total, const QString &output) {
+        if (!FProgress)
+            return;
+        FProgress->setMaximum(total);
+        FProgress->setValue(done);
+        if (!output.isEmpty())
+            FProgress->setLabelText(QStringLiteral("Asking %1 (%2 of %3)").arg(output).arg(done + 1).arg(total));
+    });
+    connect(FSearch, &engine::TDeviceSearch::finished, this, [this] { Ended(); });
+}
+
+TDeviceFinder::~TDeviceFinder() = default;
+
+bool TDeviceFinder::Busy() const { return FSearch->Busy(); }
+
+void TDeviceFinder::Run()
+{
+    if (Busy())
+        return;
+    FProgress = new QProgressDialog(QStringLiteral("Looking for the DW-8000 and the BCR2000"), QStringLiteral("Cancel"),
+                                    0, 1, &FSetup);
+    FProgress->setObjectName(QStringLiteral("SearchProgress"));
+    FProgress->setWindowModality(Qt::WindowModal);
+    FProgress->setAutoClose(false);
+    FProgress->setAutoReset(false);
+    FProgress->setMinimumDuration(300);
+    connect(FProgress, &QProgressDialog::canceled, FSearch, &engine::TDeviceSearch::Cancel);
+    FSearch->Start();
+}
+
+void TDeviceFinder::Ended()
+{
+    if (FProgress) {
+        FProgress->disconnect(FSearch);
+        FProgress->deleteLater();
+        FProgress = nullptr;
+    }
+    const engine::TSearchResult &r = FSearch->Result();
+    if (!r.Error.empty())
+        ShowErrorBox(&FSetup, QString::fromStdString(r.Error));
+    if (r.Cancelled) {
+        emit finished();
+        return;
+    }
+    if (r.Synths.empty() && r.Controllers.empty()) {
+        ShowPlainBox(&FSetup, QStringLiteral("Neither the DW-8000 nor the BCR2000 answered. Check the cables, and "
+                                             "that the DW-8000's exclusive data setting is on."));
+        emit finished();
+        return;
+    }
+    int synth = r.Synths.empty() ? -1 : 0;
+    if (r.Synths.size() > 1) {
+        QStringList items;
+        for (const engine::TSynthCandidate &s : r.Synths)
+            items << QStringLiteral("to %1, from %2, channel %3")
+                         .arg(Name(r.OutputNames, s.Output), Name(r.InputNames, s.Input))
+                         .arg(s.Channel + 1);
+        synth = Chooser()(QStringLiteral("Several answers from a DW-8000. Which one?"), items);
+    }
+    int controller = r.Controllers.empty() ? -1 : 0;
+    if (r.Controllers.size() > 1) {
+        QStringList items;
+        for (const engine::TControllerCandidate &c : r.Controllers)
+            items << QStringLiteral("to %1, from %2 (%3)")
+                         .arg(Name(r.OutputNames, c.Output), Name(r.InputNames, c.Input),
+                              QString::fromStdString(c.Identity));
+        controller = Chooser()(QStringLiteral("Several answers from a BCR2000. Which one?"), items);
+    }
+    QStringList found;
+    if (synth >= 0) {
+        const engine::TSynthCandidate &s = r.Synths[std::size_t(synth)];
+        found << QStringLiteral("DW-8000: to %1, from %2, channel %3")
+                     .arg(Name(r.OutputNames, s.Output), Name(r.InputNames, s.Input))
+                     .arg(s.Channel + 1);
+    } else {
+        found << QStringLiteral("DW-8000: no answer");
+    }
+    if (controller >= 0) {
+        const engine::TControllerCandidate &c = r.Controllers[std::size_t(controller)];
+        found << QStringLiteral("BCR2000: to %1, from %2").arg(Name(r.OutputNames, c.Output), Name(r.InputNames, c.Input));
+    } else {
+        found << QStringLiteral("BCR2000: no answer");
+    }
+    if (synth >= 0 || controller >= 0) {
+        const TMsgResult answer =
+            ShowMessageBox(&FSetup, {QStringLiteral("Find devices"), found.join(QLatin1Char('\n')) + QStringLiteral("\n\nUse these?"),
+                                     TMsgIcon::Question, TMsgButtons::YesNo});
+        if (answer == TMsgResult::Yes)
+            Apply(synth, controller);
+    }
+    emit finished();
+}
+
+void TDeviceFinder::Apply(int synth, int controller)
+{
+    const engine::TSearchResult &r = FSearch->Result();
+    if (synth >= 0) {
+        const engine::TSynthCandidate &s = r.Synths[std::size_t(synth)];
+        Pick(FSetup.lbMidiOut, s.Output);
+        Pick(FSetup.lbMidiIn, s.Input);
+        FSetup.SetChannelIndex(s.Channel);
+    }
+    if (controller >= 0) {
+        const engine::TControllerCandidate &c = r.Controllers[std::size_t(controller)];
+        Pick(FSetup.lbCtrlOut, c.Output);
+        Pick(FSetup.lbCtrlIn, c.Input);
+    }
+}

@@ -114,3 +114,13 @@ TEST_F(BankOverJack, WriteProtectGivesANonZeroStatusAndTheMessage)
               std::string::npos)
         << log;
 }
+
+TEST_F(BankOverJack, DetectFindsBothSimulatedDevicesAndTheChannel)
+{
+    // (Channel 16 and decoy ports: the in-process search tests.)
+    std::string log;
+    ASSERT_EQ(Bank({"detect"}, log, "detect.log"), 0) << log;
+    for (const char *line : {"synth-output dw8000-in:in\n", "synth-input dw8000-out:out\n", "synth-channel 1\n",
+                             "controller-output bcr2000-in:in\n", "controller-input bcr2000-out:out\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << log;
+}

@@ -1,8 +1,10 @@
 // tavrelk-bank: receive, send and list DW-8000 banks from the command line,
 // with the editor's own messages, files and transfers.
 
+#include "core/Settings.h"
 #include "dw/Program.h"
 #include "dw/SyxFile.h"
+#include "engine/DeviceSearch.h"
 #include "engine/Editor.h"
 #include "engine/Librarian.h"
 #include "engine/PortRoles.h"
@@ -36,6 +38,8 @@ const char *const kUsage =
     "                                                          a bank file's programs into the DW-8000\n"
     "  list FILE                                               what a file holds, one line a program\n"
     "  ports                                                   the MIDI ports, as the setup dialog lists them\n"
+    "  detect                                                  find the DW-8000 and the BCR2000: their ports and the\n"
+    "                                                          DW-8000's channel, one line each\n"
     "\n"
     "  --from PORT     the input the DW-8000's MIDI OUT reaches (default: the editor's setting)\n"
     "  --to PORT       the output to the DW-8000's MIDI IN (default: the editor's setting)\n"
@@ -44,7 +48,8 @@ const char *const kUsage =
     "  --settings FILE the editor's settings file to read the defaults from\n"
     "  --version       print the version and end\n"
     "\n"
-    "Exit status 0 only when every program was received, or written and confirmed.\n";
+    "Exit status 0 only when every program was received, or written and confirmed\n"
+    "(detect: when both devices answered).\n";
 
 struct TOptions {
     std::string Command, File, From, To, Settings;
@@ -106,7 +111,7 @@ bool ParseOptions(int argc, char **argv, TOptions &o, std::string &error)
         return false;
     }
     const bool needsFile = o.Command == "receive" || o.Command == "send" || o.Command == "list";
-    if (!needsFile && o.Command != "ports") {
+    if (!needsFile && o.Command != "ports" && o.Command != "detect") {
         error = "unknown command " + o.Command;
         return false;
     }
@@ -170,6 +175,23 @@ int Ports()
     return 0;
 }
 
+// Asks every free port which device answers; what it found on stdout.
+int Detect()
+{
+    try {
+        const engine::TSearchResult found = engine::FindDevices();
+        for (const std::string &line : engine::DetectLines(found))
+            std::printf("%s\n", line.c_str());
+        if (found.BothFound())
+            return 0;
+        return Fail(found.Synths.empty() && found.Controllers.empty() ? "neither the DW-8000 nor the BCR2000 answered"
+                    : found.Synths.empty()                             ? "the DW-8000 did not answer"
+                                                                       : "the BCR2000 did not answer");
+    } catch (const std::exception &e) {
+        return Fail(e.what());
+    }
+}
+
 // Progress on stderr: a bar on a terminal, a line a program otherwise.
 class TProgressPrinter {
 public:
@@ -222,9 +244,9 @@ int Transfer(const TOptions &o)
                                                QStringLiteral("/tavrelk"));
     const TIniFile settings(settingsPath);
     const std::string from = !o.From.empty() ? o.From
-                                             : settings.ReadString("MidiDevices", "Input", "None").toStdString();
-    const std::string to = !o.To.empty() ? o.To : settings.ReadString("MidiDevices", "Output", "None").toStdString();
-    const int channel = o.Channel != 0 ? o.Channel - 1 : std::clamp(settings.ReadInteger("DWSynth", "MidiChan", 0), 0, 15);
+                                             : settings.ReadString(settingskeys::Devices, settingskeys::SynthInput, settingskeys::NoDevice).toStdString();
+    const std::string to = !o.To.empty() ? o.To : settings.ReadString(settingskeys::Devices, settingskeys::SynthOutput, settingskeys::NoDevice).toStdString();
+    const int channel = o.Channel != 0 ? o.Channel - 1 : std::clamp(settings.ReadInteger(settingskeys::Synth, settingskeys::Channel, 0), 0, 15);
 
     engine::TPortRoles ports;
     engine::TEditor editor(ports);
@@ -309,7 +331,9 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavrelk"));
     platform::SetCurrentMidiService(std::make_shared<platform::RtMidiService>("tavrelk-bank"));
-    const int code = options.Command == "ports" ? Ports() : Transfer(options);
+    const int code = options.Command == "ports"    ? Ports()
+                     : options.Command == "detect" ? Detect()
+                                                   : Transfer(options);
     platform::SetCurrentMidiService(nullptr);
     return code;
 }

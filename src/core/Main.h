@@ -19,6 +19,7 @@
 #include <vector>
 
 class QLabel;
+class TDeviceStatus;
 class QPushButton;
 class QTabWidget;
 class QToolButton;
@@ -107,6 +108,7 @@ public:
     // additions (device state, the library menu) outside both pages. What
     // is added there must not be taller than the tabs.
     QWidget *CornerBar = nullptr;
+    TDeviceStatus *DeviceStatus = nullptr; // in the corner bar, its last item
     QLabel *ValueLabel(const QString &name) const;
     QLabel *CaptionLabel(const QString &name) const;
     const std::vector<QLabel *> &CaptionLabels() const { return FCaptionLabels; }

@@ -1,13 +1,17 @@
 #include "engine/Editor.h"
 
+#include "engine/DeviceWatcher.h"
 #include "engine/PortRoles.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 
 #include "platform/PreciseSleep.h"
 
+#include <QTimer>
+
 #include <array>
 #include <exception>
+#include <utility>
 
 namespace engine {
 namespace {
@@ -27,6 +31,36 @@ TEditor::TEditor(TPortRoles &ports, QObject *parent) : QObject(parent), FPorts(p
 {
     for (TMidiInput *in : {&FPorts.CtrlIn(), &FPorts.SynthIn()})
         in->OnOverflow = [this](QObject *) { CountLost(); };
+    connect(&FPorts.Watcher(), &TDeviceWatcher::deviceBack, this, [this](TRole role) { DeviceBack(role); });
+}
+
+void TEditor::DeviceBack(TRole role)
+{
+    const bool scheduled = FEchoPending || FFetchPending;
+    if (role == TRole::CtrlOut)
+        FEchoPending = true;
+    else if (role == TRole::SynthIn || role == TRole::SynthOut)
+        FFetchPending = true;
+    if (!scheduled && (FEchoPending || FFetchPending))
+        QTimer::singleShot(0, this, [this] { CatchUp(); });
+}
+
+void TEditor::CatchUp()
+{
+    const bool echo = std::exchange(FEchoPending, false);
+    const bool fetch = std::exchange(FFetchPending, false);
+    // A send that fails here has lost its role again, which the port roles
+    // tell; there is no handler above this one to show it twice.
+    try {
+        if (echo)
+            EchoPatch();
+    } catch (const std::exception &) {
+    }
+    try {
+        if (fetch)
+            RequestPatch();
+    } catch (const std::exception &) {
+    }
 }
 
 void TEditor::SetChannel(int channel)
@@ -139,8 +173,14 @@ void TEditor::SendParameter(int row)
 void TEditor::SendToSynth(const std::uint8_t *bytes, std::size_t size)
 {
     TMidiOutput &out = FPorts.SynthOut();
-    if (out.State() != mosClosed)
+    if (out.State() == mosClosed)
+        return;
+    try {
         out.PutLong(bytes, std::uint16_t(size));
+    } catch (const std::exception &e) {
+        FPorts.SendFailed(TRole::SynthOut, e.what());
+        throw;
+    }
 }
 
 void TEditor::EchoParameter(int row)
@@ -148,10 +188,25 @@ void TEditor::EchoParameter(int row)
     TMidiOutput &out = FPorts.CtrlOut();
     if (out.State() == mosClosed)
         return;
-    if (const std::optional<dw::TEcho> e = dw::BuildRowEcho(row, FPatch[row]))
-        out.PutShort((*e)[0], (*e)[1], (*e)[2]);
-    else
+    const std::optional<dw::TEcho> e = dw::BuildRowEcho(row, FPatch[row]);
+    if (!e) {
         ++FRefused;
+        return;
+    }
+    try {
+        out.PutShort((*e)[0], (*e)[1], (*e)[2]);
+    } catch (const std::exception &error) {
+        FPorts.SendFailed(TRole::CtrlOut, error.what());
+        throw;
+    }
+}
+
+void TEditor::EchoPatch()
+{
+    for (int row = 0; row < dw::ParamCount; ++row) {
+        if (dw::IsLiveRow(row))
+            EchoParameter(row);
+    }
 }
 
 void TEditor::RandomPatch()

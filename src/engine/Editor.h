@@ -20,6 +20,7 @@
 namespace engine {
 
 class TPortRoles;
+enum class TRole;
 
 // What the editor needs of a window that shows the patch.
 class TEditorView {
@@ -63,8 +64,12 @@ public:
     void MoveParameter(int row, int value);
     // Sends the row's current value to the synthesizer, then shows the row.
     void SendParameter(int row);
-    // Sends the row's current value to the controller.
+    // Sends the row's current value to the controller. A send that fails
+    // raises once: the port roles then count the output lost (see
+    // TPortRoles::SendFailed) and later sends to it are skipped.
     void EchoParameter(int row);
+    // Sends every live row's value to the controller (its LED rings show the patch).
+    void EchoPatch();
     void RandomPatch();
     // Asks the synthesizer for its patch (nothing without a channel or output).
     void RequestPatch();
@@ -85,6 +90,10 @@ signals:
 private:
     void SendToSynth(const std::uint8_t *bytes, std::size_t size);
     void CountLost();
+    // A device came back: the controller gets every value, the synthesizer
+    // is asked for its patch; once for all the roles one check brought back.
+    void DeviceBack(TRole role);
+    void CatchUp();
 
     TPortRoles &FPorts;
     TEditorView *FView = nullptr;
@@ -97,6 +106,8 @@ private:
     std::mt19937 FRandom;
     std::uint64_t FRefused = 0;
     std::uint64_t FLost = 0;
+    bool FEchoPending = false;
+    bool FFetchPending = false;
 };
 
 } // namespace engine

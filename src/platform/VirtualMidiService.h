@@ -63,6 +63,8 @@ public:
     void SetReceiver(Receiver receiver);
     bool IsInputOpen() const;
     bool IsOutputOpen() const;
+    // False while unplugged (see VirtualMidiService::Unplug).
+    bool IsPlugged() const;
 
 private:
     friend class VirtualMidiService;
@@ -77,6 +79,8 @@ private:
     mutable std::mutex mutex_;
     std::weak_ptr<InputEndpoint> input_;
     bool outputOpen_ = false;
+    bool plugged_ = true;
+    unsigned outputGeneration_ = 0; // an unplug ends the open output's sink
     Receiver receiver_;
     std::mutex wireMutex_; // serialises paced injections, like one cable
     std::chrono::steady_clock::time_point wireFree_;
@@ -91,6 +95,13 @@ public:
                                                     bool asOutput = true);
     std::shared_ptr<VirtualMidiDevice> CreateDevice(const VirtualDeviceInfo &info);
     std::shared_ptr<VirtualMidiDevice> FindDevice(const std::string &name) const;
+
+    // The device leaves the lists, as a cable pulled out: the devices after
+    // it move up a number, an open input receives nothing more, and sends to
+    // an open output fail with MIDIERR_NODEVICE. Its ports stay to be closed.
+    void Unplug(const std::shared_ptr<VirtualMidiDevice> &device);
+    // The device comes back at the end of its lists, free to be opened.
+    void Plug(const std::shared_ptr<VirtualMidiDevice> &device);
 
     // Every message sent to any device, in order.
     std::vector<SentMessage> SentMessages() const;

@@ -1,6 +1,7 @@
 #include "setup/MidiSetup.h"
 
 #include "core/MessageBoxes.h"
+#include "engine/DeviceWatcher.h"
 #include "engine/PortRoles.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
@@ -232,16 +233,48 @@ void TfMidiSetup::FillLists()
             l->addItem(NoDevice);
         }
     }};
-    for (const std::string &name : engine::InputDeviceNames()) {
+    // The stable names: what the settings file keeps, and what stays the
+    // same when the system numbers its ports anew.
+    FInputNames = engine::InputDeviceNames();
+    for (const std::string &name : FInputNames) {
         const QSignalBlocker b1(lbCtrlIn), b2(lbMidiIn);
-        lbCtrlIn->addItem(QString::fromStdString(name));
-        lbMidiIn->addItem(QString::fromStdString(name));
+        lbCtrlIn->addItem(QString::fromStdString(engine::StableDeviceName(name)));
+        lbMidiIn->addItem(QString::fromStdString(engine::StableDeviceName(name)));
     }
-    for (const std::string &name : engine::OutputDeviceNames()) {
+    FOutputNames = engine::OutputDeviceNames();
+    for (const std::string &name : FOutputNames) {
         const QSignalBlocker b1(lbCtrlOut), b2(lbMidiOut);
-        lbCtrlOut->addItem(QString::fromStdString(name));
-        lbMidiOut->addItem(QString::fromStdString(name));
+        lbCtrlOut->addItem(QString::fromStdString(engine::StableDeviceName(name)));
+        lbMidiOut->addItem(QString::fromStdString(engine::StableDeviceName(name)));
     }
+}
+
+void TfMidiSetup::RefreshLists()
+{
+    try {
+        FillLists();
+    } catch (const std::exception &) {
+        return; // the next change of the lists tries again
+    }
+    for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut})
+        SelectHeld(r);
+}
+
+void TfMidiSetup::SelectHeld(TRole role)
+{
+    QListWidget *list = FRoles[role].list;
+    const engine::TPortRoles &ports = FMain.Ports();
+    if (ports.Device(EngineRole(role)) >= 0) {
+        SelectRow(list, ports.Device(EngineRole(role)));
+    } else if (ports.Waiting(EngineRole(role))) {
+        // Its device is absent: no entry is it, and "None" would be untrue.
+        SelectRow(list, -1);
+    } else {
+        SelectRow(list, NoneRow(list));
+    }
+    list->setToolTip(ports.Waiting(EngineRole(role))
+                         ? QStringLiteral("Waiting for %1").arg(QString::fromStdString(ports.DeviceName(EngineRole(role))))
+                         : QString());
 }
 
 void TfMidiSetup::FormCreate()
@@ -269,18 +302,25 @@ void TfMidiSetup::FormCreate()
     for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut}) {
         QListWidget *list = FRoles[r].list;
         const QString saved = FMain.Settings().ReadString(Devices, FRoles[r].key, NoDevice);
-        int row = NoneRow(list);
-        for (int i = 0; i < list->count(); ++i) {
-            if (list->item(i)->text().compare(saved, Qt::CaseInsensitive) == 0) {
-                row = i;
-                break;
-            }
-        }
-        SelectRow(list, row);
-        if (!listed && row == NoneRow(list) && saved.compare(NoDevice, Qt::CaseInsensitive) != 0)
+        const bool none = saved.compare(NoDevice, Qt::CaseInsensitive) == 0;
+        const int device = none ? -1 : engine::FindDeviceName(IsInput(r) ? FInputNames : FOutputNames, saved.toStdString());
+        SelectRow(list, device >= 0 ? device : NoneRow(list));
+        if (!listed && device < 0 && !none)
             continue; // maybe just unreadable: keep the saved choice for the next start
+        if (device < 0 && !none) {
+            // Not plugged in yet: the role waits for it under the saved name.
+            guarded([&] { FMain.Ports().Await(EngineRole(r), saved.toStdString()); });
+            SelectHeld(r);
+            if (r == SynthOut)
+                FMain.bGetPatch->show();
+            continue;
+        }
         guarded([&] { ApplyChoice(r); });
     }
+    connect(&FMain.Ports().Watcher(), &engine::TDeviceWatcher::listsChanged, this, [this] {
+        if (isVisible())
+            RefreshLists();
+    });
 
     int channel = FMain.Settings().ReadInteger(Synth, Channel, 0);
     if (channel > 15)
@@ -372,7 +412,11 @@ void TfMidiSetup::rgMidiChanClick()
     FMain.Settings().WriteInteger(Synth, Channel, index);
 }
 
-void TfMidiSetup::ShowModal() { exec(); }
+void TfMidiSetup::ShowModal()
+{
+    RefreshLists(); // devices may have come and gone since it was last shown
+    exec();
+}
 
 void TfMidiSetup::bbOKClick() { hide(); }
 
@@ -381,7 +425,7 @@ void TfMidiSetup::FormDestroy()
     try {
         FMain.Settings().WriteInteger(Synth, Channel, ChannelIndex());
         for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut}) {
-            if (Selection(r) >= 0)
+            if (Selection(r) >= 0 || FMain.Ports().Waiting(EngineRole(r)))
                 FMain.Settings().WriteString(Devices, FRoles[r].key,
                                              QString::fromStdString(FMain.Ports().DeviceName(EngineRole(r))));
         }

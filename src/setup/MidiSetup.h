@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <array>
+#include <string>
 #include <vector>
 
 class QButtonGroup;
@@ -79,6 +80,10 @@ private:
     void FormDestroy();
     void CreateControls();
     void FillLists();
+    // Lists the devices again and selects what each role holds.
+    void RefreshLists();
+    void SelectHeld(TRole role);
+    static bool IsInput(TRole role) { return role == SynthIn || role == CtrlIn; }
     void ApplyChoice(TRole role);
     bool ResolveConflict(TRole role);
     void SelectRow(QListWidget *list, int row);
@@ -91,6 +96,8 @@ private:
     std::array<Role, 4> FRoles;
     QButtonGroup *FChannelGroup = nullptr;
     std::vector<std::uint8_t> FPresetBuffer;
+    // The devices as the system names them, in list order (the lists show their stable names).
+    std::vector<std::string> FInputNames, FOutputNames;
     bool FTerminate = false;
 };
 

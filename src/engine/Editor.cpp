@@ -219,14 +219,27 @@ void TEditor::RandomPatch()
         if (FView != nullptr)
             FView->RandomPatchEnds();
     }};
+    // A device lost on the way loses only its own messages: the other one
+    // still gets the whole patch, and the first failure is raised at the end.
+    std::exception_ptr failure;
+    auto attempt = [&failure](auto &&send) {
+        try {
+            send();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    };
     for (int i = 0; i < dw::ParamCount; ++i) {
         if (!dw::IsLiveRow(i))
             continue;
         std::uniform_int_distribution<int> pick(0, dw::ParamDef(i).RandomMax);
         FPatch[i] = pick(FRandom);
-        EchoParameter(i);
-        SendParameter(i);
+        attempt([&] { EchoParameter(i); });
+        attempt([&] { SendParameter(i); });
     }
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void TEditor::RequestPatch()
@@ -248,14 +261,23 @@ void TEditor::CheckSysex(const std::uint8_t *data, std::size_t size)
 
 void TEditor::ParseDump()
 {
-    const dw::TDumpResult result = dw::ParseDump(FPatch, FSysexBuf, FChannel, [this](int row) {
+    // The patch is shown whole even when the controller goes away meanwhile.
+    std::exception_ptr failure;
+    const dw::TDumpResult result = dw::ParseDump(FPatch, FSysexBuf, FChannel, [this, &failure](int row) {
         if (FView != nullptr)
             FView->ShowParameter(row);
-        if (dw::IsLiveRow(row))
-            EchoParameter(row);
+        try {
+            if (dw::IsLiveRow(row))
+                EchoParameter(row);
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
     });
     if (result == dw::TDumpResult::TooSmall && FView != nullptr)
         FView->ShowDumpError(dw::DumpTooSmallText);
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void TEditor::PauseAfterRow() const

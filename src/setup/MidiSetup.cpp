@@ -412,10 +412,12 @@ void TfMidiSetup::rgMidiChanClick()
     FMain.Settings().WriteInteger(Synth, Channel, index);
 }
 
-void TfMidiSetup::ShowModal()
+void TfMidiSetup::ShowModal() { exec(); }
+
+void TfMidiSetup::showEvent(QShowEvent *event)
 {
     RefreshLists(); // devices may have come and gone since it was last shown
-    exec();
+    QDialog::showEvent(event);
 }
 
 void TfMidiSetup::bbOKClick() { hide(); }

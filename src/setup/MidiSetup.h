@@ -69,6 +69,9 @@ public:
     enum TRole { SynthIn, SynthOut, CtrlIn, CtrlOut };
     int Selection(TRole role) const;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     struct Role {
         QListWidget *list = nullptr;

@@ -19,10 +19,10 @@
 #include <vector>
 
 class QLabel;
-class TDeviceStatus;
 class QPushButton;
 class QTabWidget;
 class QToolButton;
+class TDeviceStatus;
 class TMidiInput;
 class TMidiOutput;
 class Tvxadsr2;
@@ -108,7 +108,7 @@ public:
     // additions (device state, the library menu) outside both pages. What
     // is added there must not be taller than the tabs.
     QWidget *CornerBar = nullptr;
-    TDeviceStatus *DeviceStatus = nullptr; // in the corner bar, its last item
+    TDeviceStatus *DeviceStatus = nullptr; // in the corner bar
     QLabel *ValueLabel(const QString &name) const;
     QLabel *CaptionLabel(const QString &name) const;
     const std::vector<QLabel *> &CaptionLabels() const { return FCaptionLabels; }

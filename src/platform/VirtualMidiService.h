@@ -4,7 +4,7 @@
 // order of creation within each direction. Opening is exclusive per device
 // and direction (a second open answers MMSYSERR_ALLOCATED).
 //
-// Threads: CreateDevice, the MidiService calls and fault injection are for the
+// Threads: CreateDevice, Unplug, Plug, the MidiService calls and fault injection are for the
 // UI thread. VirtualMidiDevice::Inject* may be called from any thread; bytes
 // reach the open input port exactly as a driver delivers them (nothing if no
 // port has the device open and started). A device's receiver runs on the

@@ -7,7 +7,7 @@
 // "bcr2000-out:out" carry what the devices send, "dw8000-in:in" and
 // "bcr2000-in:in" take what is sent to them.
 //
-// Threads: construct, Open (once), Command and destroy on one thread (the
+// Threads: construct, Open (once), Command, Unplug, Plug and destroy on one thread (the
 // program's main thread). The MIDI system's input threads only queue what
 // arrives (the queue is the one hand-off, behind its mutex); one worker
 // thread, started by Open once the ports are complete, hands it to the

@@ -42,7 +42,7 @@ void TEditor::DeviceBack(TRole role)
     else if (role == TRole::SynthIn || role == TRole::SynthOut)
         FFetchPending = true;
     if (!scheduled && (FEchoPending || FFetchPending))
-        QTimer::singleShot(0, this, [this] { CatchUp(); });
+        QTimer::singleShot(CatchUpDelay, this, [this] { CatchUp(); });
 }
 
 void TEditor::CatchUp()

@@ -40,6 +40,10 @@ class TEditor : public QObject {
 public:
     using TPause = std::function<void(std::chrono::microseconds)>;
     static constexpr std::chrono::microseconds RowPause{1000};
+    // From a device's return to the values and the patch request sent to it:
+    // a port just opened may lose what is sent at once (seen over JACK,
+    // where the returning client's first cycles can miss it).
+    static constexpr std::chrono::milliseconds CatchUpDelay{200};
 
     explicit TEditor(TPortRoles &ports, QObject *parent = nullptr);
 

@@ -136,10 +136,9 @@ void TPortRoles::SendFailed(TRole role, const std::string &error)
 {
     if (!IsOpen(role))
         return; // told already, or never open
+    FHeld[Index(role)].SendError = error; // kept by Lose, shown while the role waits
     Lose(role);
-    FHeld[Index(role)].SendError = error;
     emit sendFailed(role, QString::fromStdString(error));
-    emit roleChanged(role);
 }
 
 void TPortRoles::Renumber(TRole role, int device)

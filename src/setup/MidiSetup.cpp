@@ -272,9 +272,8 @@ void TfMidiSetup::SelectHeld(TRole role)
     } else {
         SelectRow(list, NoneRow(list));
     }
-    list->setToolTip(ports.Waiting(EngineRole(role))
-                         ? QStringLiteral("Waiting for %1").arg(QString::fromStdString(ports.DeviceName(EngineRole(role))))
-                         : QString());
+    const QString awaited = QString::fromStdString(ports.DeviceName(EngineRole(role)));
+    list->setToolTip(ports.Waiting(EngineRole(role)) ? QStringLiteral("Waiting for %1").arg(awaited) : QString());
 }
 
 void TfMidiSetup::FormCreate()
@@ -303,7 +302,8 @@ void TfMidiSetup::FormCreate()
         QListWidget *list = FRoles[r].list;
         const QString saved = FMain.Settings().ReadString(Devices, FRoles[r].key, NoDevice);
         const bool none = saved.compare(NoDevice, Qt::CaseInsensitive) == 0;
-        const int device = none ? -1 : engine::FindDeviceName(IsInput(r) ? FInputNames : FOutputNames, saved.toStdString());
+        const std::vector<std::string> &names = IsInput(r) ? FInputNames : FOutputNames;
+        const int device = none ? -1 : engine::FindDeviceName(names, saved.toStdString());
         SelectRow(list, device >= 0 ? device : NoneRow(list));
         if (!listed && device < 0 && !none)
             continue; // maybe just unreadable: keep the saved choice for the next start

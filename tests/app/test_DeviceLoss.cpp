@@ -119,7 +119,8 @@ TEST_F(DeviceLoss, SendToADeviceGoneBetweenTwoChecksFailsOnceThenIsSkippedUntilI
     EXPECT_EQ(boxes[0].Text, QString::fromStdString(main->MidiPCToSynth->MidiOutErrorString(
                                  platform::MIDIERR_NODEVICE, ecPutLong)));
     EXPECT_TRUE(Ports().Waiting(TRole::SynthOut));
-    EXPECT_TRUE(Status(TRole::SynthOut).startsWith("DW-8000 out: send failed (")) << Status(TRole::SynthOut).toStdString();
+    EXPECT_TRUE(Status(TRole::SynthOut).startsWith("DW-8000 out: send failed ("))
+        << Status(TRole::SynthOut).toStdString();
 
     Watcher().Check(); // the input is seen gone too
     EXPECT_FALSE(Ports().IsOpen(TRole::SynthIn));

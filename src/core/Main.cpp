@@ -3,6 +3,7 @@
 #include "controls/Vxadsr2.h"
 #include "controls/Vxgrafsw.h"
 #include "controls/Wall.h"
+#include "core/DeviceStatus.h"
 #include "core/Layout.h"
 #include "core/Library.h"
 #include "core/MessageBoxes.h"
@@ -143,6 +144,8 @@ void TfMain::CreateControls()
     auto *cornerRow = new QHBoxLayout(CornerBar);
     cornerRow->setContentsMargins(0, 0, 4, 0);
     cornerRow->setSpacing(8);
+    DeviceStatus = new TDeviceStatus(*FPorts, *FEditor, CornerBar);
+    cornerRow->addWidget(DeviceStatus);
     pgMain->setCornerWidget(CornerBar, Qt::TopRightCorner);
 
     Wallpaper1 = new TWallpaper(tsBlock);

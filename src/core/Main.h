@@ -23,6 +23,7 @@ class QPushButton;
 class QTabWidget;
 class QToolButton;
 class TLibraryMenu;
+class TDeviceStatus;
 class TMidiInput;
 class TMidiOutput;
 class Tvxadsr2;
@@ -110,6 +111,7 @@ public:
     QWidget *CornerBar = nullptr;
     // The library button and its actions, in the corner bar (a Qt child).
     TLibraryMenu *Library = nullptr;
+    TDeviceStatus *DeviceStatus = nullptr; // in the corner bar
     QLabel *ValueLabel(const QString &name) const;
     QLabel *CaptionLabel(const QString &name) const;
     const std::vector<QLabel *> &CaptionLabels() const { return FCaptionLabels; }

@@ -1,5 +1,6 @@
 #include "engine/Editor.h"
 
+#include "engine/DeviceWatcher.h"
 #include "engine/PortRoles.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
@@ -7,14 +8,47 @@
 #include "platform/PreciseSleep.h"
 #include "platform/ScopeExit.h"
 
+#include <QTimer>
+
 #include <array>
 #include <exception>
+#include <utility>
 
 namespace engine {
 TEditor::TEditor(TPortRoles &ports, QObject *parent) : QObject(parent), FPorts(ports), FPacer(RowPause, platform::PreciseSleep)
 {
     for (TMidiInput *in : {&FPorts.CtrlIn(), &FPorts.SynthIn()})
         in->OnOverflow = [this](QObject *) { CountLost(); };
+    connect(&FPorts.Watcher(), &TDeviceWatcher::deviceBack, this, [this](TRole role) { DeviceBack(role); });
+}
+
+void TEditor::DeviceBack(TRole role)
+{
+    const bool scheduled = FEchoPending || FFetchPending;
+    if (role == TRole::CtrlOut)
+        FEchoPending = true;
+    else if (role == TRole::SynthIn || role == TRole::SynthOut)
+        FFetchPending = true;
+    if (!scheduled && (FEchoPending || FFetchPending))
+        QTimer::singleShot(CatchUpDelay, this, [this] { CatchUp(); });
+}
+
+void TEditor::CatchUp()
+{
+    const bool echo = std::exchange(FEchoPending, false);
+    const bool fetch = std::exchange(FFetchPending, false);
+    // A send that fails here has lost its role again, which the port roles
+    // tell; there is no handler above this one to show it twice.
+    try {
+        if (echo)
+            EchoPatch();
+    } catch (const std::exception &) {
+    }
+    try {
+        if (fetch)
+            RequestPatch();
+    } catch (const std::exception &) {
+    }
 }
 
 void TEditor::SetChannel(int channel)
@@ -155,10 +189,15 @@ void TEditor::SendParameter(int row)
 void TEditor::SendToSynth(const std::uint8_t *bytes, std::size_t size)
 {
     TMidiOutput &out = FPorts.SynthOut();
-    if (out.State() != mosClosed) {
+    if (out.State() == mosClosed)
+        return;
+    try {
         out.PutLong(bytes, std::uint16_t(size));
-        FPacer.Sent();
+    } catch (const std::exception &e) {
+        FPorts.SendFailed(TRole::SynthOut, e.what());
+        throw;
     }
+    FPacer.Sent();
 }
 
 void TEditor::EchoParameter(int row)
@@ -166,11 +205,25 @@ void TEditor::EchoParameter(int row)
     TMidiOutput &out = FPorts.CtrlOut();
     if (out.State() == mosClosed)
         return;
-    if (const std::optional<dw::TEcho> e = dw::BuildRowEcho(row, FPatch[row])) {
-        out.PutShort((*e)[0], (*e)[1], (*e)[2]);
-        FPacer.Sent();
-    } else {
+    const std::optional<dw::TEcho> e = dw::BuildRowEcho(row, FPatch[row]);
+    if (!e) {
         ++FRefused;
+        return;
+    }
+    try {
+        out.PutShort((*e)[0], (*e)[1], (*e)[2]);
+    } catch (const std::exception &error) {
+        FPorts.SendFailed(TRole::CtrlOut, error.what());
+        throw;
+    }
+    FPacer.Sent();
+}
+
+void TEditor::EchoPatch()
+{
+    for (int row = 0; row < dw::ParamCount; ++row) {
+        if (dw::IsLiveRow(row))
+            EchoParameter(row);
     }
 }
 
@@ -187,14 +240,27 @@ void TEditor::RandomPatch()
         if (FView != nullptr)
             FView->RandomPatchEnds();
     }};
+    // A device lost on the way loses only its own messages: the other one
+    // still gets the whole patch, and the first failure is raised at the end.
+    std::exception_ptr failure;
+    auto attempt = [&failure](auto &&send) {
+        try {
+            send();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    };
     for (int i = 0; i < dw::ParamCount; ++i) {
         if (!dw::IsLiveRow(i))
             continue;
         std::uniform_int_distribution<int> pick(0, dw::ParamDef(i).RandomMax);
         FPatch[i] = pick(FRandom);
-        EchoParameter(i);
-        SendParameter(i);
+        attempt([&] { EchoParameter(i); });
+        attempt([&] { SendParameter(i); });
     }
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void TEditor::RequestPatch()
@@ -218,11 +284,18 @@ void TEditor::CheckSysex(const std::uint8_t *data, std::size_t size)
 
 void TEditor::ParseDump()
 {
-    const dw::TDumpResult result = dw::ParseDump(FPatch, FSysexBuf, FChannel, [this](int row) {
+    // The patch is shown whole even when the controller goes away meanwhile.
+    std::exception_ptr failure;
+    const dw::TDumpResult result = dw::ParseDump(FPatch, FSysexBuf, FChannel, [this, &failure](int row) {
         if (FView != nullptr)
             FView->ShowParameter(row);
-        if (dw::IsLiveRow(row))
-            EchoParameter(row);
+        try {
+            if (dw::IsLiveRow(row))
+                EchoParameter(row);
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
     });
     if (result == dw::TDumpResult::TooSmall && FView != nullptr)
         FView->ShowDumpError(dw::DumpTooSmallText);
@@ -233,6 +306,8 @@ void TEditor::ParseDump()
         FHasPatch = true;
         EndCompare();
     }
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void TEditor::ShowAndEchoAll()

@@ -24,6 +24,7 @@ struct TMyMidiEvent;
 namespace engine {
 
 class TPortRoles;
+enum class TRole;
 
 // What the editor needs of a window that shows the patch.
 class TEditorView {
@@ -43,6 +44,10 @@ class TEditor : public QObject {
 public:
     using TPause = TSendPacer::TPause;
     static constexpr std::chrono::microseconds RowPause{1000};
+    // From a device's return to the values and the patch request sent to it:
+    // a port just opened may lose what is sent at once (seen over JACK,
+    // where the returning client's first cycles can miss it).
+    static constexpr std::chrono::milliseconds CatchUpDelay{200};
 
     explicit TEditor(TPortRoles &ports, QObject *parent = nullptr);
 
@@ -67,8 +72,12 @@ public:
     void MoveParameter(int row, int value);
     // Sends the row's current value to the synthesizer, then shows the row.
     void SendParameter(int row);
-    // Sends the row's current value to the controller.
+    // Sends the row's current value to the controller. A send that fails
+    // raises once: the port roles then count the output lost (see
+    // TPortRoles::SendFailed) and later sends to it are skipped.
     void EchoParameter(int row);
+    // Sends every live row's value to the controller (its LED rings show the patch).
+    void EchoPatch();
     void RandomPatch();
     // Asks the synthesizer for its patch (nothing without a channel or output).
     void RequestPatch();
@@ -126,6 +135,10 @@ private:
     void ShowAndEchoAll();
     void ShowCurrent(); // shows, echoes and sends the whole patch
     void EndCompare();
+    // A device came back: the controller gets every value, the synthesizer
+    // is asked for its patch; once for all the roles one check brought back.
+    void DeviceBack(TRole role);
+    void CatchUp();
 
     TPortRoles &FPorts;
     TEditorView *FView = nullptr;
@@ -146,6 +159,8 @@ private:
     TSynthTap FTap;
     bool FRefusalTold = false;
     bool FHasPatch = false;
+    bool FEchoPending = false;
+    bool FFetchPending = false;
 };
 
 } // namespace engine

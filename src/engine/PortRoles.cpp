@@ -1,5 +1,7 @@
 #include "engine/PortRoles.h"
 
+#include "engine/DeviceWatcher.h"
+
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "platform/MidiService.h"
@@ -50,16 +52,6 @@ std::vector<std::string> OutputDeviceNames()
     return names;
 }
 
-int FindDeviceName(const std::vector<std::string> &names, const std::string &name)
-{
-    const QString wanted = QString::fromStdString(name);
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (QString::fromStdString(names[i]).compare(wanted, Qt::CaseInsensitive) == 0)
-            return int(i);
-    }
-    return -1;
-}
-
 TPortRoles::TPortRoles(QObject *parent) : QObject(parent)
 {
     FCtrlOut = new TMidiOutput(this);
@@ -70,6 +62,7 @@ TPortRoles::TPortRoles(QObject *parent) : QObject(parent)
         in->SetSysexBufferSize(4096);
         in->SetMsgFilter(TMidiMsgFilter{msgActiveSensing, msgMidiTimeCode});
     }
+    FWatcher = new TDeviceWatcher(*this, this);
 }
 
 TPortRoles::~TPortRoles() = default;
@@ -93,8 +86,21 @@ bool TPortRoles::Conflicts(TRole role, int device) const
 
 void TPortRoles::Assign(TRole role, int device, const std::string &name)
 {
+    // Told whatever happens: the role changed even when the open raises.
+    struct TTell {
+        TPortRoles *Roles;
+        TRole Role;
+        ~TTell() { emit Roles->roleChanged(Role); }
+    } tell{this, role};
     Close(role);
-    FHeld[Index(role)] = {device, name};
+    FHeld[Index(role)] = {device, name, {}, false, {}};
+    try {
+        const std::vector<std::string> names = IsInput(role) ? InputDeviceNames() : OutputDeviceNames();
+        if (device >= 0 && std::size_t(device) < names.size())
+            FHeld[Index(role)].PortName = names[std::size_t(device)];
+    } catch (const std::exception &) {
+        // Unknown: the watcher then goes by the stable name alone.
+    }
     Open(role, device);
 }
 
@@ -102,6 +108,43 @@ void TPortRoles::Release(TRole role)
 {
     FHeld[Index(role)] = {};
     Close(role);
+    emit roleChanged(role);
+}
+
+void TPortRoles::Await(TRole role, const std::string &name)
+{
+    Close(role);
+    FHeld[Index(role)] = {NoDevice, name, {}, true, {}};
+    emit roleChanged(role);
+}
+
+void TPortRoles::Lose(TRole role)
+{
+    try {
+        Close(role);
+    } catch (const std::exception &) {
+        // The device is gone; its port is closed as far as it can be.
+    }
+    Held &held = FHeld[Index(role)];
+    held.Device = NoDevice;
+    held.PortName.clear();
+    held.Waiting = !held.Name.empty();
+    emit roleChanged(role);
+}
+
+void TPortRoles::SendFailed(TRole role, const std::string &error)
+{
+    if (!IsOpen(role))
+        return; // told already, or never open
+    FHeld[Index(role)].SendError = error; // kept by Lose, shown while the role waits
+    Lose(role);
+    emit sendFailed(role, QString::fromStdString(error));
+}
+
+void TPortRoles::Renumber(TRole role, int device)
+{
+    FHeld[Index(role)].Device = device;
+    emit roleChanged(role);
 }
 
 void TPortRoles::Close(TRole role)

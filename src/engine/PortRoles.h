@@ -4,9 +4,15 @@
 // the two roles of one direction (the synthesizer's and the controller's)
 // may not share a device. The device lists are read from the MIDI service
 // itself, so listing needs no port and can be repeated at any time.
+// A role may also wait for its device: it keeps the name while the device
+// is absent (at start-up, after it vanished, after a send to it failed),
+// and its watcher (TDeviceWatcher) opens it again when it is back.
 // Thread: the user-interface thread only.
 
+#include "engine/DeviceNames.h"
+
 #include <QObject>
+#include <QString>
 
 #include <array>
 #include <cstdint>
@@ -17,6 +23,8 @@ class TMidiInput;
 class TMidiOutput;
 
 namespace engine {
+
+class TDeviceWatcher;
 
 enum class TRole { SynthIn, SynthOut, CtrlIn, CtrlOut };
 constexpr std::array<TRole, 4> AllRoles = {TRole::SynthIn, TRole::SynthOut, TRole::CtrlIn, TRole::CtrlOut};
@@ -41,8 +49,6 @@ constexpr TRole Partner(TRole r)
 std::vector<std::string> InputDeviceNames();
 std::vector<std::string> OutputDeviceNames();
 
-// Position of `name` in `names`, letters compared without case, or -1.
-int FindDeviceName(const std::vector<std::string> &names, const std::string &name);
 
 class TPortRoles : public QObject {
     Q_OBJECT
@@ -74,14 +80,45 @@ public:
     void Release(TRole role);
     // Closes the role's port and keeps what it holds.
     void Close(TRole role);
+    // Closes the role's port and waits for the device `name` (a stored name).
+    void Await(TRole role, const std::string &name);
+    // The role's device is gone: its port closes (errors of a port already
+    // gone are of no interest) and the role waits for the device's return.
+    void Lose(TRole role);
+    // A send to the role's port failed with `error`: the role is lost, and
+    // the failure is told once (sendFailed); later sends to it are skipped,
+    // since its port is closed, until the watcher opens it again.
+    void SendFailed(TRole role, const std::string &error);
+    // The device moved to another number in the system's list (one before
+    // it went away); the port is still open on it.
+    void Renumber(TRole role, int device);
+
+    // True while the role holds a name whose device it waits for.
+    bool Waiting(TRole role) const { return FHeld[Index(role)].Waiting; }
+    // The failed send's text since the role was lost that way; empty otherwise.
+    const std::string &SendError(TRole role) const { return FHeld[Index(role)].SendError; }
+    // The device's name as the system reported it when the port opened
+    // (with any numbers the system adds); empty when unknown.
+    const std::string &PortName(TRole role) const { return FHeld[Index(role)].PortName; }
+
+    TDeviceWatcher &Watcher() const { return *FWatcher; }
+
     // Closes all four (synthesizer out and in, controller in and out), each
     // tried even when an earlier one fails; raises the first failure.
     void CloseAll();
+
+signals:
+    // Anything about the role changed: assigned, released, opened, closed, lost.
+    void roleChanged(engine::TRole role);
+    void sendFailed(engine::TRole role, const QString &error);
 
 private:
     struct Held {
         int Device = NoDevice;
         std::string Name;
+        std::string PortName;
+        bool Waiting = false;
+        std::string SendError;
     };
     static std::size_t Index(TRole r) { return std::size_t(r); }
     void Open(TRole role, int device);
@@ -91,6 +128,7 @@ private:
     TMidiInput *FCtrlIn = nullptr;
     TMidiOutput *FCtrlOut = nullptr;
     std::array<Held, 4> FHeld;
+    TDeviceWatcher *FWatcher = nullptr; // Qt child
 };
 
 } // namespace engine

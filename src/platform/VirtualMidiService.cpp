@@ -1,5 +1,6 @@
 #include "platform/VirtualMidiService.h"
 
+#include <algorithm>
 #include <thread>
 
 namespace platform {
@@ -26,6 +27,8 @@ public:
     {
     }
     ~VirtualOutputSink() override { detach_(); }
+    bool Present() override { return !present_ || present_(); }
+    void SetPresent(std::function<bool()> present) { present_ = std::move(present); }
     MMRESULT Transmit(const std::uint8_t *bytes, std::size_t count, bool isLong) override
     {
         transmit_(bytes, count, isLong);
@@ -35,6 +38,7 @@ public:
 private:
     std::function<void(const std::uint8_t *, std::size_t, bool)> transmit_;
     std::function<void()> detach_;
+    std::function<bool()> present_;
 };
 } // namespace
 
@@ -123,6 +127,12 @@ bool VirtualMidiDevice::IsOutputOpen() const
     return outputOpen_;
 }
 
+bool VirtualMidiDevice::IsPlugged() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return plugged_;
+}
+
 void VirtualMidiDevice::Receive(const SentMessage &message)
 {
     service_.Record(message);
@@ -178,6 +188,35 @@ std::shared_ptr<VirtualMidiDevice> VirtualMidiService::FindDevice(const std::str
             if (device->Name() == name)
                 return device;
     return nullptr;
+}
+
+void VirtualMidiService::Unplug(const std::shared_ptr<VirtualMidiDevice> &device)
+{
+    {
+        std::lock_guard<std::mutex> lock(devicesMutex_);
+        for (auto *list : {&inputs_, &outputs_})
+            list->erase(std::remove(list->begin(), list->end(), device), list->end());
+    }
+    std::lock_guard<std::mutex> lock(device->mutex_);
+    device->plugged_ = false;
+    device->input_.reset();
+    device->outputOpen_ = false;
+    ++device->outputGeneration_;
+}
+
+void VirtualMidiService::Plug(const std::shared_ptr<VirtualMidiDevice> &device)
+{
+    {
+        std::lock_guard<std::mutex> lock(device->mutex_);
+        if (device->plugged_)
+            return;
+        device->plugged_ = true;
+    }
+    std::lock_guard<std::mutex> lock(devicesMutex_);
+    if (device->Info().isInput)
+        inputs_.push_back(device);
+    if (device->Info().isOutput)
+        outputs_.push_back(device);
 }
 
 std::vector<SentMessage> VirtualMidiService::SentMessages() const
@@ -236,9 +275,11 @@ MMRESULT VirtualMidiService::ConnectInput(std::uint32_t deviceId, const std::sha
         return MMSYSERR_ALLOCATED;
     device->input_ = endpoint;
     VirtualMidiDevice *raw = device.get();
-    link = std::make_unique<VirtualInputLink>(device, [raw] {
+    const InputEndpoint *own = endpoint.get();
+    link = std::make_unique<VirtualInputLink>(device, [raw, own] {
         std::lock_guard<std::mutex> lock(raw->mutex_);
-        raw->input_.reset();
+        if (raw->input_.lock().get() == own) // not a later open after an unplug
+            raw->input_.reset();
     });
     return MMSYSERR_NOERROR;
 }
@@ -269,22 +310,33 @@ MMRESULT VirtualMidiService::ConnectOutput(std::uint32_t deviceId, std::unique_p
             return MMSYSERR_BADDEVICEID;
         device = outputs_[deviceId];
     }
+    unsigned generation = 0;
     {
         std::lock_guard<std::mutex> lock(device->mutex_);
         if (device->outputOpen_)
             return MMSYSERR_ALLOCATED;
         device->outputOpen_ = true;
+        generation = device->outputGeneration_;
     }
-    sink = std::make_unique<VirtualOutputSink>(
-        [device](const std::uint8_t *bytes, std::size_t count, bool isLong) {
+    auto current = [device, generation] {
+        std::lock_guard<std::mutex> lock(device->mutex_);
+        return device->outputGeneration_ == generation;
+    };
+    auto virtualSink = std::make_unique<VirtualOutputSink>(
+        [device, current](const std::uint8_t *bytes, std::size_t count, bool isLong) {
             device->WaitWhileSendsBlocked();
+            if (!current())
+                return; // pulled out while the message was queued: lost, as on a cable
             device->Receive(SentMessage{device->Name(), std::chrono::steady_clock::now(),
                                         std::vector<std::uint8_t>(bytes, bytes + count), isLong});
         },
-        [device] {
+        [device, generation] {
             std::lock_guard<std::mutex> lock(device->mutex_);
-            device->outputOpen_ = false;
+            if (device->outputGeneration_ == generation)
+                device->outputOpen_ = false;
         });
+    virtualSink->SetPresent(current);
+    sink = std::move(virtualSink);
     return MMSYSERR_NOERROR;
 }
 

@@ -4,7 +4,7 @@
 // order of creation within each direction. Opening is exclusive per device
 // and direction (a second open answers MMSYSERR_ALLOCATED).
 //
-// Threads: CreateDevice, the MidiService calls and fault injection are for the
+// Threads: CreateDevice, Unplug, Plug, the MidiService calls and fault injection are for the
 // UI thread. VirtualMidiDevice::Inject* may be called from any thread; bytes
 // reach the open input port exactly as a driver delivers them (nothing if no
 // port has the device open and started). A device's receiver runs on the
@@ -68,6 +68,8 @@ public:
     void SetSendsBlocked(bool blocked);
     bool IsInputOpen() const;
     bool IsOutputOpen() const;
+    // False while unplugged (see VirtualMidiService::Unplug).
+    bool IsPlugged() const;
 
 private:
     friend class VirtualMidiService;
@@ -85,6 +87,8 @@ private:
     bool outputOpen_ = false;
     bool sendsBlocked_ = false;
     std::condition_variable sendsUnblocked_;
+    bool plugged_ = true;
+    unsigned outputGeneration_ = 0; // an unplug ends the open output's sink
     Receiver receiver_;
     std::mutex wireMutex_; // serialises paced injections, like one cable
     std::chrono::steady_clock::time_point wireFree_;
@@ -99,6 +103,13 @@ public:
                                                     bool asOutput = true);
     std::shared_ptr<VirtualMidiDevice> CreateDevice(const VirtualDeviceInfo &info);
     std::shared_ptr<VirtualMidiDevice> FindDevice(const std::string &name) const;
+
+    // The device leaves the lists, as a cable pulled out: the devices after
+    // it move up a number, an open input receives nothing more, and sends to
+    // an open output fail with MIDIERR_NODEVICE. Its ports stay to be closed.
+    void Unplug(const std::shared_ptr<VirtualMidiDevice> &device);
+    // The device comes back at the end of its lists, free to be opened.
+    void Plug(const std::shared_ptr<VirtualMidiDevice> &device);
 
     // Every message sent to any device, in order.
     std::vector<SentMessage> SentMessages() const;

@@ -1,10 +1,12 @@
 #include "setup/MidiSetup.h"
 
 #include "core/MessageBoxes.h"
+#include "engine/DeviceWatcher.h"
 #include "engine/PortRoles.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "platform/Colors.h"
+#include "platform/ScopeExit.h"
 #include "setup/DeviceFinder.h"
 #include "setup/PresetUpload.h"
 
@@ -61,15 +63,6 @@ QLabel *MakeCaption(const QString &text, int left, int top, QWidget *parent)
     l->adjustSize();
     return l;
 }
-
-// Runs a function on scope exit (the upload's button must come back whatever happens).
-template <typename F>
-struct Finally {
-    F f;
-    ~Finally() { f(); }
-};
-template <typename F>
-Finally(F) -> Finally<F>;
 
 } // namespace
 
@@ -232,22 +225,53 @@ void TfMidiSetup::FillLists()
     }
     // "None" ends every list even when a device cannot be read, so that the
     // last row of a list is always it.
-    const Finally addNone{[this] {
+    const platform::TScopeExit addNone{[this] {
         for (QListWidget *l : {lbMidiIn, lbMidiOut, lbCtrlIn, lbCtrlOut}) {
             const QSignalBlocker block(l);
             l->addItem(NoDevice);
         }
     }};
-    for (const std::string &name : engine::InputDeviceNames()) {
+    // The stable names: what the settings file keeps, and what stays the
+    // same when the system numbers its ports anew.
+    FInputNames = engine::InputDeviceNames();
+    for (const std::string &name : FInputNames) {
         const QSignalBlocker b1(lbCtrlIn), b2(lbMidiIn);
-        lbCtrlIn->addItem(QString::fromStdString(name));
-        lbMidiIn->addItem(QString::fromStdString(name));
+        lbCtrlIn->addItem(QString::fromStdString(engine::StableDeviceName(name)));
+        lbMidiIn->addItem(QString::fromStdString(engine::StableDeviceName(name)));
     }
-    for (const std::string &name : engine::OutputDeviceNames()) {
+    FOutputNames = engine::OutputDeviceNames();
+    for (const std::string &name : FOutputNames) {
         const QSignalBlocker b1(lbCtrlOut), b2(lbMidiOut);
-        lbCtrlOut->addItem(QString::fromStdString(name));
-        lbMidiOut->addItem(QString::fromStdString(name));
+        lbCtrlOut->addItem(QString::fromStdString(engine::StableDeviceName(name)));
+        lbMidiOut->addItem(QString::fromStdString(engine::StableDeviceName(name)));
     }
+}
+
+void TfMidiSetup::RefreshLists()
+{
+    try {
+        FillLists();
+    } catch (const std::exception &) {
+        return; // the next change of the lists tries again
+    }
+    for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut})
+        SelectHeld(r);
+}
+
+void TfMidiSetup::SelectHeld(TRole role)
+{
+    QListWidget *list = FRoles[role].list;
+    const engine::TPortRoles &ports = FMain.Ports();
+    if (ports.Device(EngineRole(role)) >= 0) {
+        SelectRow(list, ports.Device(EngineRole(role)));
+    } else if (ports.Waiting(EngineRole(role))) {
+        // Its device is absent: no entry is it, and "None" would be untrue.
+        SelectRow(list, -1);
+    } else {
+        SelectRow(list, NoneRow(list));
+    }
+    const QString awaited = QString::fromStdString(ports.DeviceName(EngineRole(role)));
+    list->setToolTip(ports.Waiting(EngineRole(role)) ? QStringLiteral("Waiting for %1").arg(awaited) : QString());
 }
 
 void TfMidiSetup::FormCreate()
@@ -274,18 +298,26 @@ void TfMidiSetup::FormCreate()
     for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut}) {
         QListWidget *list = FRoles[r].list;
         const QString saved = FMain.Settings().ReadString(Devices, FRoles[r].key, NoDevice);
-        int row = NoneRow(list);
-        for (int i = 0; i < list->count(); ++i) {
-            if (list->item(i)->text().compare(saved, Qt::CaseInsensitive) == 0) {
-                row = i;
-                break;
-            }
-        }
-        SelectRow(list, row);
-        if (!listed && row == NoneRow(list) && saved.compare(NoDevice, Qt::CaseInsensitive) != 0)
+        const bool none = saved.compare(NoDevice, Qt::CaseInsensitive) == 0;
+        const std::vector<std::string> &names = IsInput(r) ? FInputNames : FOutputNames;
+        const int device = none ? -1 : engine::FindDeviceName(names, saved.toStdString());
+        SelectRow(list, device >= 0 ? device : NoneRow(list));
+        if (!listed && device < 0 && !none)
             continue; // maybe just unreadable: keep the saved choice for the next start
+        if (device < 0 && !none) {
+            // Not plugged in yet: the role waits for it under the saved name.
+            guarded([&] { FMain.Ports().Await(EngineRole(r), saved.toStdString()); });
+            SelectHeld(r);
+            if (r == SynthOut)
+                FMain.bGetPatch->show();
+            continue;
+        }
         guarded([&] { ApplyChoice(r); });
     }
+    connect(&FMain.Ports().Watcher(), &engine::TDeviceWatcher::listsChanged, this, [this] {
+        if (isVisible())
+            RefreshLists();
+    });
 
     int channel = FMain.Settings().ReadInteger(Synth, Channel, 0);
     if (channel > 15)
@@ -379,6 +411,12 @@ void TfMidiSetup::rgMidiChanClick()
 
 void TfMidiSetup::ShowModal() { exec(); }
 
+void TfMidiSetup::showEvent(QShowEvent *event)
+{
+    RefreshLists(); // devices may have come and gone since it was last shown
+    QDialog::showEvent(event);
+}
+
 void TfMidiSetup::bbOKClick() { hide(); }
 
 void TfMidiSetup::FormDestroy()
@@ -386,7 +424,7 @@ void TfMidiSetup::FormDestroy()
     try {
         FMain.Settings().WriteInteger(Synth, Channel, ChannelIndex());
         for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut}) {
-            if (Selection(r) >= 0)
+            if (Selection(r) >= 0 || FMain.Ports().Waiting(EngineRole(r)))
                 FMain.Settings().WriteString(Devices, FRoles[r].key,
                                              QString::fromStdString(FMain.Ports().DeviceName(EngineRole(r))));
         }

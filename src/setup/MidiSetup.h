@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <array>
+#include <string>
 #include <vector>
 
 class QButtonGroup;
@@ -74,6 +75,9 @@ public:
     enum TRole { SynthIn, SynthOut, CtrlIn, CtrlOut };
     int Selection(TRole role) const;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     struct Role {
         QListWidget *list = nullptr;
@@ -85,6 +89,10 @@ private:
     void FormDestroy();
     void CreateControls();
     void FillLists();
+    // Lists the devices again and selects what each role holds.
+    void RefreshLists();
+    void SelectHeld(TRole role);
+    static bool IsInput(TRole role) { return role == SynthIn || role == CtrlIn; }
     void ApplyChoice(TRole role);
     bool ResolveConflict(TRole role);
     void SelectRow(QListWidget *list, int row);
@@ -96,6 +104,8 @@ private:
     TfMain &FMain;
     std::array<Role, 4> FRoles;
     QButtonGroup *FChannelGroup = nullptr;
+    // The devices as the system names them, in list order (the lists show their stable names).
+    std::vector<std::string> FInputNames, FOutputNames;
     bool FTerminate = false;
 };
 

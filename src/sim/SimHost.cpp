@@ -74,39 +74,78 @@ std::string TSimHost::Open(const std::string &api)
 
 std::string TSimHost::OpenOn(int api)
 {
-    const auto chosen = static_cast<RtMidi::Api>(api);
-    auto ports = std::make_unique<Ports>();
-    try {
-        const std::string synth = SynthName, controller = ControllerName;
-        ports->SynthOut = std::make_unique<RtMidiOut>(chosen, synth + "-out");
-        ports->SynthOut->openVirtualPort("out");
-        ports->ControllerOut = std::make_unique<RtMidiOut>(chosen, controller + "-out");
-        ports->ControllerOut->openVirtualPort("out");
-
-        auto openInput = [this, chosen](std::unique_ptr<RtMidiIn> &in, InputContext &context, bool toSynth,
-                                const std::string &client) {
-            context = {this, toSynth};
-            in = std::make_unique<RtMidiIn>(chosen, client, 4096);
-            in->ignoreTypes(false, false, false);
-            in->setCallback(
-                [](double, std::vector<unsigned char> *m, void *data) {
-                    auto *c = static_cast<InputContext *>(data);
-                    c->Host->Queue(c->ToSynth, std::vector<std::uint8_t>(m->begin(), m->end()));
-                },
-                &context);
-            in->openVirtualPort("in");
-        };
-        openInput(ports->SynthIn, ports->SynthContext, true, synth + "-in");
-        openInput(ports->ControllerIn, ports->ControllerContext, false, controller + "-in");
-    } catch (const RtMidiError &e) {
-        return e.getMessage();
+    FApi = api;
+    FPorts = std::make_unique<Ports>();
+    for (const bool synth : {true, false}) {
+        if (std::string failure = OpenDevice(synth); !failure.empty()) {
+            FPorts.reset();
+            return failure;
+        }
     }
-    FPorts = std::move(ports);
-    FSystem = RtMidi::getApiName(chosen);
+    FSystem = RtMidi::getApiName(static_cast<RtMidi::Api>(api));
     // Started only now, the worker sees the ports complete; what arrived
     // meanwhile waits in the queue.
     FWorker = std::thread([this] { Deliver(); });
     return {};
+}
+
+// The output first: a device's answers may follow at once what it takes in.
+std::string TSimHost::OpenDevice(bool synth)
+{
+    const auto chosen = static_cast<RtMidi::Api>(FApi);
+    const std::string client = synth ? SynthName : ControllerName;
+    std::unique_ptr<RtMidiOut> out;
+    std::unique_ptr<RtMidiIn> in;
+    InputContext &context = synth ? FPorts->SynthContext : FPorts->ControllerContext;
+    try {
+        out = std::make_unique<RtMidiOut>(chosen, client + "-out");
+        out->openVirtualPort("out");
+        context = {this, synth};
+        in = std::make_unique<RtMidiIn>(chosen, client + "-in", 4096);
+        in->ignoreTypes(false, false, false);
+        in->setCallback(
+            [](double, std::vector<unsigned char> *m, void *data) {
+                auto *c = static_cast<InputContext *>(data);
+                c->Host->Queue(c->ToSynth, std::vector<std::uint8_t>(m->begin(), m->end()));
+            },
+            &context);
+        in->openVirtualPort("in");
+    } catch (const RtMidiError &e) {
+        return e.getMessage();
+    }
+    {
+        std::lock_guard<std::mutex> lock(synth ? FPorts->SynthOutMutex : FPorts->ControllerOutMutex);
+        (synth ? FPorts->SynthOut : FPorts->ControllerOut) = std::move(out);
+    }
+    (synth ? FPorts->SynthIn : FPorts->ControllerIn) = std::move(in);
+    return {};
+}
+
+std::string TSimHost::Unplug(bool synth)
+{
+    if (!FPorts)
+        return "the ports are not open";
+    if (!Plugged(synth))
+        return "unplugged already";
+    // The input first, so that nothing new is queued for a device without output.
+    (synth ? FPorts->SynthIn : FPorts->ControllerIn).reset();
+    std::lock_guard<std::mutex> lock(synth ? FPorts->SynthOutMutex : FPorts->ControllerOutMutex);
+    (synth ? FPorts->SynthOut : FPorts->ControllerOut).reset();
+    return {};
+}
+
+std::string TSimHost::Plug(bool synth)
+{
+    if (!FPorts)
+        return "the ports are not open";
+    if (Plugged(synth))
+        return "plugged in already";
+    return OpenDevice(synth);
+}
+
+bool TSimHost::Plugged(bool synth) const
+{
+    return FPorts && (synth ? FPorts->SynthIn : FPorts->ControllerIn) != nullptr;
 }
 
 std::vector<std::string> TSimHost::PortNames() const
@@ -149,10 +188,14 @@ void TSimHost::Transmit(bool fromSynth, const std::vector<std::uint8_t> &bytes)
         return;
     FLog(simmonitor::MonitorLine("TX", fromSynth ? SynthName : ControllerName, bytes));
     std::mutex &mutex = fromSynth ? FPorts->SynthOutMutex : FPorts->ControllerOutMutex;
-    RtMidiOut &out = fromSynth ? *FPorts->SynthOut : *FPorts->ControllerOut;
     std::lock_guard<std::mutex> lock(mutex);
+    RtMidiOut *out = (fromSynth ? FPorts->SynthOut : FPorts->ControllerOut).get();
+    if (out == nullptr) {
+        FLog(std::string("UNPLUGGED ") + (fromSynth ? SynthName : ControllerName) + " did not send");
+        return;
+    }
     try {
-        out.sendMessage(bytes.data(), bytes.size());
+        out->sendMessage(bytes.data(), bytes.size());
     } catch (const RtMidiError &e) {
         FLog("ERROR sending: " + e.getMessage());
     }
@@ -178,6 +221,8 @@ const char *TSimHost::CommandHelp()
            "  drop              send no answer to the next request (dump, write or device ID);\n"
            "                    late MS delays any of these answers too\n"
            "  preset            print the name of the uploaded BCR2000 preset\n"
+           "  unplug DEVICE     close the ports of DEVICE (dw8000 or bcr2000), as a pulled cable\n"
+           "  plug DEVICE       open them again under the same names\n"
            "  help, quit\n";
 }
 
@@ -187,6 +232,15 @@ std::string TSimHost::Command(const std::string &line, bool &quit)
     std::string verb;
     if (!(in >> verb))
         return {};
+    if (verb == "unplug" || verb == "plug") {
+        std::string device, rest;
+        in >> device >> rest;
+        if ((device != SynthName && device != ControllerName) || !rest.empty())
+            return "ERROR " + verb + " takes dw8000 or bcr2000: " + line;
+        const bool synth = device == SynthName;
+        const std::string failure = verb == "plug" ? Plug(synth) : Unplug(synth);
+        return failure.empty() ? "OK " + verb + " " + device : "ERROR " + failure;
+    }
     std::vector<int> args;
     int a = 0;
     while (in >> a)

@@ -7,7 +7,7 @@
 // "bcr2000-out:out" carry what the devices send, "dw8000-in:in" and
 // "bcr2000-in:in" take what is sent to them.
 //
-// Threads: construct, Open (once), Command and destroy on one thread (the
+// Threads: construct, Open (once), Command, Unplug, Plug and destroy on one thread (the
 // program's main thread). The MIDI system's input threads only queue what
 // arrives (the queue is the one hand-off, behind its mutex); one worker
 // thread, started by Open once the ports are complete, hands it to the
@@ -49,6 +49,13 @@ public:
     // the ALSA sequencer adds its client and port numbers.
     std::vector<std::string> PortNames() const;
 
+    // Closes both ports of the simulated DW-8000 (`synth`) or BCR2000, as
+    // when its cable is pulled out; Plug opens them again under the same
+    // names. Each returns an empty string or why it failed.
+    std::string Unplug(bool synth);
+    std::string Plug(bool synth);
+    bool Plugged(bool synth) const;
+
     // Runs one command line and returns its answer, "OK ..." or "ERROR ...".
     // Sets `quit` for "quit".
     std::string Command(const std::string &line, bool &quit);
@@ -65,6 +72,7 @@ private:
     };
 
     std::string OpenOn(int api);  // an RtMidi::Api
+    std::string OpenDevice(bool synth);
     void Queue(bool toSynth, std::vector<std::uint8_t> bytes);
     void Deliver();
     void Transmit(bool fromSynth, const std::vector<std::uint8_t> &bytes);
@@ -74,6 +82,7 @@ private:
     // while the DW-8000 simulator waits for it in its destructor.
     std::unique_ptr<Ports> FPorts;
     std::string FSystem;
+    int FApi = 0;
     SimDw8000 FSynth;
     SimBcr2000 FController;
 

@@ -3,6 +3,7 @@
 
 #include "controls/Vxadsr2.h"
 #include "controls/Vxgrafsw.h"
+#include "engine/PortRoles.h"
 #include "platform/BasicMidiService.h"
 
 #include <QLabel>
@@ -267,12 +268,18 @@ TEST_F(EditorFixture, TwoDevicesWithTheSameNameTakeTheFirst)
     EXPECT_EQ(main->MidiBCtoPC->DeviceID(), 2u);
 }
 
-TEST_F(EditorFixture, SavedDeviceThatIsAbsentBecomesNone)
+// An absent saved device is waited for (it may just not be plugged in yet):
+// its port stays closed, no entry is selected for it, and the name is kept.
+TEST_F(EditorFixture, SavedDeviceThatIsAbsentIsAwaitedUnderItsName)
 {
     SaveDevices("Gone Interface", Synth(), "None", "None");
     Start();
     EXPECT_EQ(main->MidiSynthToPC->State(), misClosed);
-    EXPECT_EQ(Setting("MidiDevices", "Input"), "None");
+    EXPECT_TRUE(main->Ports().Waiting(engine::TRole::SynthIn));
+    EXPECT_EQ(setup->lbMidiIn->currentRow(), -1);
+    EXPECT_TRUE(boxes.empty());
+    Stop();
+    EXPECT_EQ(Setting("MidiDevices", "Input"), "Gone Interface");
 }
 
 TEST_F(EditorFixture, InputThatFailsToOpenIsReportedAndStartUpGoesOn)

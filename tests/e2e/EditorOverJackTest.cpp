@@ -347,6 +347,38 @@ TEST_F(EditorOverJack, TerminationSignalNoLongerKillsTheEditorWithItsPortsOpen)
     }
 }
 
+// The simulator's ports close and open again under the same names while the
+// editor runs: it finds them by itself, gives the controller every value
+// again, fetches the synthesizer's patch, and moves reach the synthesizer.
+TEST_F(EditorOverJack, DevicesUnpluggedAndPluggedInAgainAreReconnectedWithoutTheUser)
+{
+    StartEditor({{"QT_QPA_PLATFORM", "offscreen"}});
+    ExpectFetch(0);
+
+    Command("unplug bcr2000");
+    EXPECT_EQ(JackPorts().count("bcr2000-in:in"), 0u);
+    std::this_thread::sleep_for(1500ms); // the editor sees it gone and waits
+    std::size_t from = Mark();
+    Command("plug bcr2000");
+    // Every current value, as after a fetch: the last patch fetched is the
+    // one still shown.
+    EXPECT_EQ(Received("bcr2000", from, LiveRows().size()), EchoesOf(Sent("dw8000", 0, 1s, true)));
+    from = Mark();
+    Command("cc 44 17");
+    EXPECT_EQ(Received("dw8000", from, 1), std::vector<Bytes>{ParameterChange(15, 17)});
+
+    Command("unplug dw8000");
+    Command("program 5"); // changed while away: its program change is lost with the cable
+    std::this_thread::sleep_for(1500ms);
+    from = Mark();
+    Command("plug dw8000");
+    ExpectFetch(from);
+    from = Mark();
+    Command("cc 44 40");
+    EXPECT_EQ(Received("dw8000", from, 1), std::vector<Bytes>{ParameterChange(15, 40)});
+    ASSERT_TRUE(editor.Running()) << "see " << Path("editor.log");
+}
+
 // Run under a real X display, the editor saves a picture of each page.
 TEST_F(EditorOverJack, ScreenshotsOfBothPagesUnderXvfb)
 {

@@ -177,6 +177,9 @@ TEST(SimHost, CommandsDriveTheSimulatorsAndBadOnesAreAnsweredWithAnError)
     EXPECT_EQ(host.Command("program five", quit).rfind("ERROR", 0), 0u);
     EXPECT_EQ(host.Command("program", quit).rfind("ERROR unknown", 0), 0u);
     EXPECT_EQ(host.Command("truncate 20", quit), "OK truncate");
+    EXPECT_EQ(host.Command("unplug dw8000", quit), "ERROR the ports are not open");
+    EXPECT_EQ(host.Command("unplug piano", quit).rfind("ERROR unplug takes dw8000 or bcr2000", 0), 0u);
+    EXPECT_EQ(host.Command("plug bcr2000 now", quit).rfind("ERROR plug takes", 0), 0u);
     EXPECT_EQ(host.Command("", quit), "");
     EXPECT_FALSE(quit);
     EXPECT_EQ(host.Command("quit", quit), "OK quit");

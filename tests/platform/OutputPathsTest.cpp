@@ -95,7 +95,11 @@ TEST(OutputPaths, MessagesAndDoneNoticesKeepTheirOrderAcrossDirectAndQueuedSends
             device->SetSendsBlocked(false);
         else
             service.SetWirePacing(false);
-        for (int i = 0; i < 4; ++i) // the first of these finds the backlog still queued
+        for (int i = 0; i < 2; ++i) // these find the backlog still queued
+            send();
+        ASSERT_TRUE(service.WaitForSent(expected.size(), std::chrono::seconds(3)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // the delivery thread goes idle
+        for (int i = 0; i < 3; ++i)
             send();
     }
     ASSERT_EQ(service.midiOutClose(out), MMSYSERR_NOERROR);

@@ -114,9 +114,56 @@ void BM_CallbackToGetMidiEvent(benchmark::State &state)
     std::sort(latencies.begin(), latencies.end());
     state.counters["median_us"] = latencies[latencies.size() / 2];
     state.counters["p99_us"] = latencies[latencies.size() * 99 / 100];
+    state.counters["p99_wire_pct"] = latencies[latencies.size() * 99 / 100] / (3 * 320.0) * 100.0;
     state.counters["max_us"] = latencies.back();
 }
 BENCHMARK(BM_CallbackToGetMidiEvent)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// From the message call to the device having the bytes, for an 8-byte
+// parameter change on an idle output: the send path without the editor.
+void BM_LongMessageCallToDevice(benchmark::State &state)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr int kSamples = 20000;
+    platform::VirtualMidiService service;
+    auto device = service.CreateDevice("Synth");
+    std::atomic<Clock::rep> arrivedAt{0};
+    device->SetReceiver([&](const platform::SentMessage &m) {
+        arrivedAt.store(m.time.time_since_epoch().count(), std::memory_order_release);
+    });
+    std::atomic<int> done{0};
+    const platform::MidiCallback onDone = [](void *, std::uint32_t msg, std::uintptr_t instance, std::uintptr_t,
+                                             std::uintptr_t) {
+        if (msg == platform::MOM_DONE)
+            reinterpret_cast<std::atomic<int> *>(instance)->fetch_add(1, std::memory_order_release);
+    };
+    platform::HMIDIOUT out = nullptr;
+    service.midiOutOpen(out, 0, onDone, reinterpret_cast<std::uintptr_t>(&done), platform::CALLBACK_FUNCTION);
+    std::uint8_t change[8] = {0xF0, 0x42, 0x30, 0x03, 0x41, 0x10, 0x1F, 0xF7};
+    platform::MIDIHDR header{};
+    header.lpData = change;
+    header.dwBufferLength = sizeof change;
+    service.midiOutPrepareHeader(out, &header, sizeof header);
+    std::vector<double> latencies;
+    latencies.reserve(kSamples);
+    for (auto _ : state) {
+        latencies.clear();
+        for (int i = 0; i < kSamples; ++i) {
+            const Clock::time_point t0 = Clock::now();
+            service.midiOutLongMsg(out, &header, sizeof header);
+            while (done.load(std::memory_order_acquire) <= i) // the header is free again
+                std::this_thread::yield();
+            latencies.push_back(double(arrivedAt.load(std::memory_order_acquire) - t0.time_since_epoch().count()) /
+                                1000.0);
+        }
+    }
+    service.midiOutClose(out);
+    std::sort(latencies.begin(), latencies.end());
+    state.counters["median_us"] = latencies[latencies.size() / 2];
+    state.counters["p99_us"] = latencies[latencies.size() * 99 / 100];
+    state.counters["p99_wire_pct"] = latencies[latencies.size() * 99 / 100] / (8 * 320.0) * 100.0;
+}
+BENCHMARK(BM_LongMessageCallToDevice)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -246,20 +246,40 @@ public:
         return !sink_ || sink_->Present();
     }
 
-    void SendShort(std::uint32_t message)
+    // A message goes to the driver within the call when nothing waits before
+    // it, unless pacing or a driver that may block needs the delivery thread.
+    // A failure of such a send is this call's result.
+    MMRESULT SendShort(std::uint32_t message)
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        items_.push_back(Item{message, nullptr});
-        wake_.notify_one();
+        if (!CanSendNow()) {
+            items_.push_back(Item{message, nullptr});
+            wake_.notify_one();
+            return MMSYSERR_NOERROR;
+        }
+        const std::uint8_t raw[3] = {std::uint8_t(message), std::uint8_t(message >> 8), std::uint8_t(message >> 16)};
+        return Transmit(raw, ShortMessageLength(raw[0]), false);
     }
 
+    // A long message sent within the call still has its MOM_DONE come from
+    // the delivery thread; one whose send fails within the call has none.
     MMRESULT SendLong(MIDIHDR *header)
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (header->dwFlags & MHDR_INQUEUE)
-            return MIDIERR_STILLPLAYING;
-        header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
-        items_.push_back(Item{0, header});
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (header->dwFlags & MHDR_INQUEUE)
+                return MIDIERR_STILLPLAYING;
+            if (!CanSendNow()) {
+                header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+                items_.push_back(Item{0, header});
+                wake_.notify_one();
+                return MMSYSERR_NOERROR;
+            }
+            if (const MMRESULT failed = Transmit(header->lpData, header->dwBufferLength, true))
+                return failed;
+            header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+            notices_.push_back(header);
+        }
         wake_.notify_one();
         return MMSYSERR_NOERROR;
     }
@@ -306,6 +326,19 @@ private:
         MIDIHDR *header; // null for a short message
     };
 
+    // Nothing queued or under way on the delivery thread, so a send now
+    // keeps the order. Mutex held.
+    bool CanSendNow() const
+    {
+        return items_.empty() && !sending_ && !stopping_ && !pacing_->load(std::memory_order_acquire) &&
+               !(sink_ && sink_->MayBlock());
+    }
+
+    MMRESULT Transmit(const std::uint8_t *bytes, std::size_t count, bool isLong)
+    {
+        return sink_ ? sink_->Transmit(bytes, count, isLong) : MMSYSERR_NOERROR;
+    }
+
     void Run()
     {
         std::vector<std::uint8_t> bytes;
@@ -319,17 +352,29 @@ private:
         finishedChanged_.notify_all();
     }
 
-    // Sends the next message; false once stopping with nothing queued.
+    // Hands over the next done notice, or else sends the next queued
+    // message; false once stopping with neither left. Notices go first: every
+    // one of them is for a message sent before anything still queued.
     bool TakeNext(std::vector<std::uint8_t> &bytes)
     {
         Item item;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !items_.empty(); });
+            wake_.wait(lock, [this] { return stopping_ || !items_.empty() || !notices_.empty(); });
+            if (!notices_.empty()) {
+                MIDIHDR *header = notices_.front();
+                notices_.pop_front();
+                header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+                lock.unlock();
+                if (callback_)
+                    callback_(handle_, MOM_DONE, instance_, reinterpret_cast<std::uintptr_t>(header), 0);
+                return true;
+            }
             if (items_.empty())
                 return false;
             item = items_.front();
             items_.pop_front();
+            sending_ = true;
             if (item.header)
                 bytes.assign(item.header->lpData, item.header->lpData + item.header->dwBufferLength);
         }
@@ -340,17 +385,13 @@ private:
         }
         if (pacing_->load(std::memory_order_acquire))
             std::this_thread::sleep_for(kWireByteTime * bytes.size());
-        const MMRESULT sent =
-            sink_ ? sink_->Transmit(bytes.data(), bytes.size(), item.header != nullptr) : MMSYSERR_NOERROR;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (sendFailure_ == MMSYSERR_NOERROR)
-                sendFailure_ = sent;
-            if (item.header)
-                item.header->dwFlags = (item.header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
-        }
-        if (item.header && callback_)
-            callback_(handle_, MOM_DONE, instance_, reinterpret_cast<std::uintptr_t>(item.header), 0);
+        const MMRESULT sent = Transmit(bytes.data(), bytes.size(), item.header != nullptr);
+        std::lock_guard<std::mutex> lock(mutex_);
+        sending_ = false;
+        if (sendFailure_ == MMSYSERR_NOERROR)
+            sendFailure_ = sent;
+        if (item.header) // lost or not, the header goes back
+            notices_.push_back(item.header);
         return true;
     }
 
@@ -363,7 +404,9 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable finishedChanged_;
-    std::deque<Item> items_;
+    std::deque<Item> items_;        // waiting to be sent
+    std::deque<MIDIHDR *> notices_; // sent, waiting for their MOM_DONE
+    bool sending_ = false;          // the delivery thread has a message in hand
     MMRESULT sendFailure_ = MMSYSERR_NOERROR; // the first since the last call took it
     bool stopping_ = false;
     bool finished_ = false;
@@ -633,8 +676,7 @@ MMRESULT BasicMidiService::midiOutShortMsg(HMIDIOUT handle, std::uint32_t messag
             return MIDIERR_NODEVICE;
         if (const MMRESULT failed = endpoint.TakeSendFailure())
             return failed;
-        endpoint.SendShort(message);
-        return MMSYSERR_NOERROR;
+        return endpoint.SendShort(message);
     });
 }
 

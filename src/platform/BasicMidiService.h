@@ -1,15 +1,17 @@
 #pragma once
 // What both backends share: handles, header bookkeeping, the buffer semantics
 // of input (sysex filling queued buffers in order, reset handing them back),
-// ordered asynchronous output with done notices, the mapper, fault injection
+// ordered output with asynchronous done notices, the mapper, fault injection
 // and wire-rate pacing. A backend supplies only its devices.
 //
 // Threads: the MidiService calls, InjectFault/ClearFaults, SetWirePacing and
 // SetDriverWaitLimit are for the UI thread. InputEndpoint::Deliver* may be
 // called from any thread (calls on one endpoint are serialised by its lock).
-// Each open output runs one delivery thread: OutputSink::Transmit, the sink's
-// destruction and the MOM_DONE callback run there. DroppedShortMessages may
-// be read from any thread.
+// Each open output runs one delivery thread: the MOM_DONE callback and the
+// sink's destruction run there. OutputSink::Transmit runs on the thread of
+// the message call when nothing waits before the message (the common case:
+// no thread to wake on the way out), else on the delivery thread; never on
+// both at once. DroppedShortMessages may be read from any thread.
 
 #include "platform/MidiService.h"
 
@@ -95,13 +97,17 @@ private:
     std::deque<MIDIHDR *> queue_;
 };
 
-// Where an output device's bytes go; called on the output's delivery thread.
+// Where an output device's bytes go. Transmit and MayBlock are called one at
+// a time, on the thread of a message call or on the output's delivery thread.
 class OutputSink {
 public:
     virtual ~OutputSink() = default;
-    // The driver's result. A message it failed to send is lost, and the next
-    // short or long message call on the port fails with this code.
+    // The driver's result. A failed message is lost; the code fails the call
+    // that sent it, or, sent from the queue, the next message call.
     virtual MMRESULT Transmit(const std::uint8_t *bytes, std::size_t count, bool isLong) = 0;
+    // True when a send now might wait (a driver known to be stalled): the
+    // message then goes through the delivery thread, keeping the caller free.
+    virtual bool MayBlock() { return false; }
     // False once the device has gone away (its port closed under us); short
     // and long messages then fail with MIDIERR_NODEVICE. UI thread.
     virtual bool Present() { return true; }

@@ -145,14 +145,19 @@ public:
     virtual MMRESULT midiOutGetDevCaps(std::uint32_t deviceId, MIDIOUTCAPS &caps) = 0;
     virtual MMRESULT midiOutOpen(HMIDIOUT &handle, std::uint32_t deviceId, MidiCallback callback,
                                  std::uintptr_t instance, std::uint32_t flags) = 0;
-    // Output is sent in order on a driver thread after the call returns: a
-    // message the driver then fails to send is lost, and the next short or
-    // long message call on the handle fails with the driver's error instead
-    // of queuing its message.
+    // Output leaves in the order it was sent. A message with nothing queued
+    // before it goes to the driver within the call (unless the service paces
+    // the wire or the driver might wait), and a driver failure is the call's
+    // result: the message is lost. Otherwise it is queued for a driver
+    // thread; a queued message the driver then fails to send is lost, and
+    // the next short or long message call on the handle fails with the
+    // driver's error instead of sending its message.
     virtual MMRESULT midiOutShortMsg(HMIDIOUT handle, std::uint32_t message) = 0;
     virtual MMRESULT midiOutPrepareHeader(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size) = 0;
     virtual MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size) = 0;
-    // Queues the message and returns; MOM_DONE follows from a driver thread.
+    // Sends or queues the message as midiOutShortMsg does; MOM_DONE follows
+    // from a driver thread, never within the call. A message whose send
+    // failed within the call is not queued and gets no MOM_DONE.
     virtual MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR *header, std::uint32_t size) = 0;
     // Sends what is still queued (each with its MOM_DONE) and then closes.
     // A driver that has not finished within a bounded time leaves the handle

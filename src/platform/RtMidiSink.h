@@ -83,6 +83,8 @@ public:
         return present_;
     }
 
+    // RtMidi's sends do not wait (ALSA's output is opened non-blocking,
+    // JACK's is a ring its process thread empties), so MayBlock stays false.
     MMRESULT Transmit(const std::uint8_t *bytes, std::size_t count, bool) override
     {
         out_->sendMessage(bytes, count);

@@ -22,8 +22,8 @@ private:
 class VirtualOutputSink : public OutputSink {
 public:
     VirtualOutputSink(std::function<void(const std::uint8_t *, std::size_t, bool)> transmit,
-                      std::function<void()> detach)
-        : transmit_(std::move(transmit)), detach_(std::move(detach))
+                      std::function<bool()> blocked, std::function<void()> detach)
+        : transmit_(std::move(transmit)), blocked_(std::move(blocked)), detach_(std::move(detach))
     {
     }
     ~VirtualOutputSink() override { detach_(); }
@@ -34,9 +34,11 @@ public:
         transmit_(bytes, count, isLong);
         return MMSYSERR_NOERROR;
     }
+    bool MayBlock() override { return blocked_(); }
 
 private:
     std::function<void(const std::uint8_t *, std::size_t, bool)> transmit_;
+    std::function<bool()> blocked_;
     std::function<void()> detach_;
     std::function<bool()> present_;
 };
@@ -329,6 +331,10 @@ MMRESULT VirtualMidiService::ConnectOutput(std::uint32_t deviceId, std::unique_p
                 return; // pulled out while the message was queued: lost, as on a cable
             device->Receive(SentMessage{device->Name(), std::chrono::steady_clock::now(),
                                         std::vector<std::uint8_t>(bytes, bytes + count), isLong});
+        },
+        [device, generation] {
+            std::lock_guard<std::mutex> lock(device->mutex_);
+            return device->sendsBlocked_;
         },
         [device, generation] {
             std::lock_guard<std::mutex> lock(device->mutex_);

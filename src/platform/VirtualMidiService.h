@@ -8,9 +8,11 @@
 // UI thread. VirtualMidiDevice::Inject* may be called from any thread; bytes
 // reach the open input port exactly as a driver delivers them (nothing if no
 // port has the device open and started). A device's receiver runs on the
-// output's delivery thread, one message at a time in sending order; it must
-// not call back into the service. A device may outlive its service; its
-// injections then go nowhere. The sent log may be read from any thread.
+// thread that sends (the caller of the message call, or the output's delivery
+// thread for a message that waited), one message at a time in sending order;
+// it must not call back into the service or wait for the sending thread. A
+// device may outlive its service; its injections then go nowhere. The sent
+// log may be read from any thread.
 
 #include "platform/BasicMidiService.h"
 
@@ -64,6 +66,7 @@ public:
     void SetReceiver(Receiver receiver);
     // While on, a message sent to the device does not leave its send (a
     // driver whose server has stalled); the send goes on once this is off.
+    // Sends made while it is on wait on the delivery thread, not the caller's.
     // The service turns it off before it closes its ports at the end.
     void SetSendsBlocked(bool blocked);
     bool IsInputOpen() const;

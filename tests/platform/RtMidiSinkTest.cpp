@@ -135,8 +135,10 @@ TEST(RtMidiSink, SendThatRtMidiReportsFailedFailsTheNextCallInsteadOfPassingForS
     header.dwBufferLength = std::uint32_t(dump.size());
     ASSERT_EQ(service.midiOutPrepareHeader(out, &header, sizeof header), MMSYSERR_NOERROR);
 
-    // A short message fails on the wire; the dump queued behind it says when
-    // the delivery thread is past it.
+    // Paced, every message goes through the delivery thread. A short message
+    // fails on the wire; the dump queued behind it says when the delivery
+    // thread is past it.
+    service.SetWirePacing(true);
     wire.Set(&FakeWire::hold, true);
     wire.Set(&FakeWire::failNext, true);
     ASSERT_EQ(service.midiOutShortMsg(out, 0x6407B0), MMSYSERR_NOERROR);
@@ -153,10 +155,21 @@ TEST(RtMidiSink, SendThatRtMidiReportsFailedFailsTheNextCallInsteadOfPassingForS
     ASSERT_TRUE(wire.WaitForDone(2));
     EXPECT_EQ(service.midiOutLongMsg(out, &header, sizeof header), MMSYSERR_ERROR);
 
+    // Unpaced and idle, a message is sent within its call, which then fails
+    // itself; a long one that failed is not queued and gets no done notice.
+    service.SetWirePacing(false);
+    wire.Set(&FakeWire::failNext, true);
+    EXPECT_EQ(service.midiOutShortMsg(out, 0x6707B0), MMSYSERR_ERROR);
+    wire.Set(&FakeWire::failNext, true);
+    EXPECT_EQ(service.midiOutLongMsg(out, &header, sizeof header), MMSYSERR_ERROR);
+    EXPECT_EQ(service.midiOutUnprepareHeader(out, &header, sizeof header), MMSYSERR_NOERROR);
+    EXPECT_EQ(service.midiOutShortMsg(out, 0x6807B0), MMSYSERR_NOERROR) << "each failure reported once";
+
     EXPECT_EQ(service.midiOutClose(out), MMSYSERR_NOERROR);
     std::lock_guard<std::mutex> lock(wire.mutex);
     EXPECT_TRUE(wire.closed);
-    EXPECT_EQ(wire.sent, (std::vector<std::vector<std::uint8_t>>{dump, {0xB0, 0x07, 0x66}}));
+    EXPECT_EQ(wire.done, 2);
+    EXPECT_EQ(wire.sent, (std::vector<std::vector<std::uint8_t>>{dump, {0xB0, 0x07, 0x66}, {0xB0, 0x07, 0x68}}));
 }
 
 TEST(RtMidiSink, ErrorLatchKeepsTheFirstErrorUntilTakenAndIgnoresDebugWarnings)

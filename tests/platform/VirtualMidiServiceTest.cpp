@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -403,4 +405,68 @@ TEST(VirtualService, ServiceEndingWhileASendIsBlockedLetsItFinishAndShutsDown)
         EXPECT_EQ(service.midiOutClose(out), MIDIERR_NOTREADY);
     }
     EXPECT_FALSE(device->IsOutputOpen());
+}
+
+// A message sent while an earlier one still waits on the delivery thread (a
+// paced or stalled backlog) must not overtake it on the caller's thread.
+TEST(VirtualService, OutputAndDoneNoticesKeepTheirOrderAcrossDirectAndQueuedSends)
+{
+    VirtualMidiService service;
+    auto device = service.CreateDevice("Synth");
+    std::vector<std::pair<std::vector<std::uint8_t>, std::thread::id>> received;
+    std::mutex receivedMutex;
+    device->SetReceiver([&](const SentMessage &m) {
+        std::lock_guard<std::mutex> lock(receivedMutex);
+        received.emplace_back(m.bytes, std::this_thread::get_id());
+    });
+    Recorder recorder;
+    HMIDIOUT out = nullptr;
+    ASSERT_EQ(service.midiOutOpen(out, 0, &Recorder::Callback, reinterpret_cast<std::uintptr_t>(&recorder),
+                                  CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    std::deque<Buffer> longs; // stays put while it grows at the end
+    std::vector<std::vector<std::uint8_t>> expected;
+    const auto send = [&] {
+        const auto n = std::uint8_t(expected.size() & 0x7F);
+        if (n % 3 == 1) {
+            longs.emplace_back(4);
+            Buffer &b = longs.back();
+            b.data = {0xF0, 0x7D, n, 0xF7};
+            b.header.lpData = b.data.data();
+            ASSERT_EQ(service.midiOutPrepareHeader(out, &b.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+            ASSERT_EQ(service.midiOutLongMsg(out, &b.header, sizeof(MIDIHDR)), MMSYSERR_NOERROR);
+            expected.push_back(b.data);
+        } else {
+            ASSERT_EQ(service.midiOutShortMsg(out, 0xB0u | (std::uint32_t(n) << 8)), MMSYSERR_NOERROR);
+            expected.push_back({0xB0, n, 0});
+        }
+    };
+    for (int round = 0; round < 24; ++round) {
+        const bool stall = round % 2 == 1;
+        stall ? device->SetSendsBlocked(true) : service.SetWirePacing(true);
+        for (int i = 0; i <= round % 3; ++i)
+            send();
+        stall ? device->SetSendsBlocked(false) : service.SetWirePacing(false);
+        send(); // behind the backlog
+        ASSERT_TRUE(service.WaitForSent(expected.size(), std::chrono::seconds(3)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // the delivery thread goes idle
+        send();
+        send();
+    }
+    ASSERT_EQ(service.midiOutClose(out), MMSYSERR_NOERROR);
+
+    std::vector<std::vector<std::uint8_t>> bytes;
+    for (const auto &r : received)
+        bytes.push_back(r.first);
+    EXPECT_EQ(bytes, expected);
+    const auto notices = recorder.Take();
+    ASSERT_EQ(notices.size(), longs.size());
+    for (std::size_t i = 0; i < longs.size(); ++i) {
+        EXPECT_EQ(notices[i].p1, reinterpret_cast<std::uintptr_t>(&longs[i].header));
+        EXPECT_NE(notices[i].thread, std::this_thread::get_id()) << "a done notice came within the call";
+    }
+    const auto direct = std::count_if(received.begin(), received.end(),
+                                      [](const auto &r) { return r.second == std::this_thread::get_id(); });
+    EXPECT_GT(direct, 0) << "nothing went to the driver on the caller's thread";
+    EXPECT_LT(direct, std::ptrdiff_t(received.size())) << "nothing went through the delivery thread";
 }

@@ -286,6 +286,7 @@ void TEditor::ParseDump()
 {
     // The patch is shown whole even when the controller goes away meanwhile.
     std::exception_ptr failure;
+    FPacer.Restart();
     const dw::TDumpResult result = dw::ParseDump(FPatch, FSysexBuf, FChannel, [this, &failure](int row) {
         if (FView != nullptr)
             FView->ShowParameter(row);

@@ -21,8 +21,10 @@ public:
     void SetPause(TPause pause) { FPause = std::move(pause); }
     std::chrono::microseconds Gap() const { return FGap; }
 
-    // A message has just been handed to its port.
+    // A message has just been handed to its port; or a run of sends starts
+    // (its first gap counts from here, not from whatever was sent before).
     void Sent() { FAnchor = TClock::now(); }
+    void Restart() { FAnchor = TClock::now(); }
     // Returns once the gap after the anchor has passed (at once when it has).
     void Wait();
 

@@ -7,18 +7,11 @@
 // message takes on a MIDI cable, which a slower or busier machine does not
 // change.
 
-#include "core/Main.h"
-#include "core/MessageBoxes.h"
+#include "BenchRig.h"
 #include "midi/MidiIn.h"
-#include "platform/VirtualMidiService.h"
-#include "setup/IniFile.h"
-#include "setup/IniSettings.h"
-#include "setup/MidiSetup.h"
-#include "sim/SimRig.h"
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QTemporaryDir>
 #include <QTimer>
 #include "QtBenchMain.h"
 
@@ -70,35 +63,18 @@ double ResidentMb()
 }
 
 // The editor as the demonstration runs it, with its settings in a temporary folder.
-class Editor {
+class Editor : public TBenchRig {
 public:
     Editor()
     {
-        platform::SetCurrentMidiService(service);
-        TSimRig::LoadDemoPrograms(rig.Synth());
-        const QString ini = dir.filePath(QStringLiteral("tavrelk.INI"));
-        TIniFile f(ini);
-        f.WriteString("MidiDevices", "Input", QLatin1String(TSimRig::SynthDeviceName));
-        f.WriteString("MidiDevices", "Output", QLatin1String(TSimRig::SynthDeviceName));
-        f.WriteString("MidiDevices", "CtrlInput", QLatin1String(TSimRig::ControllerDeviceName));
-        f.WriteString("MidiDevices", "CtrlOutput", QLatin1String(TSimRig::ControllerDeviceName));
-        SetMessageBoxResponder([](const TMessageBoxRequest &) { return TMsgResult::Ok; });
         startedAt = Clock::now();
-        main = std::make_unique<TfMain>(std::make_unique<TIniSettings>(ini));
-        setup = std::make_unique<TfMidiSetup>(*main);
+        Open();
         windowsMadeAt = Clock::now();
         service->WaitForSent(1, std::chrono::seconds(5));
         firstRequestAt = service->SentMessages().front().time;
-        RunUntil([&] { return rig.Controller().Value(0, 44).has_value(); }); // the start-up fetch is shown
+        RunUntil([&] { return rig.Controller().Value(0, 44).has_value(); }, std::chrono::seconds(10)); // the start-up fetch is shown
         Run(100);
         service->ClearSentMessages();
-    }
-    ~Editor()
-    {
-        setup.reset();
-        main.reset();
-        platform::SetCurrentMidiService(nullptr);
-        SetMessageBoxResponder({});
     }
 
     // Runs the event loop while `work` runs on a driver-side thread.
@@ -112,12 +88,6 @@ public:
         loop.exec();
         t.join();
     }
-    static void RunUntil(const std::function<bool()> &done)
-    {
-        const Clock::time_point end = Clock::now() + std::chrono::seconds(10);
-        while (!done() && Clock::now() < end)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
     static void Run(int ms)
     {
         const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
@@ -125,11 +95,6 @@ public:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
 
-    QTemporaryDir dir;
-    std::shared_ptr<platform::VirtualMidiService> service = std::make_shared<platform::VirtualMidiService>();
-    TSimRig rig{*service};
-    std::unique_ptr<TfMain> main;
-    std::unique_ptr<TfMidiSetup> setup;
     Clock::time_point startedAt, windowsMadeAt, firstRequestAt;
 };
 

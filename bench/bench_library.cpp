@@ -4,18 +4,10 @@
 // times. Bank transfers show no program on the way, so no display pacing
 // adds to the floor.
 
+#include "BenchRig.h"
 #include "core/Library.h"
-#include "core/Main.h"
-#include "core/MessageBoxes.h"
 #include "dw/SyxFile.h"
-#include "platform/VirtualMidiService.h"
-#include "setup/IniFile.h"
-#include "setup/IniSettings.h"
-#include "setup/MidiSetup.h"
-#include "sim/SimRig.h"
 
-#include <QCoreApplication>
-#include <QTemporaryDir>
 #include "QtBenchMain.h"
 
 #include <benchmark/benchmark.h>
@@ -29,36 +21,15 @@ constexpr double kByteMs = 0.32;
 constexpr int kReplyMs = 5;
 constexpr int kWriteMs = 30;
 
-class Rig {
+class Rig : public TBenchRig {
 public:
-    Rig()
+    Rig() : TBenchRig(false)
     {
-        platform::SetCurrentMidiService(service);
-        TSimRig::LoadDemoPrograms(rig.Synth());
-        const QString ini = dir.filePath(QStringLiteral("tavrelk.INI"));
-        TIniFile f(ini);
-        f.WriteString("MidiDevices", "Input", QLatin1String(TSimRig::SynthDeviceName));
-        f.WriteString("MidiDevices", "Output", QLatin1String(TSimRig::SynthDeviceName));
-        SetMessageBoxResponder([](const TMessageBoxRequest &) { return TMsgResult::Ok; });
-        main = std::make_unique<TfMain>(std::make_unique<TIniSettings>(ini));
-        setup = std::make_unique<TfMidiSetup>(*main);
-        RunUntil([&] { return main->Editor().HasPatch(); });
+        Open();
+        RunUntil([&] { return main->Editor().HasPatch(); }, std::chrono::seconds(60));
         rig.Synth().SetReplyTime(std::chrono::milliseconds(kReplyMs));
         rig.Synth().SetWriteTime(std::chrono::milliseconds(kWriteMs));
         service->SetWirePacing(true);
-    }
-    ~Rig()
-    {
-        setup.reset();
-        main.reset();
-        platform::SetCurrentMidiService(nullptr);
-        SetMessageBoxResponder({});
-    }
-    static void RunUntil(const std::function<bool()> &done)
-    {
-        const Clock::time_point end = Clock::now() + std::chrono::seconds(60);
-        while (!done() && Clock::now() < end)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     // Milliseconds from the start to the librarian's end.
     double Run(const std::function<bool(engine::TLibrarian &)> &start, bool &ok)
@@ -77,11 +48,6 @@ public:
         return ms;
     }
 
-    QTemporaryDir dir;
-    std::shared_ptr<platform::VirtualMidiService> service = std::make_shared<platform::VirtualMidiService>();
-    TSimRig rig{*service};
-    std::unique_ptr<TfMain> main;
-    std::unique_ptr<TfMidiSetup> setup;
 };
 
 // Program change, data save request, dump, and the reply time, per program;

@@ -3,22 +3,15 @@
 // line's answer and, in the same run, with the fixed 10 ms pacing; and one
 // whole search for both devices among two decoy ports.
 
-#include "core/Main.h"
-#include "core/MessageBoxes.h"
+#include "BenchRig.h"
 #include "engine/BcrUpload.h"
 #include "engine/DeviceSearch.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
-#include "platform/VirtualMidiService.h"
-#include "setup/IniFile.h"
-#include "setup/IniSettings.h"
-#include "setup/MidiSetup.h"
-#include "sim/SimRig.h"
 
 #include "QtBenchMain.h"
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -31,13 +24,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double Ms(Clock::duration d) { return double(std::chrono::duration_cast<std::chrono::microseconds>(d).count()) / 1000.0; }
-
-void RunUntil(const std::function<bool()> &done)
-{
-    const Clock::time_point end = Clock::now() + std::chrono::seconds(30);
-    while (!done() && Clock::now() < end)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
 
 // About as many lines as the editor's own preset: every encoder and a few settings.
 std::vector<engine::TUploadLine> Script()
@@ -62,28 +48,12 @@ std::vector<engine::TUploadLine> Script()
     return lines;
 }
 
-class Rig {
+class Rig : public TBenchRig {
 public:
-    Rig()
+    Rig() : TBenchRig(true, TMsgResult::No)
     {
-        platform::SetCurrentMidiService(service);
-        const QString ini = dir.filePath(QStringLiteral("tavrelk.INI"));
-        TIniFile f(ini);
-        f.WriteString("MidiDevices", "Input", QLatin1String(TSimRig::SynthDeviceName));
-        f.WriteString("MidiDevices", "Output", QLatin1String(TSimRig::SynthDeviceName));
-        f.WriteString("MidiDevices", "CtrlInput", QLatin1String(TSimRig::ControllerDeviceName));
-        f.WriteString("MidiDevices", "CtrlOutput", QLatin1String(TSimRig::ControllerDeviceName));
-        SetMessageBoxResponder([](const TMessageBoxRequest &) { return TMsgResult::No; });
-        main = std::make_unique<TfMain>(std::make_unique<TIniSettings>(ini));
-        setup = std::make_unique<TfMidiSetup>(*main);
+        Open();
         RunUntil([&] { return rig.Controller().Value(0, 44).has_value(); });
-    }
-    ~Rig()
-    {
-        setup.reset();
-        main.reset();
-        platform::SetCurrentMidiService(nullptr);
-        SetMessageBoxResponder({});
     }
 
     double Upload(bool listen)
@@ -98,11 +68,6 @@ public:
         return ms;
     }
 
-    QTemporaryDir dir;
-    std::shared_ptr<platform::VirtualMidiService> service = std::make_shared<platform::VirtualMidiService>();
-    TSimRig rig{*service};
-    std::unique_ptr<TfMain> main;
-    std::unique_ptr<TfMidiSetup> setup;
 };
 
 void BM_UploadAnsweredAgainstFixedPacing(benchmark::State &state)

@@ -135,6 +135,15 @@ QString TLibraryMenu::Folder() const
     return FMain.Settings().ReadString(settingskeys::Library, settingskeys::LibraryFolder, QDir::homePath());
 }
 
+bool TLibraryMenu::OpenSyx(const QString &title, QString &path, dw::TSyxFile &file)
+{
+    path = AskFileName(&FMain, {false, title, Folder(), kFilter});
+    if (path.isEmpty() || !ReadSyx(&FMain, path, file))
+        return false;
+    RememberFolder(path);
+    return true;
+}
+
 void TLibraryMenu::RememberFolder(const QString &file)
 {
     FMain.Settings().WriteString(settingskeys::Library, settingskeys::LibraryFolder, QFileInfo(file).absolutePath());
@@ -166,13 +175,10 @@ void TLibraryMenu::LoadPatch()
 {
     if (FLibrarian->Busy())
         return;
-    const QString path = AskFileName(&FMain, {false, QStringLiteral("Load Patch"), Folder(), kFilter});
-    if (path.isEmpty())
-        return;
+    QString path;
     dw::TSyxFile file;
-    if (!ReadSyx(&FMain, path, file))
+    if (!OpenSyx(QStringLiteral("Load Patch"), path, file))
         return;
-    RememberFolder(path);
     std::size_t pick = 0;
     if (file.Programs.size() > 1) {
         TChoiceRequest ask{QStringLiteral("Load Patch"), QStringLiteral("Program of %1:").arg(FileName(path)), {}, 0};
@@ -248,13 +254,10 @@ void TLibraryMenu::SendBank()
 {
     if (FLibrarian->Busy())
         return;
-    const QString path = AskFileName(&FMain, {false, QStringLiteral("Send Bank"), Folder(), kFilter});
-    if (path.isEmpty())
-        return;
+    QString path;
     dw::TSyxFile file;
-    if (!ReadSyx(&FMain, path, file))
+    if (!OpenSyx(QStringLiteral("Send Bank"), path, file))
         return;
-    RememberFolder(path);
     if (file.Form != dw::TSyxForm::Bank) {
         ShowErrorBox(&FMain, QStringLiteral("%1 holds a single patch, not a bank: load it and write it to a program.")
                                  .arg(FileName(path)));

@@ -51,6 +51,8 @@ private:
     QAction *AddAction(const QString &text, const QKeySequence &keys, void (TLibraryMenu::*handler)());
     QString Folder() const;
     void RememberFolder(const QString &file);
+    // Asks for a file and reads it; false (an error box shown, or nothing chosen) when there is none.
+    bool OpenSyx(const QString &title, QString &path, dw::TSyxFile &file);
     int Channel() const;
     void StartProgress(const QString &label, int total);
     void Finished(const engine::TTransferResult &result);

@@ -1,12 +1,13 @@
 #include "app/Application.h"
 
 #include "app/DemoPanel.h"
-#include "platform/TerminationSignals.h"
 
+#include "core/Library.h"
 #include "core/MessageBoxes.h"
 #include "midi/MidiIn.h"
 #include "platform/MidiService.h"
 #include "platform/RtMidiService.h"
+#include "platform/TerminationSignals.h"
 #include "platform/VirtualMidiService.h"
 #include "setup/IniFile.h"
 #include "setup/IniSettings.h"
@@ -15,10 +16,14 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMenu>
+#include <QPainter>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -63,17 +68,33 @@ QString DemoSettingsFile()
     return path + QStringLiteral("-demo.INI");
 }
 
+// The block-diagram page with the library menu drawn open under its button.
+QImage LibraryPicture(TfMain &main)
+{
+    QImage shot = main.grab().toImage();
+    QToolButton *button = main.Library->Button;
+    QMenu *menu = button->menu();
+    menu->adjustSize();
+    QPoint at = button->mapTo(&main, QPoint(0, button->height()));
+    at.setX(std::min(at.x(), shot.width() - menu->width()));
+    QPainter painter(&shot);
+    painter.drawPixmap(at, menu->grab());
+    return shot;
+}
+
 void SaveScreenshots(TfMain &main, const QString &dir)
 {
     QDir().mkpath(dir);
     const QString block = QDir(dir).filePath(QStringLiteral("tavrelk-block-diagram.png"));
     const QString bcr = QDir(dir).filePath(QStringLiteral("tavrelk-bcr-layout.png"));
+    const QString library = QDir(dir).filePath(QStringLiteral("tavrelk-library.png"));
     main.pgMain->setCurrentWidget(main.tsBlock);
     main.grab().save(block);
+    LibraryPicture(main).save(library);
     main.pgMain->setCurrentWidget(main.tsBCR);
     main.grab().save(bcr);
     main.pgMain->setCurrentWidget(main.tsBlock);
-    std::printf("Screenshots saved:\n  %s\n  %s\n", qPrintable(block), qPrintable(bcr));
+    std::printf("Screenshots saved:\n  %s\n  %s\n  %s\n", qPrintable(block), qPrintable(bcr), qPrintable(library));
     std::fflush(stdout);
 }
 

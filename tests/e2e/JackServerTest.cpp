@@ -6,34 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <iostream>
-
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char *kHelperVariable = "TAVRELK_ORPHAN_SERVER_HELPER";
-
 bool Alive(pid_t pid) { return kill(pid, 0) == 0; }
 
 } // namespace
-
-// Run by the test below in a process of its own: starts a server, tells its
-// process id, and dies without any clean-up.
-TEST(JackServerHelper, StartAServerAndDie)
-{
-    if (!std::getenv(kHelperVariable))
-        GTEST_SKIP() << "only run as the helper of ServerOfADeadTestNoLongerOutlivesIt";
-    testjack::PrivateJackServer server{"tavrelk-orphan"};
-    const std::string failure = server.Start();
-    if (!failure.empty()) {
-        std::cout << "FAILED " << failure << std::endl;
-        std::_Exit(1);
-    }
-    std::cout << "PID " << server.Pid() << std::endl;
-    raise(SIGKILL);
-}
 
 TEST(JackServer, ServerOfADeadTestNoLongerOutlivesItAndOthersAreLeftAlone)
 {
@@ -42,9 +21,7 @@ TEST(JackServer, ServerOfADeadTestNoLongerOutlivesItAndOthersAreLeftAlone)
     ASSERT_TRUE(failure.empty()) << failure;
 
     e2e::Child helper;
-    ASSERT_EQ(helper.Start({"/proc/self/exe", "--gtest_filter=JackServerHelper.*"},
-                           e2e::Environment({{kHelperVariable, "1"}}), true),
-              "");
+    ASSERT_EQ(helper.Start({TAVRELK_ORPHAN_HELPER}, e2e::Environment({}), true), "");
     const int line = helper.WaitForLine(
         0, [](const std::string &l) { return l.rfind("PID ", 0) == 0 || l.rfind("FAILED", 0) == 0; }, 30s);
     ASSERT_GE(line, 0) << "the helper did not start its server";

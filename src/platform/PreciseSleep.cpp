@@ -15,7 +15,14 @@ void PreciseSleep(std::chrono::microseconds duration)
     thread_local const bool slack = [] { return prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0; }();
     (void)slack;
 #endif
-    std::this_thread::sleep_for(duration);
+    // A sleep wakes some tens of microseconds late; the last stretch is
+    // waited out awake, so that a run of short pauses does not add them up.
+    constexpr std::chrono::microseconds kAwake{100};
+    const auto end = std::chrono::steady_clock::now() + duration;
+    if (duration > kAwake)
+        std::this_thread::sleep_for(duration - kAwake);
+    while (std::chrono::steady_clock::now() < end) {
+    }
 }
 
 } // namespace platform

@@ -4,7 +4,6 @@
 #include "engine/PortRoles.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
-
 #include "platform/PreciseSleep.h"
 #include "platform/ScopeExit.h"
 
@@ -15,6 +14,7 @@
 #include <utility>
 
 namespace engine {
+
 TEditor::TEditor(TPortRoles &ports, QObject *parent) : QObject(parent), FPorts(ports), FPacer(RowPause, platform::PreciseSleep)
 {
     for (TMidiInput *in : {&FPorts.CtrlIn(), &FPorts.SynthIn()})
@@ -165,10 +165,7 @@ void TEditor::MoveParameter(int row, int value)
         return;
     }
     FPatch[row] = value;
-    if (FComparing) {
-        FComparing = false;
-        emit compareChanged(false);
-    }
+    EndCompare(); // a move edits what is heard
     SendParameter(row);
 }
 

@@ -25,7 +25,8 @@ public:
     // (its first gap counts from here, not from whatever was sent before).
     void Sent() { FAnchor = TClock::now(); }
     void Restart() { FAnchor = TClock::now(); }
-    // Returns once the gap after the anchor has passed (at once when it has).
+    // Returns once the gap after the anchor has passed: calls the pause with
+    // what is left of it (zero when nothing is).
     void Wait();
 
 private:

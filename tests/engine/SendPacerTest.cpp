@@ -35,9 +35,10 @@ TEST(SendPacer, WorkAfterASendIsNotAddedToItsGap)
     EXPECT_LE(asked[0], 400us);
 
     pacer.Sent();
-    BusyFor(1500us); // work longer than the gap: no pause at all
+    BusyFor(1500us); // work longer than the gap: nothing left to wait
     pacer.Wait();
-    EXPECT_EQ(asked.size(), 1u);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1], 0us);
 }
 
 TEST(SendPacer, WaitWithoutASendCountsFromTheLastWait)

@@ -44,11 +44,19 @@ void TEditor::CatchUp()
             EchoPatch();
     } catch (const std::exception &) {
     }
-    try {
-        if (fetch)
+    if (!fetch)
+        return;
+    auto request = [this] {
+        try {
             RequestPatch();
-    } catch (const std::exception &) {
-    }
+        } catch (const std::exception &) {
+        }
+    };
+    request();
+    QTimer::singleShot(CatchUpRetry, this, [this, request, before = FDumpsTaken] {
+        if (FDumpsTaken == before && !FFetchPending)
+            request();
+    });
 }
 
 void TEditor::SetChannel(int channel)
@@ -298,6 +306,7 @@ void TEditor::ParseDump()
     if (result == dw::TDumpResult::TooSmall && FView != nullptr)
         FView->ShowDumpError(dw::DumpTooSmallText);
     if (result == dw::TDumpResult::Complete) {
+        ++FDumpsTaken;
         for (int i = 0; i < dw::DataSize; ++i)
             FBlockBase[std::size_t(i)] = std::uint8_t(FSysexBuf.Bytes[std::size_t(i) + 5] & 0x7F);
         FReference = FPatch;

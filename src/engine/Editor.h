@@ -48,6 +48,9 @@ public:
     // a port just opened may lose what is sent at once (seen over JACK,
     // where the returning client's first cycles can miss it).
     static constexpr std::chrono::milliseconds CatchUpDelay{200};
+    // A returned synthesizer is asked once more when no dump came by then:
+    // a port just connected may lose its first message.
+    static constexpr std::chrono::milliseconds CatchUpRetry{1000};
 
     explicit TEditor(TPortRoles &ports, QObject *parent = nullptr);
 
@@ -161,6 +164,7 @@ private:
     bool FHasPatch = false;
     bool FEchoPending = false;
     bool FFetchPending = false;
+    std::uint64_t FDumpsTaken = 0; // complete dumps applied
 };
 
 } // namespace engine

@@ -49,7 +49,6 @@ constexpr TRole Partner(TRole r)
 std::vector<std::string> InputDeviceNames();
 std::vector<std::string> OutputDeviceNames();
 
-
 class TPortRoles : public QObject {
     Q_OBJECT
 public:

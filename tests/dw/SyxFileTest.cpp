@@ -1,6 +1,8 @@
 #include "dw/Program.h"
 #include "dw/SyxFile.h"
 
+#include "RealBank.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -11,12 +13,6 @@ using namespace dw;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes ReadBank()
-{
-    std::ifstream in(TAVRELK_TEST_DATA_DIR "/KorgDW8000_bank_a.syx", std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
 
 TDataBlock Block(std::uint8_t fill)
 {

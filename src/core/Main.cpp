@@ -4,6 +4,7 @@
 #include "controls/Vxgrafsw.h"
 #include "controls/Wall.h"
 #include "core/DeviceStatus.h"
+#include "core/EditActions.h"
 #include "core/Layout.h"
 #include "core/Library.h"
 #include "core/MessageBoxes.h"
@@ -107,6 +108,7 @@ TfMain::TfMain(std::unique_ptr<TSettings> settings, QWidget *parent)
     CreateControls();
     Library = new TLibraryMenu(*this);
     FormCreate();
+    EditActions = new TEditActions(*this); // after the rows know their labels
 }
 
 TfMain::~TfMain()

@@ -22,6 +22,7 @@ class QLabel;
 class QPushButton;
 class QTabWidget;
 class QToolButton;
+class TEditActions;
 class TLibraryMenu;
 class TDeviceStatus;
 class TMidiInput;
@@ -111,6 +112,8 @@ public:
     QWidget *CornerBar = nullptr;
     // The library button and its actions, in the corner bar (a Qt child).
     TLibraryMenu *Library = nullptr;
+    // Undo, redo, mutate and the parameter locks (a Qt child).
+    TEditActions *EditActions = nullptr;
     TDeviceStatus *DeviceStatus = nullptr; // in the corner bar
     QLabel *ValueLabel(const QString &name) const;
     QLabel *CaptionLabel(const QString &name) const;

@@ -32,4 +32,6 @@ inline const QString Donate = QStringLiteral("Donate");
 inline const QString DonateButton = QStringLiteral("Button");
 inline const QString Library = QStringLiteral("Library");
 inline const QString LibraryFolder = QStringLiteral("Folder"); // the folder of the last patch or bank file
+inline const QString Locks = QStringLiteral("Locks");
+inline const QString LockedRows = QStringLiteral("Rows"); // the locked parameter numbers, "15,20,36"
 } // namespace settingskeys

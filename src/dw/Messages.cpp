@@ -130,6 +130,12 @@ TControllerAction ClassifyControllerMessage(std::uint8_t status, std::uint8_t da
         action.value = data2;
     } else if (data1 == RandomPatchController && data2 == 1) {
         action.kind = TControllerAction::RandomPatch;
+    } else if (data1 == MutateController && data2 == 1) {
+        action.kind = TControllerAction::Mutate;
+    } else if (data1 == UndoController || data1 == RedoController) {
+        action.kind = data2 != 1                      ? TControllerAction::HistoryKeyReleased
+                      : data1 == UndoController ? TControllerAction::Undo
+                                                      : TControllerAction::Redo;
     }
     return action;
 }

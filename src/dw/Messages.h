@@ -80,7 +80,9 @@ bool IsDeviceId(const std::uint8_t *data, std::size_t size, int channel);
 
 // What a message from the controller asks for.
 struct TControllerAction {
-    enum Kind { None, SetParameter, RandomPatch } kind = None;
+    // Undo, Redo and Mutate are their keys pressed (value 1); a release or
+    // any other value of the undo and redo keys is HistoryKeyReleased.
+    enum Kind { None, SetParameter, RandomPatch, Undo, Redo, Mutate, HistoryKeyReleased } kind = None;
     int row = -1;
     int value = 0;
 };

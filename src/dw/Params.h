@@ -16,6 +16,12 @@ constexpr int ParamCount = 51;
 constexpr int UnusedRow = 14;
 // Controller 43 value 1, matching no row, is the random-patch button.
 constexpr int RandomPatchController = 43;
+// The user keys at the BCR2000's lower right: undo, redo and mutate, each
+// acting on value 1 (pressed). The editor sets the undo and redo keys' lights
+// (value 1 lit) to show whether there is something to undo or redo.
+constexpr int UndoController = 68;
+constexpr int RedoController = 69;
+constexpr int MutateController = 70;
 
 constexpr bool IsLiveRow(int row) { return row != UnusedRow; }
 

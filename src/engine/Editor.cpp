@@ -17,6 +17,7 @@ namespace engine {
 
 TEditor::TEditor(TPortRoles &ports, QObject *parent) : QObject(parent), FPorts(ports), FPacer(RowPause, platform::PreciseSleep)
 {
+    FPick = [this](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(FRandom); };
     for (TMidiInput *in : {&FPorts.CtrlIn(), &FPorts.SynthIn()})
         in->OnOverflow = [this](QObject *) { CountLost(); };
     connect(&FPorts.Watcher(), &TDeviceWatcher::deviceBack, this, [this](TRole role) { DeviceBack(role); });
@@ -113,7 +114,7 @@ void TEditor::ControllerInput()
     std::vector<bool> overtaken(batch.size(), false);
     std::array<bool, dw::ParamCount> later{};
     for (std::size_t i = batch.size(); i-- > 0;) {
-        if (batch[i].kind == dw::TControllerAction::RandomPatch) {
+        if (batch[i].kind != dw::TControllerAction::SetParameter) {
             later.fill(false);
             continue;
         }
@@ -124,10 +125,7 @@ void TEditor::ControllerInput()
     // after it, so the first error is reported once the batch is applied.
     for (std::size_t i = 0; i < batch.size(); ++i) {
         try {
-            if (batch[i].kind == dw::TControllerAction::RandomPatch)
-                RandomPatch();
-            else if (!overtaken[i])
-                MoveParameter(batch[i].row, batch[i].value);
+            ApplyAction(batch[i], overtaken[i]);
         } catch (...) {
             if (!failure)
                 failure = std::current_exception();
@@ -135,6 +133,23 @@ void TEditor::ControllerInput()
     }
     if (failure)
         std::rethrow_exception(failure);
+}
+
+void TEditor::ApplyAction(const dw::TControllerAction &action, bool overtaken)
+{
+    switch (action.kind) {
+    case dw::TControllerAction::SetParameter:
+        if (!overtaken)
+            MoveParameter(action.row, action.value);
+        break;
+    case dw::TControllerAction::RandomPatch: RandomPatch(); break;
+    case dw::TControllerAction::Mutate: Mutate(); break;
+    case dw::TControllerAction::Undo: Undo(); break;
+    case dw::TControllerAction::Redo: Redo(); break;
+    // The key's light went out with the release: it shows the history again.
+    case dw::TControllerAction::HistoryKeyReleased: SendHistoryLights(TLights::All); break;
+    case dw::TControllerAction::None: break;
+    }
 }
 
 void TEditor::SynthInput()
@@ -172,9 +187,20 @@ void TEditor::MoveParameter(int row, int value)
         ++FRefused; // not a data byte: neither kept nor sent
         return;
     }
+    const bool comparing = FComparing;
+    const dw::TPatch before = Edited();
     FPatch[row] = value;
     EndCompare(); // a move edits what is heard
+    // While comparing, the move replaces the edits set aside: one step with
+    // every row that differs, which the gesture then goes on.
+    if (!comparing)
+        FHistory.RecordMove(row, before[row], value);
+    else
+        FHistory.Record(TStepKind::CompareEdit, before, FPatch, row);
+    // The change leaves first: the window's notice is not on its road.
+    const platform::TScopeExit told{[this] { emit historyChanged(); }};
     SendParameter(row);
+    SendHistoryLights(TLights::Changed);
 }
 
 void TEditor::SendParameter(int row)
@@ -207,21 +233,41 @@ void TEditor::SendToSynth(const std::uint8_t *bytes, std::size_t size)
 
 void TEditor::EchoParameter(int row)
 {
+    if (FPorts.CtrlOut().State() == mosClosed)
+        return;
+    if (const std::optional<dw::TEcho> e = dw::BuildRowEcho(row, FPatch[row]))
+        SendToController(*e);
+    else
+        ++FRefused;
+}
+
+void TEditor::SendToController(const dw::TEcho &e)
+{
     TMidiOutput &out = FPorts.CtrlOut();
     if (out.State() == mosClosed)
         return;
-    const std::optional<dw::TEcho> e = dw::BuildRowEcho(row, FPatch[row]);
-    if (!e) {
-        ++FRefused;
-        return;
-    }
     try {
-        out.PutShort((*e)[0], (*e)[1], (*e)[2]);
+        out.PutShort(e[0], e[1], e[2]);
     } catch (const std::exception &error) {
         FPorts.SendFailed(TRole::CtrlOut, error.what());
         throw;
     }
     FPacer.Sent();
+}
+
+void TEditor::SendHistoryLights(TLights which)
+{
+    const std::array<int, 2> controllers = {dw::UndoController, dw::RedoController};
+    const std::array<int, 2> lights = {FHistory.CanUndo() ? 1 : 0, FHistory.CanRedo() ? 1 : 0};
+    for (std::size_t i = 0; i < lights.size(); ++i) {
+        const bool send = which == TLights::All || (which == TLights::Changed && lights[i] != FLights[i]) ||
+                          (which == TLights::Lit && lights[i] == 1);
+        if (!send || FPorts.CtrlOut().State() == mosClosed)
+            continue;
+        if (const std::optional<dw::TEcho> e = dw::BuildEcho(0, controllers[i], lights[i]))
+            SendToController(*e);
+        FLights[i] = lights[i];
+    }
 }
 
 void TEditor::EchoPatch()
@@ -230,14 +276,62 @@ void TEditor::EchoPatch()
         if (dw::IsLiveRow(row))
             EchoParameter(row);
     }
+    // A unit just given the preset, or back, starts with its lights out.
+    FLights = {};
+    SendHistoryLights(TLights::Lit);
 }
 
 void TEditor::RandomPatch()
 {
     if (FTap)
         return;
-    EndCompare();
     FRandom.seed(std::uint32_t(std::chrono::steady_clock::now().time_since_epoch().count()));
+    Vary(TStepKind::Random, dw::RandomValues(FPatch, FLocks, FPick));
+}
+
+void TEditor::Mutate()
+{
+    if (FTap)
+        return;
+    FRandom.seed(std::uint32_t(std::chrono::steady_clock::now().time_since_epoch().count()));
+    Vary(TStepKind::Mutate, dw::MutateValues(FPatch, FLocks, FPick));
+}
+
+namespace {
+
+// Runs sends in turn; the first failure is kept and raised at the end, so
+// that a device lost on the way loses only its own messages.
+class TAttempts {
+public:
+    template <typename F> void operator()(F &&send)
+    {
+        try {
+            send();
+        } catch (...) {
+            if (!FFailure)
+                FFailure = std::current_exception();
+        }
+    }
+    void RethrowFirst() const
+    {
+        if (FFailure)
+            std::rethrow_exception(FFailure);
+    }
+
+private:
+    std::exception_ptr FFailure;
+};
+
+} // namespace
+
+void TEditor::Vary(TStepKind kind, const dw::TPatch &next)
+{
+    const dw::TPatch before = Edited();
+    const bool recording = Recording();
+    EndCompare();
+    FPatch = next;
+    if (recording)
+        Step(kind, before);
     if (FView != nullptr)
         FView->RandomPatchBegins();
     // The graphs come back even when a send fails half-way.
@@ -245,27 +339,84 @@ void TEditor::RandomPatch()
         if (FView != nullptr)
             FView->RandomPatchEnds();
     }};
-    // A device lost on the way loses only its own messages: the other one
-    // still gets the whole patch, and the first failure is raised at the end.
-    std::exception_ptr failure;
-    auto attempt = [&failure](auto &&send) {
-        try {
-            send();
-        } catch (...) {
-            if (!failure)
-                failure = std::current_exception();
-        }
-    };
+    TAttempts attempt;
     for (int i = 0; i < dw::ParamCount; ++i) {
-        if (!dw::IsLiveRow(i))
+        if (!dw::IsLiveRow(i) || FLocks.test(std::size_t(i)))
             continue;
-        std::uniform_int_distribution<int> pick(0, dw::ParamDef(i).RandomMax);
-        FPatch[i] = pick(FRandom);
         attempt([&] { EchoParameter(i); });
         attempt([&] { SendParameter(i); });
     }
-    if (failure)
-        std::rethrow_exception(failure);
+    attempt([&] { SendHistoryLights(TLights::Changed); });
+    attempt.RethrowFirst();
+}
+
+void TEditor::Step(TStepKind kind, const dw::TPatch &before, int gestureRow)
+{
+    FHistory.Record(kind, before, FPatch, gestureRow);
+    emit historyChanged();
+}
+
+void TEditor::Undo()
+{
+    if (!FTap)
+        Restore(FHistory.Undo(), true);
+}
+
+void TEditor::Redo()
+{
+    if (!FTap)
+        Restore(FHistory.Redo(), false);
+}
+
+void TEditor::Restore(std::optional<TRestore> restore, bool undo)
+{
+    if (!restore) {
+        SendHistoryLights(TLights::All); // a press with nothing to do still leaves the lights right
+        return;
+    }
+    dw::TPatch target = Edited();
+    for (const auto &[row, value] : restore->Rows)
+        target[row] = value;
+    std::vector<int> changed; // rows whose value the synthesizer and the controller do not have
+    for (int row = 0; row < dw::ParamCount; ++row) {
+        if (target[row] != FPatch[row] && dw::IsLiveRow(row))
+            changed.push_back(row);
+    }
+    EndCompare();
+    FPatch = target;
+    emit historyChanged();
+    emit restored(undo, int(restore->Kind), restore->WrittenProgram);
+    // A data load is 57 bytes, a parameter change 8.
+    const bool load = FChannel != dw::NoChannel &&
+                      changed.size() * std::tuple_size<dw::TParamMsg>::value > std::size_t(dw::DumpSize);
+    TAttempts attempt;
+    FPacer.Restart();
+    for (const int row : changed) {
+        attempt([&] { EchoParameter(row); });
+        if (!load)
+            attempt([&] { SendParameter(row); });
+        else if (FView != nullptr)
+            FView->ShowParameter(row);
+    }
+    if (load)
+        attempt([&] { SendDataLoad(); });
+    attempt([&] { SendHistoryLights(TLights::All); });
+    attempt.RethrowFirst();
+}
+
+void TEditor::SetLocks(const dw::TLockSet &locks)
+{
+    FLocks = locks;
+    FLocks.reset(std::size_t(dw::UnusedRow));
+    emit locksChanged();
+}
+
+void TEditor::SetLocked(int row, bool locked)
+{
+    if (row < 0 || row >= dw::ParamCount || !dw::IsLiveRow(row) || Locked(row) == locked)
+        return;
+    FLocks.set(std::size_t(row), locked);
+    emit locksChanged();
 }
 
 void TEditor::RequestPatch()
@@ -289,6 +440,8 @@ void TEditor::CheckSysex(const std::uint8_t *data, std::size_t size)
 
 void TEditor::ParseDump()
 {
+    const dw::TPatch before = Edited();
+    const bool recording = Recording();
     // The patch is shown whole even when the controller goes away meanwhile.
     std::exception_ptr failure;
     FPacer.Restart();
@@ -311,7 +464,17 @@ void TEditor::ParseDump()
             FBlockBase[std::size_t(i)] = std::uint8_t(FSysexBuf.Bytes[std::size_t(i) + 5] & 0x7F);
         FReference = FPatch;
         FHasPatch = true;
-        EndCompare();
+    }
+    if (result != dw::TDumpResult::Ignored) {
+        EndCompare(); // the rows are the synthesizer's now, even those of a cut dump
+        if (recording)
+            Step(TStepKind::Fetch, before);
+        try {
+            SendHistoryLights(TLights::Changed);
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
     }
     if (failure)
         std::rethrow_exception(failure);
@@ -337,12 +500,17 @@ void TEditor::LoadBlock(const dw::TDataBlock &block)
 {
     if (FTap)
         return;
+    const dw::TPatch before = Edited();
+    const bool recording = Recording();
     FBlockBase = dw::FitToRanges(block);
     FPatch = dw::PatchFromBlock(FBlockBase);
     FReference = FPatch;
     FHasPatch = true;
     EndCompare();
+    if (recording)
+        Step(TStepKind::Load, before);
     ShowCurrent();
+    SendHistoryLights(TLights::Changed);
 }
 
 void TEditor::SendDataLoad()

@@ -9,10 +9,13 @@
 #include "dw/Messages.h"
 #include "dw/Patch.h"
 #include "dw/Program.h"
+#include "dw/Variation.h"
+#include "engine/History.h"
 #include "engine/SendPacer.h"
 
 #include <QObject>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -81,7 +84,33 @@ public:
     void EchoParameter(int row);
     // Sends every live row's value to the controller (its LED rings show the patch).
     void EchoPatch();
+    // Every unlocked live row a random value (nothing locked: every live row,
+    // each echoed before it is sent); locked rows are neither changed nor sent.
     void RandomPatch();
+    // Every unlocked live row a small random step away, sent as a random patch is.
+    void Mutate();
+
+    // Undo: the values before the latest step; Redo: those after the step
+    // last undone. A comparison ends first. Only the rows that differ from
+    // what the synthesizer has are sent: as parameter changes, or as one
+    // data load when that is shorter on the wire; each is echoed to the
+    // controller and shown. The synthesizer's program memory is never
+    // touched. Refused while a transfer runs.
+    void Undo();
+    void Redo();
+    const THistory &History() const { return FHistory; }
+    // Replaces the history's clock (tests make a gesture's rest pass).
+    void SetHistoryClock(THistory::TClock clock) { FHistory = THistory(std::move(clock)); }
+    // A program was written with the current values (the history notes it).
+    void NoteWrite(int program) { FHistory.NoteWrite(program); }
+
+    // Locked rows: a random patch or a mutation leaves them as they are.
+    const dw::TLockSet &Locks() const { return FLocks; }
+    void SetLocks(const dw::TLockSet &locks);
+    void SetLocked(int row, bool locked);
+    bool Locked(int row) const { return row >= 0 && row < dw::ParamCount && FLocks.test(std::size_t(row)); }
+    // Replaces the random source of the random patch and the mutation.
+    void SetRandomSource(dw::TPick pick) { FPick = std::move(pick); }
     // Asks the synthesizer for its patch (nothing without a channel or output).
     void RequestPatch();
     // Stages a received sysex message and applies it when it is a dump for us.
@@ -131,10 +160,29 @@ signals:
     void inputEventsLost(quint64 total);
     void compareChanged(bool comparing);
     void controllerMovesRefused();
+    // A step was recorded, undone or redone.
+    void historyChanged();
+    // An undo (undo true) or redo restored a step of this kind (TStepKind);
+    // writtenProgram is a program written with the values left behind, or -1.
+    void restored(bool undo, int kind, int writtenProgram);
+    void locksChanged();
 
 private:
     void SendToSynth(const std::uint8_t *bytes, std::size_t size);
+    void SendToController(const dw::TEcho &echo);
+    // The values as edited: while comparing, those set aside.
+    const dw::TPatch &Edited() const { return FComparing ? FSetAside : FPatch; }
+    // Records the change from `before` to the current values as a step.
+    void Step(TStepKind kind, const dw::TPatch &before, int gestureRow = -1);
+    // The values before the first patch (all 0, never heard) are no state to go back to.
+    bool Recording() const { return FHasPatch || FHistory.UndoCount() + FHistory.RedoCount() > 0; }
+    void Vary(TStepKind kind, const dw::TPatch &next);
+    void Restore(std::optional<TRestore> restore, bool undo);
+    // The undo and redo keys' lights: those that changed, every one, or the lit ones.
+    enum class TLights { Changed, All, Lit };
+    void SendHistoryLights(TLights which);
     void CountLost();
+    void ApplyAction(const dw::TControllerAction &action, bool overtaken);
     void ShowAndEchoAll();
     void ShowCurrent(); // shows, echoes and sends the whole patch
     void EndCompare();
@@ -152,6 +200,10 @@ private:
     dw::TSysexBuf FSysexBuf;
     std::vector<std::uint8_t> FSysexStream;
     std::mt19937 FRandom;
+    dw::TPick FPick;
+    THistory FHistory;
+    dw::TLockSet FLocks;
+    std::array<int, 2> FLights{}; // as last sent (a unit given the preset starts unlit)
     std::uint64_t FRefused = 0;
     std::uint64_t FLost = 0;
     int FProgram = -1;

@@ -246,6 +246,9 @@ void TLibrarian::Restore(TTransferResult result)
 
 void TLibrarian::End(TTransferResult result)
 {
+    // Undo leaves a written program as it is; the history says which one.
+    if (FKind == TKind::Write && result.Ok() && !result.Programs.empty())
+        FEditor.NoteWrite(result.Programs.front().Program);
     FKind = TKind::None;
     FRestoring = false;
     FEditor.EndTransfer();

@@ -170,7 +170,9 @@ TEST_F(DeviceLoss, SynthesizerPulledOutDuringARandomPatchFailsOnceAndTheControll
     Dispatched([&] { main->RandomPatch(); });
     EXPECT_EQ(boxes.size(), 1u);
     Settle();
-    EXPECT_EQ(SentTo(Controller()).size(), 50u);
+    // Every row, then the undo key's light: the random patch is a step.
+    ASSERT_EQ(SentTo(Controller()).size(), 51u);
+    EXPECT_EQ(SentTo(Controller()).back().bytes, (Bytes{0xB0, dw::UndoController, 1}));
     EXPECT_FALSE(main->VCFadsr->isHidden());
     EXPECT_TRUE(Ports().Waiting(TRole::SynthOut));
 }

@@ -93,7 +93,10 @@ TEST_F(EditorFixture, ControllerMovesBecomeParameterChangesWithoutEcho)
     rig->Controller().TurnEncoder(17, 10);    // a controller of no row
     Settle();
     EXPECT_EQ(SentTo(Synth()).size(), 2u);
-    EXPECT_TRUE(SentTo(Controller()).empty());
+    // No echo of a row; only the undo key's light, once, now that there is something to undo.
+    const std::vector<platform::SentMessage> toController = SentTo(Controller());
+    ASSERT_EQ(toController.size(), 1u);
+    EXPECT_EQ(toController[0].bytes, (Bytes{0xB0, dw::UndoController, 1}));
 }
 
 TEST_F(EditorFixture, RandomButtonSendsEachEchoBeforeItsChangeWithinRange)
@@ -110,7 +113,11 @@ TEST_F(EditorFixture, RandomButtonSendsEachEchoBeforeItsChangeWithinRange)
     rig->Controller().ReleaseRandomButton();
     ASSERT_TRUE(WaitFor([&] { return order->Calls().size() >= 100; }));
     Settle();
-    const std::vector<CallOrderService::Call> calls = order->Calls();
+    std::vector<CallOrderService::Call> calls = order->Calls();
+    // After the rows, the undo key's light: the random patch is the first step.
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().bytes, (Bytes{0xB0, dw::UndoController, 1}));
+    calls.pop_back();
     ASSERT_EQ(calls.size(), 100u);
     for (std::size_t i = 0; i < calls.size(); i += 2) {
         SCOPED_TRACE(i);

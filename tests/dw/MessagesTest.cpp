@@ -99,6 +99,22 @@ TEST(DwMessages, RandomButtonIsControllerFortyThreeValueOneOnAnyChannel)
     EXPECT_EQ(ClassifyControllerMessage(0x90, 0x2B, 0x01).kind, TControllerAction::None);
 }
 
+TEST(DwMessages, UserKeysUndoRedoAndMutateActOnPressAndTheHistoryKeysTellTheirRelease)
+{
+    using K = TControllerAction;
+    const struct {
+        std::uint8_t status, controller, value;
+        K::Kind kind;
+    } cases[] = {
+        {0xB0, 68, 1, K::Undo},     {0xB3, 68, 1, K::Undo},  {0xB0, 69, 1, K::Redo},
+        {0xB0, 70, 1, K::Mutate},   {0xB0, 68, 0, K::HistoryKeyReleased}, {0xB0, 69, 0, K::HistoryKeyReleased},
+        {0xB0, 70, 0, K::None},     {0xB0, 71, 1, K::None},  {0x90, 68, 1, K::None},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ClassifyControllerMessage(c.status, c.controller, c.value).kind, c.kind)
+            << int(c.status) << " " << int(c.controller) << " " << int(c.value);
+}
+
 TEST(DwMessages, BankSelectDoesNotReachTheUnusedRow)
 {
     EXPECT_EQ(ClassifyControllerMessage(0xB0, 0x00, 0x7F).kind, TControllerAction::None);

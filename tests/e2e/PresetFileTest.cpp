@@ -182,8 +182,15 @@ TEST(PresetFile, EveryRowsControlSendsItsControllerOverItsWholeRange)
     ASSERT_EQ(elements.count("button 48"), 1u);
     EXPECT_EQ(elements.at("button 48").Settings.front(),
               (std::vector<std::string>{".easypar", "CC", "1", "43", "1", "0", "toggleoff"}));
+    // The user keys: undo, redo, mutate, each momentary.
+    const std::pair<const char *, int> keys[] = {{"button 49", 68}, {"button 50", 69}, {"button 51", 70}};
+    for (const auto &[element, controller] : keys) {
+        ASSERT_EQ(elements.count(element), 1u) << element;
+        EXPECT_EQ(elements.at(element).Settings.front(),
+                  (std::vector<std::string>{".easypar", "CC", "1", std::to_string(controller), "1", "0", "toggleoff"}));
+    }
     // Nothing else is programmed: the controllers without a row stay silent.
-    EXPECT_EQ(elements.size(), rows + 1);
+    EXPECT_EQ(elements.size(), rows + 1 + std::size(keys));
     for (const int silent : {12, 17, 19, 34, 51}) {
         presetgen::BcrElement e;
         ASSERT_TRUE(presetgen::ElementForController(silent, e));
@@ -250,6 +257,15 @@ TEST(PresetFile, SimulatedBcr2000AcceptsItAndItsControlsDriveTheRows)
     ASSERT_TRUE(bcr.PressButton(48));
     ASSERT_TRUE(bcr.ReleaseButton(48));
     EXPECT_EQ(sent, (std::vector<Bytes>{{0xB0, 43, 1}, {0xB0, 43, 0}}));
+    // The user keys send undo, redo and mutate; the editor's value lights the first two.
+    for (const auto &[button, controller] : {std::pair{49, 68}, {50, 69}, {51, 70}}) {
+        sent.clear();
+        ASSERT_TRUE(bcr.PressButton(button));
+        ASSERT_TRUE(bcr.ReleaseButton(button));
+        EXPECT_EQ(sent, (std::vector<Bytes>{{0xB0, std::uint8_t(controller), 1}, {0xB0, std::uint8_t(controller), 0}}));
+        bcr.Receive({0xB0, std::uint8_t(controller), 1});
+        EXPECT_EQ(bcr.ElementValue(simbcl::ElementType::Button, button), 1);
+    }
     EXPECT_FALSE(bcr.TurnElement(40, 1));  // encoder 40 (controller 51) is not programmed
     EXPECT_FALSE(bcr.PressButton(1));
 }

@@ -2,6 +2,8 @@
 
 #include "core/ParamTable.h"
 
+#include <algorithm>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -77,11 +79,28 @@ void AppendElement(std::vector<std::string> &lines, const ElementProgram &p)
     }
 }
 
+// The user keys at the lower right, momentary, each pressed for an action
+// that belongs to no row.
+struct UserKey {
+    int Button;
+    int Controller;
+    const char *Action;
+    const char *Effect;
+};
+constexpr UserKey kUserKeys[] = {
+    {49, dw::UndoController, "Undo", "undoes the last change (as Ctrl+Z); lit while there is one to undo"},
+    {50, dw::RedoController, "Redo", "redoes the change last undone (as Ctrl+Y); lit while there is one"},
+    {51, dw::MutateController, "Mutate",
+     "moves every unlocked parameter a small random step (as Ctrl+M)"},
+};
+
 // Where a user finds the element on the unit.
 std::string Location(const BcrElement &e)
 {
     const int column = (e.Number - 1) % 8 + 1;
     const std::string n = std::to_string(column);
+    if (e.Kind == ElementKind::Button && e.Number >= 49 && e.Number <= 52)
+        return "user key " + std::to_string(e.Number - 48) + " (lower right)";
     if (e.Kind == ElementKind::Button)
         return e.Number <= 8 ? "top knob " + n + ", pushed" : (e.Number <= 40 ? "upper button " : "lower button ") + n;
     if (e.Number <= 8)
@@ -141,6 +160,8 @@ std::vector<ElementProgram> PresetElements()
             elements.push_back({element, -1, controller, 1, ButtonMode::Momentary});
         }
     }
+    for (const UserKey &k : kUserKeys)
+        elements.push_back({{ElementKind::Button, k.Button}, -1, k.Controller, 1, ButtonMode::Momentary});
     return elements;
 }
 
@@ -200,7 +221,12 @@ std::string MarkdownTable()
     for (const ElementProgram &p : PresetElements()) {
         out << "| " << Location(p.Element) << " | " << ElementName(p.Element) << " | " << p.Controller << " | ";
         if (p.Row < 0) {
-            out << "Random patch | press | every parameter gets a random value |\n";
+            const auto key = std::find_if(std::begin(kUserKeys), std::end(kUserKeys),
+                                          [&](const UserKey &k) { return k.Controller == p.Controller; });
+            if (key == std::end(kUserKeys))
+                out << "Random patch | press | every unlocked parameter gets a random value |\n";
+            else
+                out << key->Action << " | press | " << key->Effect << " |\n";
             continue;
         }
         const TParamDesign &d = ParamDesign(p.Row);

@@ -25,7 +25,7 @@ enum class ButtonMode { None, Step, Toggle, Momentary };
 // How one element is programmed.
 struct ElementProgram {
     BcrElement Element;
-    int Row = -1;          // parameter row, or -1 for the random-patch button
+    int Row = -1;          // parameter row, or -1 for the random-patch button and the user keys
     int Controller = 0;
     int MaxValue = 0;      // the range is 0..MaxValue
     ButtonMode Mode = ButtonMode::None;  // None for encoders
@@ -41,8 +41,8 @@ bool ElementForController(int controller, BcrElement &element);
 // "encoder 33", "button 48".
 std::string ElementName(const BcrElement &element);
 
-// Every programmed element, in controller order: one per live table row and
-// the random-patch button.
+// Every programmed element: one per live table row and the random-patch
+// button in controller order, then the user keys undo, redo and mutate.
 std::vector<ElementProgram> PresetElements();
 
 // The BCL script, one line per entry, from "$rev R1" to "$end". It programs

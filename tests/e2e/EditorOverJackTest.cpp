@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <rtmidi/RtMidi.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <iostream>
@@ -161,7 +162,12 @@ protected:
         const Bytes dump = Sent("dw8000", from, 10s, true);
         ASSERT_EQ(dump.size(), 57u);
         const std::vector<Bytes> expected = EchoesOf(dump);
-        EXPECT_EQ(Received("bcr2000", from, expected.size()), expected);
+        std::vector<Bytes> echoes = Received("bcr2000", from, expected.size());
+        // A fetch that is an undoable step lights the undo key after its rows.
+        echoes.erase(std::remove_if(echoes.begin(), echoes.end(),
+                                    [](const Bytes &m) { return m.size() == 3 && (m[1] == 68 || m[1] == 69); }),
+                     echoes.end());
+        EXPECT_EQ(echoes, expected);
     }
 
     std::size_t Mark() const { return sim.Lines().size(); }

@@ -13,19 +13,25 @@
 #include <algorithm>
 
 namespace engine {
+namespace {
+
+QString Count(int n, const QString &one, const QString &many = {})
+{
+    return QString::number(n) + ' ' + (n == 1 ? one : many.isEmpty() ? one + 's' : many);
+}
+
+} // namespace
 
 QString TImportSummary::Text() const
 {
-    QString text = QString("%1 files read: %2 new patches, %3 already in the library.")
-                       .arg(FilesRead)
-                       .arg(NewPatches)
-                       .arg(Duplicates);
+    QString text = Count(FilesRead, "file") + " read: " + Count(NewPatches, "new patch", "new patches") + ", " +
+                   QString::number(Duplicates) + " already in the library.";
     if (SkippedMessages > 0)
-        text += QString("\n%1 messages for other devices skipped.").arg(SkippedMessages);
+        text += "\n" + Count(SkippedMessages, "message") + " for other devices skipped.";
     if (FilesOther > 0)
-        text += QString("\n%1 other files left alone.").arg(FilesOther);
+        text += "\n" + Count(FilesOther, "other file") + " left alone.";
     if (!Refused.empty()) {
-        text += QString("\n%1 files refused:").arg(Refused.size());
+        text += "\n" + Count(int(Refused.size()), "file") + " refused:";
         for (const TImportRefusal &r : Refused)
             text += "\n  " + r.Path + ": " + r.Reason;
     }

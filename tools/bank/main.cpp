@@ -16,6 +16,7 @@
 #include "setup/IniFile.h"
 
 #include "BuildInfo.h"
+#include "LibraryCommands.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -318,6 +319,11 @@ int main(int argc, char **argv)
             std::fputs(kUsage, stdout);
             return 0;
         }
+    }
+    if (const int library = LibraryCommandIndex(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("tavrelk"));
+        return RunLibraryCommand(argc, argv, library);
     }
     TOptions options;
     std::string error;

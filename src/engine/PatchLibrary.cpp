@@ -34,12 +34,12 @@ const char *const kMigrations[] = {
     " favourite INTEGER NOT NULL DEFAULT 0,"
     " rating INTEGER NOT NULL DEFAULT 0 CHECK (rating BETWEEN 0 AND 5),"
     " note TEXT NOT NULL DEFAULT '',"
-    " first_seen TEXT NOT NULL,"
+    " first_seen INTEGER NOT NULL," // ms since 1970, UTC
     " source TEXT NOT NULL);"
     "CREATE TABLE sighting("
     " id INTEGER PRIMARY KEY,"
     " patch INTEGER NOT NULL REFERENCES patch(id) ON DELETE CASCADE,"
-    " seen TEXT NOT NULL,"
+    " seen INTEGER NOT NULL,"
     " source TEXT NOT NULL);"
     "CREATE INDEX sighting_patch ON sighting(patch, source);",
 };
@@ -75,12 +75,33 @@ QString TagText(const QStringList &tags)
 
 QStringList TagList(const QString &text) { return text.split(' ', Qt::SkipEmptyParts); }
 
-QString TimeText(const QDateTime &t) { return t.toUTC().toString(Qt::ISODateWithMs); }
+std::string Lower(const QString &s) { return s.toLower().toStdString(); }
 
-QString Escaped(QString word)
+// Each row's weight in the distance: 0 for the unused row, -1 for a named
+// choice (same or different), else one over its range.
+std::array<double, dw::ParamCount> MakeWeights()
 {
-    word.replace('\\', "\\\\").replace('%', "\\%").replace('_', "\\_");
-    return '%' + word + '%';
+    std::array<double, dw::ParamCount> w{};
+    for (int row = 0; row < dw::ParamCount; ++row) {
+        const dw::TParamDef &d = dw::ParamDef(row);
+        w[std::size_t(row)] = !dw::IsLiveRow(row) ? 0.0 : d.Names != nullptr ? -1.0 : 1.0 / std::max(1, d.MaxValue);
+    }
+    return w;
+}
+
+double ValuesDistance(const dw::TPatch &a, const dw::TPatch &b)
+{
+    // Made on first use: the parameter table is another file's static data.
+    static const std::array<double, dw::ParamCount> kWeights = MakeWeights();
+    double sum = 0;
+    for (int row = 0; row < dw::ParamCount; ++row) {
+        const double w = kWeights[std::size_t(row)];
+        if (a[row] == b[row] || w == 0)
+            continue;
+        const double diff = w < 0 ? 1.0 : (a[row] - b[row]) * w;
+        sum += diff * diff;
+    }
+    return sum;
 }
 
 } // namespace
@@ -103,16 +124,7 @@ struct TPatchLibrary::TDb {
 
 double PatchDistance(const dw::TDataBlock &a, const dw::TDataBlock &b)
 {
-    const dw::TPatch pa = dw::PatchFromBlock(a), pb = dw::PatchFromBlock(b);
-    double sum = 0;
-    for (int row = 0; row < dw::ParamCount; ++row) {
-        if (!dw::IsLiveRow(row) || pa[row] == pb[row])
-            continue;
-        const dw::TParamDef &d = dw::ParamDef(row);
-        const double diff = d.Names != nullptr ? 1.0 : double(pa[row] - pb[row]) / std::max(1, d.MaxValue);
-        sum += diff * diff;
-    }
-    return sum;
+    return ValuesDistance(dw::PatchFromBlock(a), dw::PatchFromBlock(b));
 }
 
 QString TPatchLibrary::DefaultPath()
@@ -284,7 +296,7 @@ QSqlQuery &TPatchLibrary::Prepared(std::optional<QSqlQuery> &q, const char *sql)
 
 bool TPatchLibrary::AddOne(const TNewSighting &s, TAddResult &result)
 {
-    const QString when = TimeText(s.When.isValid() ? s.When : QDateTime::currentDateTimeUtc());
+    const qint64 when = (s.When.isValid() ? s.When : QDateTime::currentDateTimeUtc()).toMSecsSinceEpoch();
     const QByteArray data = Blob(s.Data);
     QSqlQuery &insert = Prepared(FDb->Insert, "INSERT INTO patch(data, name, first_seen, source) VALUES(?, ?, ?, ?) "
                                               "ON CONFLICT(data) DO NOTHING");
@@ -296,12 +308,16 @@ bool TPatchLibrary::AddOne(const TNewSighting &s, TAddResult &result)
         return FError = insert.lastError().text(), false;
     std::int64_t id = 0;
     bool seenHere = false;
-    if (insert.numRowsAffected() == 1) {
+    const bool isNew = insert.numRowsAffected() == 1;
+    if (isNew) {
         id = insert.lastInsertId().toLongLong();
         ++result.New;
-        if (FMirrorValid)
-            FMirror.push_back({id, s.Data, s.Name, {}, false, 0, {}, QDateTime::fromString(when, Qt::ISODateWithMs),
-                               s.Source, 0});
+        if (FMirrorValid) {
+            TMirrored m{{id, s.Data, s.Name, {}, false, 0, {}, QDateTime::fromMSecsSinceEpoch(when, Qt::UTC), s.Source, 0},
+                        dw::PatchFromBlock(s.Data), {}, Lower(s.Source)};
+            MakeText(m);
+            FMirror.push_back(std::move(m));
+        }
     } else {
         QSqlQuery &lookup = Prepared(FDb->Lookup, "SELECT id, EXISTS(SELECT 1 FROM sighting WHERE patch = patch.id "
                                                   "AND source = ?) FROM patch WHERE data = ?");
@@ -318,6 +334,8 @@ bool TPatchLibrary::AddOne(const TNewSighting &s, TAddResult &result)
     // The same place seen again (a file imported twice) is not a new sighting.
     if (seenHere)
         return true;
+    if (TMirrored *m = isNew ? nullptr : Mirrored(id))
+        m->Sources += '\n' + Lower(s.Source);
     QSqlQuery &sight = Prepared(FDb->Sight, "INSERT INTO sighting(patch, seen, source) VALUES(?, ?, ?)");
     sight.bindValue(0, qlonglong(id));
     sight.bindValue(1, when);
@@ -334,17 +352,14 @@ TAddResult TPatchLibrary::Add(const std::vector<TNewSighting> &sightings)
         result.Error = FError;
         return result;
     }
-    const std::size_t mirrored = FMirror.size();
-    for (const TNewSighting &s : sightings) {
-        if (!AddOne(s, result)) {
-            Rollback();
-            FMirror.resize(std::min(mirrored, FMirror.size()));
-            return {false, FError, 0, 0, {}};
-        }
-    }
-    if (!Commit()) {
+    bool ok = true;
+    for (std::size_t k = 0; ok && k < sightings.size(); ++k)
+        ok = AddOne(sightings[k], result);
+    if (!ok || !Commit()) {
         Rollback();
-        FMirror.resize(std::min(mirrored, FMirror.size()));
+        // What was mirrored of the transaction is gone with it: read it all again.
+        FMirrorValid = false;
+        FMirror.clear();
         return {false, FError, 0, 0, {}};
     }
     result.Ok = true;
@@ -376,8 +391,10 @@ bool TPatchLibrary::Rename(std::int64_t id, const QString &name)
     }
     if (!Update(id, "name", clean))
         return false;
-    if (TLibraryPatch *p = Mirrored(id))
-        p->Name = clean;
+    if (TMirrored *m = Mirrored(id)) {
+        m->Patch.Name = clean;
+        MakeText(*m);
+    }
     return true;
 }
 
@@ -386,8 +403,10 @@ bool TPatchLibrary::SetTags(std::int64_t id, const QStringList &tags)
     const QString text = TagText(tags);
     if (!Update(id, "tags", text))
         return false;
-    if (TLibraryPatch *p = Mirrored(id))
-        p->Tags = TagList(text);
+    if (TMirrored *m = Mirrored(id)) {
+        m->Patch.Tags = TagList(text);
+        MakeText(*m);
+    }
     return true;
 }
 
@@ -395,8 +414,9 @@ bool TPatchLibrary::SetFavourite(std::int64_t id, bool favourite)
 {
     if (!Update(id, "favourite", favourite ? 1 : 0))
         return false;
-    if (TLibraryPatch *p = Mirrored(id))
-        p->Favourite = favourite;
+    if (TMirrored *m = Mirrored(id)) {
+        m->Patch.Favourite = favourite;
+    }
     return true;
 }
 
@@ -408,8 +428,9 @@ bool TPatchLibrary::SetRating(std::int64_t id, int rating)
     }
     if (!Update(id, "rating", rating))
         return false;
-    if (TLibraryPatch *p = Mirrored(id))
-        p->Rating = rating;
+    if (TMirrored *m = Mirrored(id)) {
+        m->Patch.Rating = rating;
+    }
     return true;
 }
 
@@ -417,8 +438,10 @@ bool TPatchLibrary::SetNote(std::int64_t id, const QString &note)
 {
     if (!Update(id, "note", note))
         return false;
-    if (TLibraryPatch *p = Mirrored(id))
-        p->Note = note;
+    if (TMirrored *m = Mirrored(id)) {
+        m->Patch.Note = note;
+        MakeText(*m);
+    }
     return true;
 }
 
@@ -442,21 +465,26 @@ bool TPatchLibrary::Remove(const std::vector<std::int64_t> &ids)
     }
     const std::unordered_set<std::int64_t> gone(ids.begin(), ids.end());
     FMirror.erase(std::remove_if(FMirror.begin(), FMirror.end(),
-                                 [&gone](const TLibraryPatch &p) { return gone.count(p.Id) != 0; }),
+                                 [&gone](const TMirrored &m) { return gone.count(m.Patch.Id) != 0; }),
                   FMirror.end());
     return true;
 }
 
-TLibraryPatch *TPatchLibrary::Mirrored(std::int64_t id)
+TPatchLibrary::TMirrored *TPatchLibrary::Mirrored(std::int64_t id)
 {
     if (!FMirrorValid)
         return nullptr;
     const auto it = std::lower_bound(FMirror.begin(), FMirror.end(), id,
-                                     [](const TLibraryPatch &p, std::int64_t v) { return p.Id < v; });
-    return it != FMirror.end() && it->Id == id ? &*it : nullptr;
+                                     [](const TMirrored &m, std::int64_t v) { return m.Patch.Id < v; });
+    return it != FMirror.end() && it->Patch.Id == id ? &*it : nullptr;
 }
 
-// Reads the patch table again when another connection has changed it.
+void TPatchLibrary::MakeText(TMirrored &m)
+{
+    m.Text = Lower(m.Patch.Name + '\n' + m.Patch.Tags.join(' ') + '\n' + m.Patch.Note);
+}
+
+// Reads the library again when another connection has changed it.
 bool TPatchLibrary::RefreshMirror()
 {
     if (FDb == nullptr) {
@@ -470,48 +498,70 @@ bool TPatchLibrary::RefreshMirror()
     const qint64 version = q.value(0).toLongLong();
     if (FMirrorValid && version == FDataVersion)
         return true;
-    if (!q.exec("SELECT id, data, name, tags, favourite, rating, note, first_seen, source FROM patch ORDER BY id"))
-        return FError = q.lastError().text(), false;
+    FMirrorValid = false;
     FMirror.clear();
-    while (q.next()) {
-        FMirror.push_back({q.value(0).toLongLong(), Block(q.value(1).toByteArray()), q.value(2).toString(),
-                           TagList(q.value(3).toString()), q.value(4).toBool(), q.value(5).toInt(),
-                           q.value(6).toString(), QDateTime::fromString(q.value(7).toString(), Qt::ISODateWithMs),
-                           q.value(8).toString(), 0});
+    // One read transaction, so that the patches and their sightings agree.
+    if (!Exec("BEGIN"))
+        return false;
+    if (!q.exec("SELECT id, data, name, tags, favourite, rating, note, first_seen FROM patch ORDER BY id")) {
+        FError = q.lastError().text();
+        Rollback();
+        return false;
     }
+    while (q.next()) {
+        const dw::TDataBlock data = Block(q.value(1).toByteArray());
+        TMirrored m{{q.value(0).toLongLong(), data, q.value(2).toString(), TagList(q.value(3).toString()),
+                     q.value(4).toBool(), q.value(5).toInt(), q.value(6).toString(),
+                     QDateTime::fromMSecsSinceEpoch(q.value(7).toLongLong(), Qt::UTC), {}, 0},
+                    dw::PatchFromBlock(data), {}, {}};
+        MakeText(m);
+        FMirror.push_back(std::move(m));
+    }
+    if (!q.exec("SELECT patch, source FROM sighting ORDER BY patch, seen, id")) {
+        FError = q.lastError().text();
+        Rollback();
+        return false;
+    }
+    TMirrored *m = nullptr;
+    while (q.next()) {
+        const std::int64_t id = q.value(0).toLongLong();
+        if (m == nullptr || m->Patch.Id != id) {
+            FMirrorValid = true; // for the look-up
+            m = Mirrored(id);
+            FMirrorValid = false;
+        }
+        if (m == nullptr)
+            continue;
+        const QString source = q.value(1).toString();
+        if (m->Sources.empty())
+            m->Patch.Source = source;
+        else
+            m->Sources += '\n';
+        m->Sources += Lower(source);
+    }
+    q.finish();
+    Exec("COMMIT");
     FMirrorValid = true;
     FDataVersion = version;
     return true;
 }
 
-// The ids whose name, tags, note or any sighting's source holds every word,
-// in id order; all ids when there are no words.
-std::vector<std::int64_t> TPatchLibrary::TextMatches(const TPatchQuery &query, bool &ok)
+bool TPatchLibrary::Matches(const TMirrored &m, const TPatchQuery &query, const std::vector<std::string> &words,
+                            const QString &tag) const
 {
-    ok = true;
-    std::vector<std::int64_t> ids;
-    const QStringList words = query.Words.split(' ', Qt::SkipEmptyParts);
-    if (words.isEmpty())
-        return ids;
-    QString sql = "SELECT id FROM patch WHERE 1";
-    for (int k = 0; k < words.size(); ++k)
-        sql += QString(" AND (name LIKE :w%1 ESCAPE '\\' OR tags LIKE :w%1 ESCAPE '\\' OR note LIKE :w%1 ESCAPE '\\'"
-                       " OR id IN (SELECT patch FROM sighting WHERE source LIKE :w%1 ESCAPE '\\'))")
-                   .arg(k);
-    sql += " ORDER BY id";
-    QSqlQuery q(FDb->Db);
-    q.setForwardOnly(true);
-    q.prepare(sql);
-    for (int k = 0; k < words.size(); ++k)
-        q.bindValue(QString(":w%1").arg(k), Escaped(words[k]));
-    if (!q.exec()) {
-        FError = q.lastError().text();
-        ok = false;
-        return ids;
+    const TLibraryPatch &p = m.Patch;
+    if ((query.FavouritesOnly && !p.Favourite) || p.Rating < query.MinRating ||
+        (!tag.isEmpty() && !p.Tags.contains(tag, Qt::CaseInsensitive)))
+        return false;
+    for (const TParamFilter &f : query.Params) {
+        if (f.Row < 0 || f.Row >= dw::ParamCount || m.Values[f.Row] < f.Min || m.Values[f.Row] > f.Max)
+            return false;
     }
-    while (q.next())
-        ids.push_back(q.value(0).toLongLong());
-    return ids;
+    for (const std::string &w : words) {
+        if (m.Text.find(w) == std::string::npos && m.Sources.find(w) == std::string::npos)
+            return false;
+    }
+    return true;
 }
 
 std::vector<TLibraryPatch> TPatchLibrary::Find(const TPatchQuery &query)
@@ -519,41 +569,29 @@ std::vector<TLibraryPatch> TPatchLibrary::Find(const TPatchQuery &query)
     std::vector<TLibraryPatch> found;
     if (!RefreshMirror())
         return found;
-    bool ok = true;
-    const std::vector<std::int64_t> textIds = TextMatches(query, ok);
-    if (!ok)
-        return found;
-    const bool byText = !query.Words.trimmed().isEmpty();
-    auto textIt = textIds.begin();
+    std::vector<std::string> words;
+    for (const QString &w : query.Words.split(' ', Qt::SkipEmptyParts))
+        words.push_back(Lower(w));
     const QString tag = query.Tag.simplified().replace(' ', '-');
-    for (const TLibraryPatch &p : FMirror) {
-        if (byText) {
-            while (textIt != textIds.end() && *textIt < p.Id)
-                ++textIt;
-            if (textIt == textIds.end() || *textIt != p.Id)
-                continue;
-        }
-        if ((query.FavouritesOnly && !p.Favourite) || p.Rating < query.MinRating ||
-            (!tag.isEmpty() && !p.Tags.contains(tag, Qt::CaseInsensitive)))
-            continue;
-        if (!query.Params.empty()) {
-            const dw::TPatch values = dw::PatchFromBlock(p.Data);
-            const bool in = std::all_of(query.Params.begin(), query.Params.end(), [&values](const TParamFilter &f) {
-                return f.Row >= 0 && f.Row < dw::ParamCount && values[f.Row] >= f.Min && values[f.Row] <= f.Max;
-            });
-            if (!in)
-                continue;
-        }
-        found.push_back(p);
+    std::vector<std::pair<double, std::size_t>> hits; // distance, index
+    const std::optional<dw::TPatch> like =
+        query.Like ? std::optional<dw::TPatch>(dw::PatchFromBlock(*query.Like)) : std::nullopt;
+    for (std::size_t k = 0; k < FMirror.size(); ++k) {
+        if (Matches(FMirror[k], query, words, tag))
+            hits.push_back({like ? ValuesDistance(*like, FMirror[k].Values) : 0.0, k});
     }
-    if (query.Like) {
-        for (TLibraryPatch &p : found)
-            p.Distance = PatchDistance(*query.Like, p.Data);
-        std::stable_sort(found.begin(), found.end(),
-                         [](const TLibraryPatch &a, const TLibraryPatch &b) { return a.Distance < b.Distance; });
+    const std::size_t limit =
+        query.Limit >= 0 ? std::min(hits.size(), std::size_t(query.Limit)) : hits.size();
+    if (like) {
+        // Nearest first; the same distance keeps the library's order.
+        auto byDistance = [](const auto &a, const auto &b) { return a < b; };
+        std::partial_sort(hits.begin(), hits.begin() + std::ptrdiff_t(limit), hits.end(), byDistance);
     }
-    if (query.Limit >= 0 && found.size() > std::size_t(query.Limit))
-        found.resize(std::size_t(query.Limit));
+    found.reserve(limit);
+    for (std::size_t k = 0; k < limit; ++k) {
+        found.push_back(FMirror[hits[k].second].Patch);
+        found.back().Distance = hits[k].first;
+    }
     return found;
 }
 
@@ -561,8 +599,8 @@ std::optional<TLibraryPatch> TPatchLibrary::Get(std::int64_t id)
 {
     if (!RefreshMirror())
         return std::nullopt;
-    if (const TLibraryPatch *p = Mirrored(id))
-        return *p;
+    if (const TMirrored *m = Mirrored(id))
+        return m->Patch;
     return std::nullopt;
 }
 
@@ -577,7 +615,7 @@ std::vector<TSighting> TPatchLibrary::Sightings(std::int64_t id)
     if (!q.exec())
         return out;
     while (q.next())
-        out.push_back({QDateTime::fromString(q.value(0).toString(), Qt::ISODateWithMs), q.value(1).toString()});
+        out.push_back({QDateTime::fromMSecsSinceEpoch(q.value(0).toLongLong(), Qt::UTC), q.value(1).toString()});
     return out;
 }
 

@@ -17,6 +17,7 @@
 // share a file.
 
 #include "dw/Messages.h"
+#include "dw/Patch.h"
 
 #include <QDateTime>
 #include <QString>
@@ -28,6 +29,7 @@ class QVariant;
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace engine {
@@ -138,16 +140,26 @@ private:
     void Rollback();
     QSqlQuery &Prepared(std::optional<QSqlQuery> &q, const char *sql);
     bool AddOne(const TNewSighting &s, TAddResult &result);
+    // A patch as searched: its values as the editor reads them, and its
+    // words (name, tags, note; sources) in lower case.
+    struct TMirrored {
+        TLibraryPatch Patch;
+        dw::TPatch Values;
+        std::string Text;
+        std::string Sources;
+    };
     bool RefreshMirror();
-    std::vector<std::int64_t> TextMatches(const TPatchQuery &query, bool &ok);
-    TLibraryPatch *Mirrored(std::int64_t id);
+    TMirrored *Mirrored(std::int64_t id);
+    static void MakeText(TMirrored &m);
+    bool Matches(const TMirrored &m, const TPatchQuery &query, const std::vector<std::string> &words,
+                 const QString &tag) const;
 
     QString FPath;
     TState FState = TState::Closed;
     QString FError;
     std::unique_ptr<TDb> FDb;
     // The patch table as last read: searching and similarity run over it.
-    std::vector<TLibraryPatch> FMirror; // by id
+    std::vector<TMirrored> FMirror; // by id
     bool FMirrorValid = false;
     qint64 FDataVersion = -1;
 };

@@ -34,7 +34,7 @@ namespace {
 constexpr int kVcfAttack = 20;
 constexpr int kVcaAttack = 27;
 constexpr int kOsc1Wave = 1, kOsc2Wave = 8, kCutoff = 15;
-constexpr int kCutoffAny = 64;
+constexpr int kCutoffAny = 0; // the spin box's lowest value: no cutoff filter
 
 // Attack, decay, break point, slope, sustain, release: as the DW-8000's
 // panel draws them, on a 0..31 scale.
@@ -214,7 +214,9 @@ TLibraryWindow::TLibraryWindow(engine::TPatchLibrary &library, engine::TEditor &
     tvPatches->setItemDelegateForColumn(TLibraryModel::VcfEnv, envelope);
     tvPatches->setItemDelegateForColumn(TLibraryModel::VcaEnv, envelope);
     for (const auto &[column, width] : {std::pair{int(TLibraryModel::Name), 170}, {TLibraryModel::Tags, 110},
-                                       {TLibraryModel::Favourite, 40}, {TLibraryModel::Source, 200},
+                                       {TLibraryModel::Favourite, 40}, {TLibraryModel::Rating, 70},
+                                       {TLibraryModel::FirstSeen, 120}, {TLibraryModel::Source, 150},
+                                       {TLibraryModel::Wave1, 90}, {TLibraryModel::Wave2, 90}, {TLibraryModel::Cutoff, 50},
                                        {TLibraryModel::VcfEnv, 76}, {TLibraryModel::VcaEnv, 76}})
         tvPatches->setColumnWidth(column, width);
     connect(tvPatches, &QTableView::doubleClicked, this, [this](const QModelIndex &i) { Audition(i.row()); });
@@ -239,6 +241,7 @@ TLibraryWindow::TLibraryWindow(engine::TPatchLibrary &library, engine::TEditor &
     split->addWidget(tvPatches);
     split->addWidget(MakeBankPanel());
     split->setStretchFactor(0, 1);
+    split->setSizes({900, 220});
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(MakeFilters());
     layout->addWidget(lProblem);
@@ -246,7 +249,7 @@ TLibraryWindow::TLibraryWindow(engine::TPatchLibrary &library, engine::TEditor &
     layout->addWidget(split, 1);
     layout->addWidget(MakeButtons());
     layout->addWidget(lStatus);
-    resize(1100, 620);
+    resize(1280, 640);
 
     FSearchDelay->setSingleShot(true);
     FSearchDelay->setInterval(150);
@@ -276,11 +279,10 @@ QWidget *TLibraryWindow::MakeFilters()
         cbWave1->addItem(QStringLiteral("OSC 1: ") + Text(kOsc1Wave, w), w);
     sCutoffBelow = new QSpinBox(box);
     sCutoffBelow->setObjectName(QStringLiteral("sCutoffBelow"));
-    sCutoffBelow->setRange(1, kCutoffAny);
+    sCutoffBelow->setRange(kCutoffAny, dw::ParamDef(kCutoff).MaxValue + 1);
     sCutoffBelow->setValue(kCutoffAny);
     sCutoffBelow->setPrefix(QStringLiteral("Cutoff below "));
     sCutoffBelow->setSpecialValueText(QStringLiteral("Any cutoff"));
-    sCutoffBelow->setMinimum(1);
     cbLike = new QCheckBox(QStringLiteral("Most like the edited patch"), box);
     cbLike->setObjectName(QStringLiteral("cbLike"));
     connect(cbFavourites, &QCheckBox::toggled, this, &TLibraryWindow::Refresh);
@@ -382,10 +384,14 @@ engine::TPatchQuery TLibraryWindow::Query() const
     const int wave = cbWave1->currentData().toInt();
     if (wave >= 0)
         q.Params.push_back({kOsc1Wave, wave, wave});
-    if (sCutoffBelow->value() < kCutoffAny)
+    if (sCutoffBelow->value() != kCutoffAny)
         q.Params.push_back({kCutoff, 0, sCutoffBelow->value() - 1});
-    if (cbLike->isChecked() && FEditor.HasPatch())
+    // The nearest few hundred are what a likeness sort is for, and showing
+    // them stays quick in a library of a hundred thousand.
+    if (cbLike->isChecked() && FEditor.HasPatch()) {
         q.Like = FEditor.CurrentBlock();
+        q.Limit = LikeRows;
+    }
     return q;
 }
 

@@ -72,6 +72,9 @@ private:
 class TLibraryWindow : public QWidget {
     Q_OBJECT
 public:
+    // Rows shown when sorted by likeness: the nearest ones.
+    static constexpr int LikeRows = 500;
+
     TLibraryWindow(engine::TPatchLibrary &library, engine::TEditor &editor, engine::TLibrarian &librarian,
                    QWidget *parent = nullptr);
     ~TLibraryWindow() override;

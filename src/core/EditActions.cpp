@@ -55,7 +55,7 @@ TEditActions::TEditActions(TfMain &main) : QObject(&main), FMain(main)
     RedoAction = AddAction(QStringLiteral("&Redo"),
                            {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
     MutateAction = AddAction(QStringLiteral("&Mutate"), {QKeySequence(QStringLiteral("Ctrl+M"))});
-    LockAction = AddAction(QStringLiteral("&Lock or Unlock Selected Parameter"), {QKeySequence(QStringLiteral("Ctrl+L"))});
+    LockAction = AddAction(QStringLiteral("&Lock or Unlock Selected Parameter"), {QKeySequence(QStringLiteral("Ctrl+Shift+L"))});
     connect(UndoAction, &QAction::triggered, &editor, &engine::TEditor::Undo);
     connect(RedoAction, &QAction::triggered, &editor, &engine::TEditor::Redo);
     connect(MutateAction, &QAction::triggered, &editor, &engine::TEditor::Mutate);
@@ -63,7 +63,7 @@ TEditActions::TEditActions(TfMain &main) : QObject(&main), FMain(main)
         if (SelectedRow() >= 0)
             ToggleLock(SelectedRow());
         else
-            FMain.Library->SetStatus(QStringLiteral("Click a value, or move a control, to choose what Ctrl+L locks."));
+            FMain.Library->SetStatus(QStringLiteral("Click a value, or move a control, to choose what Ctrl+Shift+L locks."));
     });
 
     auto *menu = new QMenu(&FMain);
@@ -144,7 +144,7 @@ void TEditActions::HistoryChanged()
                                     : QStringLiteral("&Undo"));
     RedoAction->setText(h.CanRedo() ? QStringLiteral("&Redo %1").arg(QLatin1String(engine::StepName(h.NextRedo()->Kind)))
                                     : QStringLiteral("&Redo"));
-    // A move on the controller selects its row for Ctrl+L.
+    // A move on the controller selects its row for Ctrl+Shift+L.
     const engine::TStep *latest = h.NextUndo();
     if (latest != nullptr && !h.CanRedo() && latest->Kind == engine::TStepKind::Move && latest->Changes.size() == 1)
         FSelected = latest->Changes.front().Row;
@@ -205,7 +205,7 @@ bool TEditActions::eventFilter(QObject *watched, QEvent *event)
         }
         if (mouse->button() == Qt::LeftButton) {
             FSelected = row;
-            FMain.Library->SetStatus(QStringLiteral("%1 selected: Ctrl+L locks or unlocks it").arg(ParamText(row)));
+            FMain.Library->SetStatus(QStringLiteral("%1 selected: Ctrl+Shift+L locks or unlocks it").arg(ParamText(row)));
         }
         break;
     }

@@ -2,7 +2,7 @@
 // TEditActions: undo, redo, mutate and the parameter locks in the window.
 // An "Edit" button in the corner bar opens their menu; the shortcuts work
 // anywhere in the window: Ctrl+Z undo, Ctrl+Shift+Z and Ctrl+Y redo, Ctrl+M
-// mutate, Ctrl+L lock or unlock the selected parameter. A right-click on a
+// mutate, Ctrl+Shift+L lock or unlock the selected parameter. A right-click on a
 // value label (on either page) locks or unlocks its parameter; a left-click
 // selects it, and so does a move of it on the controller. A lock mark beside
 // the value shows each lock; the locks are kept in the settings file at once.
@@ -26,7 +26,7 @@ public:
 
     // Locks or unlocks the row's parameter (a live row), and says so.
     void ToggleLock(int row);
-    // The row Ctrl+L acts on: the value label clicked last, or the row of a
+    // The row Ctrl+Shift+L acts on: the value label clicked last, or the row of a
     // controller move when that came later; -1 for none.
     int SelectedRow() const;
     void SelectRow(int row) { FSelected = row; }

@@ -326,6 +326,8 @@ private:
 
 void TEditor::Vary(TStepKind kind, const dw::TPatch &next)
 {
+    if (FHasPatch && FPatch != FReference)
+        emit patchSeen(CurrentBlock(), -1, true); // the edit it replaces
     const dw::TPatch before = Edited();
     const bool recording = Recording();
     EndCompare();
@@ -440,6 +442,8 @@ void TEditor::CheckSysex(const std::uint8_t *data, std::size_t size)
 
 void TEditor::ParseDump()
 {
+    if (FHasPatch && FPatch != FReference)
+        emit patchSeen(CurrentBlock(), -1, true);
     const dw::TPatch before = Edited();
     const bool recording = Recording();
     // The patch is shown whole even when the controller goes away meanwhile.
@@ -464,6 +468,7 @@ void TEditor::ParseDump()
             FBlockBase[std::size_t(i)] = std::uint8_t(FSysexBuf.Bytes[std::size_t(i) + 5] & 0x7F);
         FReference = FPatch;
         FHasPatch = true;
+        emit patchSeen(FBlockBase, FProgram, false); // the bytes as they came
     }
     if (result != dw::TDumpResult::Ignored) {
         EndCompare(); // the rows are the synthesizer's now, even those of a cut dump
@@ -500,6 +505,8 @@ void TEditor::LoadBlock(const dw::TDataBlock &block)
 {
     if (FTap)
         return;
+    if (FHasPatch && FPatch != FReference)
+        emit patchSeen(CurrentBlock(), -1, true);
     const dw::TPatch before = Edited();
     const bool recording = Recording();
     FBlockBase = dw::FitToRanges(block);

@@ -305,7 +305,7 @@ TEST_F(HistoryFixture, RandomAndMutateNeverChangeALockedRowAndLocksSurviveAResta
         }
     }
 
-    // Ctrl+L on the row last moved unlocks it again.
+    // Ctrl+Shift+L on the row last moved unlocks it again.
     rig->Controller().TurnEncoder(44, 12);
     ASSERT_TRUE(WaitFor([&] { return main->Editor().Patch()[15] == 12; }));
     main->EditActions->LockAction->trigger();

@@ -120,10 +120,11 @@ protected:
         ASSERT_TRUE(echo);
         const std::size_t before = SentTo(Controller()).size();
         main->bGetPatchClick();
+        // The dump's last echo; the undo key's light may follow it, a fetch being an undoable step.
         ASSERT_TRUE(WaitFor([&] {
             const auto sent = SentTo(Controller());
             return sent.size() >= before + MarkerEchoes
-                && sent.back().bytes == Bytes(echo->begin(), echo->end());
+                && sent[before + MarkerEchoes - 1].bytes == Bytes(echo->begin(), echo->end());
         })) << "the marker's dump was not echoed";
     }
 

@@ -60,7 +60,10 @@ TEST_F(EditorFixture, StartWithSavedDevicesFetchesShowsAndEchoesThePatch)
     EXPECT_EQ(toSynth[0].bytes, kRequestCh1);
 
     std::vector<platform::SentMessage> echoes = SentTo(Controller());
-    ASSERT_EQ(echoes.size(), 50u + MarkerEchoes); // every row but the unused one
+    // Every row but the unused one; the marker's rows, then the undo key's
+    // light: the marker's fetch is the first undoable step.
+    ASSERT_EQ(echoes.size(), 50u + MarkerEchoes + 1);
+    EXPECT_EQ(echoes.back().bytes, (Bytes{0xB0, dw::UndoController, 1}));
     echoes.resize(50);
     EXPECT_EQ(echoes[0].bytes, (Bytes{0xB0, 29, patch[0]}));
     EXPECT_EQ(echoes[14].bytes, (Bytes{0xB0, 44, patch[15]})); // cutoff follows assign mode

@@ -96,8 +96,9 @@ protected:
     std::size_t ControlChangesToController() const
     {
         std::size_t n = 0;
+        // The undo and redo keys' lights are no values of the patch.
         for (const platform::SentMessage &m : SentTo(Controller()))
-            n += (m.bytes[0] & 0xF0) == 0xB0;
+            n += (m.bytes[0] & 0xF0) == 0xB0 && m.bytes[1] != dw::UndoController && m.bytes[1] != dw::RedoController;
         return n;
     }
     // The ring of each live row shows the patch.

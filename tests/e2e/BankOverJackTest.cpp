@@ -222,3 +222,37 @@ TEST_F(BankOverJack, ReceiveThatCannotSaveSaysSoAndFails)
               std::string::npos)
         << Log("receive.log");
 }
+
+// A JACK server that stops answering (stopped by its process id) ends the
+// run with a message and a status, whether it stalls before the MIDI service
+// starts or in the middle of a transfer.
+TEST_F(BankOverJack, StalledServerEndsTheRunWithAMessage)
+{
+    struct Case {
+        std::vector<std::string> args;
+        const char *stopAfter; // log text after which the server stops; null: before the start
+        const char *says;
+    };
+    const Case cases[] = {
+        {{"ports"}, nullptr, "the MIDI service did not answer (jack)"},
+        {{"receive", Path("got.syx")}, "received 1/64", "did not answer: no dump"},
+    };
+    ASSERT_EQ(Ask("replytime 100"), "OK replytime");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        e2e::Child bank;
+        if (!c.stopAfter)
+            jack.Signal(SIGSTOP);
+        StartBank(bank, c.args, "stall.log");
+        if (c.stopAfter) {
+            ASSERT_TRUE(WaitForLog("stall.log", c.stopAfter)) << Log("stall.log");
+            jack.Signal(SIGSTOP);
+        }
+        const int status = bank.WaitForExit(60s);
+        jack.Signal(SIGCONT);
+        EXPECT_EQ(status, 1) << Log("stall.log");
+        EXPECT_NE(Log("stall.log").find(c.says), std::string::npos) << Log("stall.log");
+        bank.Stop();
+    }
+    EXPECT_FALSE(std::ifstream(Path("got.syx")).good()); // nothing half-received was saved
+}

@@ -80,6 +80,16 @@ std::string Count(std::size_t n, const char *what)
     return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
 
+// Systems that did not start in time leave their ports out of every list.
+std::string UnansweredText(const platform::RtMidiService &service)
+{
+    std::string names;
+    for (const std::string &s : service.Unanswered())
+        names += (names.empty() ? "" : ", ") + s;
+    return "the MIDI service did not answer (" + names + ") within " +
+           std::to_string(service.DriverWaitLimit().count()) + " ms: is its server stopped or busy?";
+}
+
 int List(const TOptions &o);
 int Ports(const TOptions &o);
 int Detect(const TOptions &o);
@@ -486,8 +496,14 @@ int main(int argc, char **argv)
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavrelk"));
-    platform::SetCurrentMidiService(std::make_shared<platform::RtMidiService>("tavrelk-bank"));
+    const auto service = std::make_shared<platform::RtMidiService>("tavrelk-bank");
+    if (!service->Unanswered().empty())
+        return Fail(UnansweredText(*service));
+    platform::SetCurrentMidiService(service);
     const int code = command.Run(options);
     platform::SetCurrentMidiService(nullptr);
+    if (service->InputsLeftClosing() > 0)
+        std::fprintf(stderr, "tavrelk-bank: the MIDI service did not answer: %s left to close\n",
+                     Count(service->InputsLeftClosing(), "MIDI input").c_str());
     return code;
 }

@@ -106,10 +106,9 @@ void OnRtMessage(double, std::vector<unsigned char> *message, void *userData)
 }
 } // namespace
 
-RtMidiService::RtMidiService(std::string clientName, std::chrono::milliseconds waitLimit)
-    : clientName_(std::move(clientName))
+RtMidiService::RtMidiService(std::string clientName, std::chrono::milliseconds openLimit)
+    : clientName_(std::move(clientName)), openLimit_(openLimit)
 {
-    SetDriverWaitLimit(waitLimit);
     std::vector<RtMidi::Api> apis;
     RtMidi::getCompiledApi(apis);
     for (const RtMidi::Api api : apis) {
@@ -120,7 +119,7 @@ RtMidiService::RtMidiService(std::string clientName, std::chrono::milliseconds w
         if (api == RtMidi::LINUX_ALSA && access("/dev/snd/seq", R_OK | W_OK) != 0)
             continue;
 #endif
-        auto started = RunBounded(waitLimit, [api, name = clientName_ + " probe"]() -> std::unique_ptr<System> {
+        auto started = RunBounded(openLimit_, [api, name = clientName_ + " probe"]() -> std::unique_ptr<System> {
             try {
                 auto system = std::make_unique<System>();
                 system->api = api;
@@ -202,7 +201,7 @@ MMRESULT RtMidiService::ConnectInput(std::uint32_t deviceId, const std::shared_p
         std::unique_ptr<RtMidiErrorLatch> errors; // first: outlives the object that reports to it
         std::unique_ptr<RtMidiIn> in;
     };
-    auto opened = RunBounded(DriverWaitLimit(), [api = systems_[ports[deviceId].system]->api,
+    auto opened = RunBounded(openLimit_, [api = systems_[ports[deviceId].system]->api,
                                                        index = ports[deviceId].index, name = clientName_,
                                                        endpoint]() {
         Opened o;
@@ -257,7 +256,7 @@ MMRESULT RtMidiService::ConnectOutput(std::uint32_t deviceId, std::unique_ptr<Ou
         std::unique_ptr<RtMidiOut> out;
     };
     const Port &port = ports[deviceId];
-    auto opened = RunBounded(DriverWaitLimit(), [api = systems_[port.system]->api, index = port.index,
+    auto opened = RunBounded(openLimit_, [api = systems_[port.system]->api, index = port.index,
                                                  name = clientName_]() {
         Opened o;
         o.errors = std::make_unique<RtMidiErrorLatch>();

@@ -87,7 +87,7 @@ std::string UnansweredText(const platform::RtMidiService &service)
     for (const std::string &s : service.Unanswered())
         names += (names.empty() ? "" : ", ") + s;
     return "the MIDI service did not answer (" + names + ") within " +
-           std::to_string(service.DriverWaitLimit().count()) + " ms: is its server stopped or busy?";
+           std::to_string(platform::RtMidiService::kOpenWaitLimit.count() / 1000) + " s: is its server stopped or busy?";
 }
 
 int List(const TOptions &o);

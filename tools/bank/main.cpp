@@ -16,6 +16,7 @@
 #include "setup/IniFile.h"
 
 #include "BuildInfo.h"
+#include "LibraryCommands.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -67,6 +68,7 @@ struct TOptions {
     int Channel = 0;         // 1..16, 0 for the setting
     int First = 0, Last = 0; // 11..88, 0 when not given
     int Program = 0;         // 11..88 for a file of one patch, 0 when not given
+    bool NoLibrary = false;  // receive: the programs are not kept in the patch library
 };
 
 int Fail(const std::string &why, int code = 1)
@@ -163,6 +165,8 @@ bool CheckCombination(const TOptions &o, std::string &error)
         error = "unexpected argument " + o.File;
     else if ((o.First != 0 || o.Last != 0 || o.Program != 0) && o.Command != "send")
         error = "--first, --last and --program go with send";
+    else if (o.NoLibrary && o.Command != "receive")
+        error = "--no-library goes with receive";
     else if (o.Program != 0 && (o.First != 0 || o.Last != 0))
         error = "--program is for a file of one patch, --first and --last for a bank: not both";
     else if (o.First != 0 && o.Last != 0 && dw::ProgramIndex(o.First) > dw::ProgramIndex(o.Last))
@@ -185,6 +189,8 @@ bool ParseOptions(int argc, char **argv, TOptions &o, std::string &error)
             }
             if (!ParseOption(a, argv[++i], o, error))
                 return false;
+        } else if (a == "--no-library") {
+            o.NoLibrary = true;
         } else if (!a.empty() && a[0] == '-') {
             error = "unknown option " + a;
             return false;
@@ -465,6 +471,8 @@ int Transfer(const TOptions &o)
     const std::string done = Count(result->Programs.size(), "program") + (receiving ? " received" : " written and confirmed");
     if (receiving && !dw::WriteFileBytes(o.File, dw::BankFileBytes(chosen.Channel, result->Programs), error))
         return Fail(done + ", but not saved: " + error);
+    if (receiving && !o.NoLibrary)
+        KeepReceivedBank(result->Programs, o.File);
     std::fprintf(stderr, "%s.\n", done.c_str());
     return 0;
 }
@@ -481,8 +489,14 @@ int main(int argc, char **argv)
         }
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            std::printf("\nThe patch library:\n%s", LibraryUsage);
             return 0;
         }
+    }
+    if (const int library = LibraryCommandIndex(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("tavrelk"));
+        return RunLibraryCommand(argc, argv, library);
     }
     TOptions options;
     std::string error;

@@ -144,11 +144,12 @@ TEST_F(LibrarianRig, LateDumpNeverShiftsTheBank)
         TTransferResult::TOutcome outcome;
         int program; // named on failure
     };
+    // Wide windows, so that a loaded machine keeps each answer in its row's window.
+    librarian->SetTimings({200ms, 300ms, 0ms, 0ms, 2, 1000ms});
     const Row rows[] = {
-        {"inside the quiet window", 0ms, 350ms, TTransferResult::Done, -1},
-        {"during the retry's wait, before its answer", 150ms, 420ms, TTransferResult::Done, -1},
-        {"after the retry's answer, inside its check", 0ms, 650ms, TTransferResult::Done, -1},
-        {"beyond every window, while later programs are asked", 60ms, 900ms, TTransferResult::Failed, 2},
+        {"inside the quiet window", 0ms, 600ms, TTransferResult::Done, -1},
+        {"after the retry's answer, inside its check", 0ms, 1700ms, TTransferResult::Done, -1},
+        {"beyond every window, while later programs are asked", 60ms, 2700ms, TTransferResult::Failed, 2},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);

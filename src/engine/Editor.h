@@ -18,6 +18,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <random>
 #include <vector>
@@ -139,6 +140,7 @@ public:
     // fetched or loaded, each shown, echoed and loaded into the synthesizer.
     // A controller move while comparing edits the patch heard and ends the
     // comparison (the edits set aside are dropped), as on the hardware.
+    // Does nothing before a patch is known (HasPatch).
     void ToggleCompare();
     bool Comparing() const { return FComparing; }
 
@@ -163,6 +165,8 @@ signals:
     void patchSeen(const dw::TDataBlock &block, int program, bool edited);
     void inputEventsLost(quint64 total);
     void compareChanged(bool comparing);
+    // Once, when HasPatch becomes true.
+    void patchKnown();
     void controllerMovesRefused();
     // A step was recorded, undone or redone.
     void historyChanged();
@@ -187,7 +191,9 @@ private:
     void SendHistoryLights(TLights which);
     void CountLost();
     void ApplyAction(const dw::TControllerAction &action, bool overtaken);
-    void ShowAndEchoAll();
+    // The first failed echo, after every row was tried.
+    std::exception_ptr ShowAndEchoAll();
+    void PatchKnown();
     void ShowCurrent(); // shows, echoes and sends the whole patch
     void EndCompare();
     // A device came back: the controller gets every value, the synthesizer

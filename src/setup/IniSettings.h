@@ -2,7 +2,7 @@
 // The settings file as the editor sees it: TSettings over a TIniFile.
 // Thread: the user-interface thread.
 
-#include "core/Settings.h"
+#include "engine/Settings.h"
 #include "setup/IniFile.h"
 
 class TIniSettings : public TSettings {

@@ -138,7 +138,7 @@ void TfMain::CreateControls()
     CreateShared();
     CreateButtons();
     connect(pgMain, &QTabWidget::currentChanged, this, [this] { pgMainChange(); });
-    connect(FPorts, &engine::TPortRoles::roleChanged, this, [this](engine::TRole role) { RoleChanged(role); });
+    connect(FSession, &engine::TSession::roleChosen, this, [this](engine::TRole role) { RoleChosen(role); });
 }
 
 void TfMain::CreatePages()
@@ -231,9 +231,9 @@ void TfMain::CreateButtons()
     connect(sbDonate, &QToolButton::clicked, this, [this] { sbDonateClick(); });
 }
 
-// The fetch button shows while the synthesizer has an output chosen (open,
-// or waiting for its device), and hides when it has none.
-void TfMain::RoleChanged(engine::TRole role)
+// The fetch button shows once the synthesizer's output is chosen (open, or
+// waiting for its device), and hides when none is chosen for it.
+void TfMain::RoleChosen(engine::TRole role)
 {
     if (role == engine::TRole::SynthOut)
         bGetPatch->setVisible(!FPorts->DeviceName(role).empty());

@@ -3,8 +3,8 @@
 // TSession: port roles, editor, settings). It shows the patch (labels,
 // envelope graphs, waveform pictures) on two pages; its handlers forward to
 // the editor engine, which owns the patch and the channel. It follows the
-// port roles' changes (the fetch button shows while the synthesizer has an
-// output). The setup dialog (setup layer) assigns the ports' devices and the
+// session's choices of devices (the fetch button shows while the
+// synthesizer has an output chosen). The setup dialog (setup layer) assigns the ports' devices and the
 // channel through the session; the window reaches the dialog only through
 // TSetupLink.
 // Thread: the user-interface thread only; port notices arrive there too.
@@ -136,7 +136,7 @@ private:
     void CreateShared();
     void CreateButtons();
     void CreateLabels(QWidget *page);
-    void RoleChanged(engine::TRole role);
+    void RoleChosen(engine::TRole role);
     void SetEnvelopeStartValues();
     void MoveShared(bool toBcr);
 

@@ -62,6 +62,7 @@ void TSession::Start(const TFailed &failed)
     // No channel at all would put 2F on the wire.
     const int channel = std::clamp(FSettings->ReadInteger(Synth, settingskeys::Channel, 0), 0, 15);
     Guarded(failed, [&] { SetChannel(channel); });
+    emit restored();
     Guarded(failed, [this] { FEditor->RequestPatch(); });
 }
 
@@ -74,7 +75,8 @@ void TSession::RestoreRole(TRole role, bool listed, const TFailed &failed)
         Guarded(failed, [&] { Choose(role, device); });
     } else if (listed) {
         // Not plugged in yet: the role waits for it under the saved name.
-        Guarded(failed, [&] { FPorts->Await(role, saved.toStdString()); });
+        if (Guarded(failed, [&] { FPorts->Await(role, saved.toStdString()); }))
+            emit roleChosen(role);
     }
     // Not listed, maybe just unreadable: the saved choice stays for the next start.
 }
@@ -91,6 +93,7 @@ TSession::TChoice TSession::Choose(TRole role, int device)
     if (device < 0 || std::size_t(device) >= names.size()) {
         FPorts->Release(role);
         WriteRole(role, NoDevice);
+        emit roleChosen(role);
         return TChoice::Taken;
     }
     TChoice choice = TChoice::Taken;
@@ -105,6 +108,7 @@ TSession::TChoice TSession::Choose(TRole role, int device)
     const std::string name = StableDeviceName(names[std::size_t(device)]);
     FPorts->Assign(role, device, name);
     WriteRole(role, QString::fromStdString(name));
+    emit roleChosen(role);
     return choice;
 }
 

@@ -59,8 +59,9 @@ public:
 
     // Start-up: reads the device lists, restores each role (a saved device
     // not listed is waited for under its name; "None" releases the role),
-    // applies the saved channel (0..15, out-of-range clamped) and asks the
-    // synthesizer for its patch. Each step that raises is told to `failed`.
+    // applies the saved channel (0..15, out-of-range clamped), tells
+    // restored(), and asks the synthesizer for its patch. Each step that
+    // raises is told to `failed`.
     void Start(const TFailed &failed);
 
     // The devices as the system names them, in list order, as last read.
@@ -85,6 +86,14 @@ public:
 
     // Writes the channel and every role that holds a device or waits for one.
     void SaveAll();
+
+signals:
+    // A choice or the start-up gave the role a device, none, or a device to
+    // wait for (a role handed over to the other one is not chosen: its
+    // roleChanged tells it).
+    void roleChosen(engine::TRole role);
+    // Start-up has restored roles and channel; the patch request follows.
+    void restored();
 
 private:
     void WriteRole(TRole role, const QString &name);

@@ -283,14 +283,18 @@ void TfMidiSetup::FormCreate()
     // A step that fails (a device list that cannot be read, a port that does
     // not open, a settings file that refuses a write) is reported, and the
     // start-up goes on with the next.
+    // The lists show what was restored, before the patch request may lose a port.
+    const QMetaObject::Connection shown = connect(&FSession, &engine::TSession::restored, this, [this] {
+        FillLists();
+        for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut})
+            SelectHeld(r);
+        bLoadBCR->setVisible(FSession.Ports().Device(engine::TRole::CtrlOut) >= 0);
+        const int channel = FSession.Channel();
+        if (channel >= 0 && channel <= 15)
+            FChannelGroup->button(channel)->setChecked(true);
+    });
     FSession.Start([](const std::exception &e) { ShowExceptionBox(nullptr, e); });
-    FillLists();
-    for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut})
-        SelectHeld(r);
-    bLoadBCR->setVisible(FSession.Ports().Device(engine::TRole::CtrlOut) >= 0);
-    const int channel = FSession.Channel();
-    if (channel >= 0 && channel <= 15)
-        FChannelGroup->button(channel)->setChecked(true);
+    disconnect(shown);
     connect(&FSession.Ports().Watcher(), &engine::TDeviceWatcher::listsChanged, this, [this] {
         if (isVisible())
             RefreshLists();

@@ -15,7 +15,9 @@ panel for a Korg DW-8000 synthesizer. Every encoder and button move becomes
 a DW-8000 parameter change at once, and the value appears on a block
 diagram of the synthesizer's voice. The editor fetches a program's patch,
 shows it with its envelope graphs, and sends every value back to the
-BCR2000 so that its LED rings show the patch.
+BCR2000 so that its LED rings show the patch. A patch library (SQLite)
+keeps every patch the editor sees, with search, similarity and banks made
+from it.
 
 The package also holds tavrelk-sim, a simulated DW-8000 and BCR2000 on
 MIDI ports for trying the editor without hardware, and the BCR2000 preset
@@ -28,6 +30,8 @@ set(CPACK_PACKAGE_CONTACT "${TAVRELK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The patch library's SQLite driver is a Qt plugin, which no binary links.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS libqt6sql6-sqlite)
 # JACK is one of the MIDI systems; ALSA's sequencer needs nothing extra.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS jackd2)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -1,10 +1,12 @@
 #include "core/Library.h"
 
 #include "core/Dialogs.h"
+#include "core/LibraryWindow.h"
 #include "core/Main.h"
 #include "core/MessageBoxes.h"
 #include "dw/Program.h"
 #include "dw/SyxFile.h"
+#include "engine/PatchKeeper.h"
 
 #include <QAction>
 #include <QDir>
@@ -57,7 +59,8 @@ bool ReadSyx(QWidget *parent, const QString &path, dw::TSyxFile &file)
 } // namespace
 
 TLibraryMenu::TLibraryMenu(TfMain &main)
-    : QObject(&main), FMain(main), FLibrarian(new engine::TLibrarian(main.Editor(), main.Ports(), this))
+    : QObject(&main), FMain(main), FLibrarian(new engine::TLibrarian(main.Editor(), main.Ports(), this)),
+      FKeeper(new engine::TPatchKeeper(engine::TPatchLibrary::DefaultPath(), this))
 {
     setObjectName(QStringLiteral("Library"));
     auto *menu = new QMenu(&main);
@@ -78,6 +81,14 @@ TLibraryMenu::TLibraryMenu(TfMain &main)
     menu->addActions({WriteAction, CompareAction});
     menu->addSeparator();
     menu->addActions({ReceiveAction, SendAction});
+    PatchLibraryAction = AddAction(QStringLiteral("Patch &Library..."), QKeySequence(QStringLiteral("Ctrl+L")),
+                                   &TLibraryMenu::ShowPatchLibrary);
+    menu->addSeparator();
+    menu->addAction(PatchLibraryAction);
+    // Every patch the librarian receives or writes, and every file loaded, is kept.
+    FKeeper->Watch(*FLibrarian);
+    FKeeper->WatchEditor(FMain.Editor());
+    connect(FKeeper, &engine::TPatchKeeper::problem, this, &TLibraryMenu::SetStatus);
 
     Button = new QToolButton(FMain.CornerBar);
     Button->setObjectName(QStringLiteral("bLibrary"));
@@ -203,6 +214,7 @@ void TLibraryMenu::LoadPatch()
                                    .arg(FileName(path), rows.join(QStringLiteral(", "))));
     }
     FMain.Editor().LoadBlock(program.Data);
+    FKeeper->KeepFile(path, file.Programs, file.Form != dw::TSyxForm::Bank);
     SetStatus(file.Programs.size() > 1 ? QStringLiteral("Loaded program %1 of %2").arg(ProgramItem(program.Program), FileName(path))
                                        : QStringLiteral("Loaded %1").arg(FileName(path)));
 }
@@ -348,4 +360,15 @@ void TLibraryMenu::Finished(const engine::TTransferResult &r)
     if (r.Outcome == engine::TTransferResult::WriteRefused || r.Outcome == engine::TTransferResult::NoAnswer ||
         r.Outcome == engine::TTransferResult::Failed)
         ShowWarningBox(&FMain, text);
+}
+
+void TLibraryMenu::ShowPatchLibrary()
+{
+    if (!FPatchLibraryWindow)
+        FPatchLibraryWindow = new TLibraryWindow(FKeeper->Library(), FMain.Editor(), *FLibrarian, &FMain);
+    else
+        FPatchLibraryWindow->Refresh();
+    FPatchLibraryWindow->show();
+    FPatchLibraryWindow->raise();
+    FPatchLibraryWindow->activateWindow();
 }

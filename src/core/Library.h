@@ -19,6 +19,10 @@ class QAction;
 class QLabel;
 class QToolButton;
 class TfMain;
+class TLibraryWindow;
+namespace engine {
+class TPatchKeeper;
+}
 
 class TLibraryMenu : public QObject {
     Q_OBJECT
@@ -33,6 +37,9 @@ public:
     void ToggleCompare();
     void ReceiveBank();
     void SendBank();
+    // The patch library's window (Ctrl+L).
+    void ShowPatchLibrary();
+    engine::TPatchKeeper &Keeper() { return *FKeeper; }
 
     QToolButton *Button = nullptr;
     QLabel *Status = nullptr;
@@ -42,6 +49,7 @@ public:
     QAction *CompareAction = nullptr;
     QAction *ReceiveAction = nullptr;
     QAction *SendAction = nullptr;
+    QAction *PatchLibraryAction = nullptr;
     // The progress dialog of the bank transfer under way, or null.
     QProgressDialog *Progress() const { return FProgress; }
 
@@ -61,6 +69,8 @@ private:
     enum class TJob { None, Write, Receive, Send };
     TfMain &FMain;
     engine::TLibrarian *FLibrarian;
+    engine::TPatchKeeper *FKeeper;
+    QPointer<TLibraryWindow> FPatchLibraryWindow;
     QPointer<QProgressDialog> FProgress;
     TJob FJob = TJob::None;
     QString FBankFile;

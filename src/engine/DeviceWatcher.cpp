@@ -81,16 +81,18 @@ void TDeviceWatcher::CheckRole(TRole role, const std::vector<std::string> &names
     for (const int device : FindDeviceNames(names, name)) {
         if (FPorts.Conflicts(role, device))
             continue;
+        bool opened = false;
         try {
             FPorts.Assign(role, device, name);
+            opened = FPorts.IsOpen(role);
         } catch (const std::exception &) {
-            // An input that does not open (yet): still waiting.
+            // An input that does not open or start (yet): still waiting. One
+            // opened but not started would hear nothing, and is closed again.
         }
-        if (FPorts.IsOpen(role)) {
+        if (opened)
             emit deviceBack(role);
-        } else {
-            FPorts.Await(role, name);
-        }
+        else
+            FPorts.Lose(role);
         return;
     }
 }

@@ -247,6 +247,8 @@ void TEditor::RandomPatch()
 {
     if (FTap)
         return;
+    if (FHasPatch && FPatch != FReference)
+        emit patchSeen(CurrentBlock(), -1, true);
     EndCompare();
     FRandom.seed(std::uint32_t(std::chrono::steady_clock::now().time_since_epoch().count()));
     if (FView != nullptr)
@@ -298,6 +300,8 @@ void TEditor::CheckSysex(const std::uint8_t *data, std::size_t size)
 
 void TEditor::ParseDump()
 {
+    if (FHasPatch && FPatch != FReference)
+        emit patchSeen(CurrentBlock(), -1, true);
     // The patch is shown whole even when the controller goes away meanwhile.
     std::exception_ptr failure;
     const dw::TDumpResult result = dw::ParseDump(FPatch, FSysexBuf, FChannel, [this, &failure](int row) {
@@ -321,6 +325,7 @@ void TEditor::ParseDump()
         FReference = FPatch;
         FHasPatch = true;
         EndCompare();
+        emit patchSeen(FBlockBase, FProgram, false); // the bytes as they came
     }
     if (failure)
         std::rethrow_exception(failure);
@@ -345,6 +350,8 @@ void TEditor::LoadBlock(const dw::TDataBlock &block)
 {
     if (FTap)
         return;
+    if (FHasPatch && FPatch != FReference)
+        emit patchSeen(CurrentBlock(), -1, true);
     FBlockBase = dw::FitToRanges(block);
     FPatch = dw::PatchFromBlock(FBlockBase);
     FReference = FPatch;

@@ -128,6 +128,10 @@ public:
     std::uint64_t LostInputEvents() const { return FLost; }
 
 signals:
+    // A patch the editor saw: a complete dump (program 0..63 as the unit last
+    // said, or -1), or, with `edited`, the edited values that a dump, a
+    // loaded patch or a random patch is about to replace.
+    void patchSeen(const dw::TDataBlock &block, int program, bool edited);
     void inputEventsLost(quint64 total);
     void compareChanged(bool comparing);
     void controllerMovesRefused();

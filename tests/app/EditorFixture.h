@@ -5,6 +5,8 @@
 
 #include "core/Main.h"
 #include "core/MessageBoxes.h"
+#include "dw/Messages.h"
+#include "dw/Params.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "platform/VirtualMidiService.h"
@@ -98,8 +100,32 @@ protected:
         return true;
     }
 
-    // Lets everything in flight arrive.
+    // Lets everything in flight arrive. Start-up needs none: its last
+    // message is the fetched patch's last echo (a dump is echoed in one go).
     static void Settle(int ms = 150) { WaitFor([] { return false; }, ms); }
+
+    // A marker for "nothing else came": fetches a patch whose last row
+    // differs from the synthesizer's, and waits for that row's echo (a dump's
+    // last). The request goes after everything the synthesizer was sent
+    // before, so its dump comes after their answers; whatever a fault sent
+    // lies before the marker's one request and 50 echoes.
+    static constexpr std::size_t MarkerEchoes = dw::ParamCount - 1;
+    void FetchMarker()
+    {
+        constexpr int kLast = dw::ParamCount - 1;
+        SimDw8000::Patch patch = rig->Synth().CurrentPatch();
+        patch[kLast] = std::uint8_t((patch[kLast] + 1) % (SimDw8000::ParameterMax(kLast) + 1));
+        rig->Synth().SetCurrentPatch(patch);
+        const auto echo = dw::BuildRowEcho(kLast, patch[kLast]);
+        ASSERT_TRUE(echo);
+        const std::size_t before = SentTo(Controller()).size();
+        main->bGetPatchClick();
+        ASSERT_TRUE(WaitFor([&] {
+            const auto sent = SentTo(Controller());
+            return sent.size() >= before + MarkerEchoes
+                && sent.back().bytes == Bytes(echo->begin(), echo->end());
+        })) << "the marker's dump was not echoed";
+    }
 
     std::vector<platform::SentMessage> SentTo(const QString &device) const
     {

@@ -11,7 +11,6 @@ TEST_F(EditorFixture, DemoPanelDrivesTheSimulatorsAndTheEditorFollows)
     SaveSimDevices();
     Start();
     ASSERT_TRUE(WaitFor([&] { return SentTo(Controller()).size() >= 50; }));
-    Settle();
     TDemoPanel panel(*rig);
     service->ClearSentMessages();
 

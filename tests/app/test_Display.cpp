@@ -20,8 +20,7 @@ protected:
         EditorFixture::SetUp();
         SaveSimDevices();
         Start();
-        WaitFor([&] { return SentTo(Controller()).size() >= 50; });
-        Settle();
+        ASSERT_TRUE(WaitFor([&] { return SentTo(Controller()).size() >= 50; }));
     }
 
     // A dump of the synthesizer's current patch with some bytes changed,

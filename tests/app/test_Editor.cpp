@@ -52,15 +52,16 @@ TEST_F(EditorFixture, StartWithSavedDevicesFetchesShowsAndEchoesThePatch)
     EXPECT_EQ(main->MidiPCtoBC->State(), mosOpen);
     EXPECT_EQ(main->ParamMsg[2], 0x30);
     ASSERT_TRUE(WaitFor([&] { return SentTo(Controller()).size() >= 50; }));
-    Settle();
+    const SimDw8000::Patch patch = rig->Synth().CurrentPatch();
+    FetchMarker();
 
     const std::vector<platform::SentMessage> toSynth = SentTo(Synth());
-    ASSERT_EQ(toSynth.size(), 1u); // the request, and nothing else while a dump is applied
+    ASSERT_EQ(toSynth.size(), 2u); // the request, and nothing else while a dump is applied; the marker's
     EXPECT_EQ(toSynth[0].bytes, kRequestCh1);
 
-    const SimDw8000::Patch patch = rig->Synth().CurrentPatch();
-    const std::vector<platform::SentMessage> echoes = SentTo(Controller());
-    ASSERT_EQ(echoes.size(), 50u); // every row but the unused one
+    std::vector<platform::SentMessage> echoes = SentTo(Controller());
+    ASSERT_EQ(echoes.size(), 50u + MarkerEchoes); // every row but the unused one
+    echoes.resize(50);
     EXPECT_EQ(echoes[0].bytes, (Bytes{0xB0, 29, patch[0]}));
     EXPECT_EQ(echoes[14].bytes, (Bytes{0xB0, 44, patch[15]})); // cutoff follows assign mode
     EXPECT_EQ(main->ValueLabel("lEnc44")->text(), QString::number(patch[15]));
@@ -75,7 +76,6 @@ TEST_F(EditorFixture, ControllerMovesBecomeParameterChangesWithoutEcho)
     SaveSimDevices();
     Start();
     ASSERT_TRUE(WaitFor([&] { return SentTo(Controller()).size() >= 50; }));
-    Settle();
     service->ClearSentMessages();
 
     rig->Controller().TurnEncoder(44, 50); // cutoff
@@ -91,8 +91,10 @@ TEST_F(EditorFixture, ControllerMovesBecomeParameterChangesWithoutEcho)
 
     rig->Controller().TurnEncoder(44, 10, 1); // another channel
     rig->Controller().TurnEncoder(17, 10);    // a controller of no row
-    Settle();
-    EXPECT_EQ(SentTo(Synth()).size(), 2u);
+    rig->Controller().TurnEncoder(44, 51);    // the marker: handled after both
+    ASSERT_TRUE(WaitFor([&] { return rig->Synth().Parameter(15) == 51; }));
+    ASSERT_EQ(SentTo(Synth()).size(), 3u);
+    EXPECT_EQ(SentTo(Synth())[2].bytes, (Bytes{0xF0, 0x42, 0x30, 0x03, 0x41, 15, 51, 0xF7}));
     EXPECT_TRUE(SentTo(Controller()).empty());
 }
 
@@ -103,15 +105,19 @@ TEST_F(EditorFixture, RandomButtonSendsEachEchoBeforeItsChangeWithinRange)
     SaveSimDevices();
     Start();
     ASSERT_TRUE(WaitFor([&] { return SentTo(Controller()).size() >= 50; }));
-    Settle();
     order->ClearCalls();
 
     rig->Controller().PressRandomButton();
     rig->Controller().ReleaseRandomButton();
     ASSERT_TRUE(WaitFor([&] { return order->Calls().size() >= 100; }));
-    Settle();
-    const std::vector<CallOrderService::Call> calls = order->Calls();
-    ASSERT_EQ(calls.size(), 100u);
+    // The marker: a move handled after the random patch, one change and no echo.
+    const int marker = (main->Editor().Patch()[15] + 1) % 64;
+    rig->Controller().TurnEncoder(44, marker);
+    ASSERT_TRUE(WaitFor([&] { return rig->Synth().Parameter(15) == marker; }));
+    std::vector<CallOrderService::Call> calls = order->Calls();
+    ASSERT_EQ(calls.size(), 101u);
+    EXPECT_EQ(calls.back().bytes, (Bytes{0xF0, 0x42, 0x30, 0x03, 0x41, 15, std::uint8_t(marker), 0xF7}));
+    calls.pop_back();
     for (std::size_t i = 0; i < calls.size(); i += 2) {
         SCOPED_TRACE(i);
         const Bytes &echo = calls[i].bytes;
@@ -135,7 +141,6 @@ TEST_F(EditorFixture, ProgramChangeOnTheSynthesizerFetchesTheNewPatch)
     SaveSimDevices();
     Start();
     ASSERT_TRUE(WaitFor([&] { return SentTo(Controller()).size() >= 50; }));
-    Settle();
     service->ClearSentMessages();
 
     rig->Synth().SelectProgram(1);
@@ -160,9 +165,9 @@ TEST_F(EditorFixture, DumpOnAnotherChannelChangesNothing)
     SaveSimDevices();
     rig->Synth().AnswerNextRequestOnChannel(3);
     Start();
-    Settle(300);
-    EXPECT_TRUE(SentTo(Controller()).empty());
-    EXPECT_EQ(main->ValueLabel("lEnc44")->text(), "lEnc44");
+    FetchMarker(); // its dump comes after the one on channel 4
+    EXPECT_EQ(SentTo(Controller()).size(), MarkerEchoes);
+    EXPECT_EQ(SentTo(Synth()).size(), 2u);
 }
 
 TEST_F(EditorFixture, TruncatedDumpShowsTheBoxAfterTheRowsBeforeIt)
@@ -172,9 +177,10 @@ TEST_F(EditorFixture, TruncatedDumpShowsTheBoxAfterTheRowsBeforeIt)
     Start();
     ASSERT_TRUE(WaitFor([&] { return SawBox("Sysex block too small for patch"); }));
     EXPECT_TRUE(WaitFor([&] { return SentTo(Controller()).size() >= 34; }));
-    Settle();
-    EXPECT_EQ(SentTo(Controller()).size(), 34u); // rows 0..34 but the unused one
     EXPECT_EQ(boxes.back().Caption, "Error");
+    FetchMarker();
+    EXPECT_EQ(SentTo(Controller()).size(), 34u + MarkerEchoes); // rows 0..34 but the unused one
+    EXPECT_EQ(boxes.size(), 1u);
 }
 
 TEST_F(EditorFixture, NegativeStoredChannelSelectsChannelOneAndWritesItBack)

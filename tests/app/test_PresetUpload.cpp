@@ -47,12 +47,11 @@ protected:
         return sent;
     }
 
-    // The upload runs on; its summary box comes last and is taken off the
-    // boxes, so that the tests see the others as before.
+    // The upload runs on; its summary box, shown as it ends, comes last and
+    // is taken off the boxes, so that the tests see the others as before.
     void WaitForTheEnd()
     {
         ASSERT_TRUE(WaitFor([this] { return !setup->Upload->Busy(); }));
-        Settle(50);
         if (!boxes.empty() && boxes.back().Text == engine::UploadSummary(setup->Upload->Upload().Report()))
             boxes.pop_back();
     }

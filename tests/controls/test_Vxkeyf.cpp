@@ -459,7 +459,12 @@ TEST_F(KeyfFixture, ExtremeAmountNoLongerOverflowsTheDrawing)
     graph->SetValue(INT_MIN, 4);
     graph->SetValue(1, 3);  // exponential sides take the extreme amounts as well
     graph->SetValue(2, 1);
-    graph->SetMax(INT_MAX);
-    graph->SetMax(-1);
-    EXPECT_EQ(graph->LastPicture().size(), QSize(200, 100));
+    // Each maximum is drawn, curves and all, not abandoned: the key line
+    // moves with it.
+    graph->SetMax(INT_MAX);  // level and key at the bottom left corner
+    EXPECT_EQ(graph->Markers()[4], QPoint(7, 99));
+    EXPECT_EQ(At(7, 0), Px(clAqua));
+    EXPECT_NE(At(119, 0), Px(clAqua));
+    graph->SetMax(-1);  // both far outside the picture
+    EXPECT_NE(At(7, 0), Px(clAqua));
 }

@@ -135,12 +135,6 @@ TEST_F(ParamTableTest, ValueNameListsHaveTheirExactTexts)
     EXPECT_EQ(named, 12);
 }
 
-TEST_F(ParamTableTest, CopiedListsAreOwnedPerRow)
-{
-    params[0].ValueNames[0] = "changed";
-    EXPECT_EQ(params[7].ValueNames[0], "16'");
-}
-
 TEST_F(ParamTableTest, ControllerNumbersAreDistinctAndLeaveTheFreeOnesUnused)
 {
     std::map<int, int> seen;

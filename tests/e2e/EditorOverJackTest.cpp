@@ -178,6 +178,33 @@ protected:
         return {lines.begin(), lines.end()};
     }
 
+    // The editor's own ports: all but the server's and the simulator's.
+    static std::set<std::string> EditorPorts()
+    {
+        std::set<std::string> own;
+        for (const std::string &port : JackPorts())
+            if (port.rfind("system:", 0) != 0 && port.rfind("bcr2000-", 0) != 0 && port.rfind("dw8000-", 0) != 0)
+                own.insert(port);
+        return own;
+    }
+
+    // Waits until `count` of the editor's ports in `before` have left the
+    // server's list: its watcher saw a device go and closed the roles' ports.
+    static bool EditorClosedPorts(const std::set<std::string> &before, std::size_t count)
+    {
+        const auto deadline = e2e::Clock::now() + 20s;
+        do {
+            const std::set<std::string> now = EditorPorts();
+            std::size_t gone = 0;
+            for (const std::string &port : before)
+                gone += now.count(port) == 0;
+            if (gone >= count)
+                return true;
+            std::this_thread::sleep_for(50ms);
+        } while (e2e::Clock::now() < deadline);
+        return false;
+    }
+
     void Command(const std::string &command)
     {
         const std::size_t from = Mark();
@@ -278,8 +305,7 @@ TEST_F(EditorOverJack, PresetUploadReprogramsTheControllerWhoseControlsThenDrive
         if (uploader.getPortName(i) == "bcr2000-in:in")
             port = i;
     ASSERT_LT(port, uploader.getPortCount()) << "bcr2000-in:in is not listed";
-    uploader.openPort(port);
-    std::this_thread::sleep_for(100ms);
+    uploader.openPort(port); // a first line lost while the connection settles is sent again below
 
     // One line at a time, each after the unit's reply to the one before.
     std::size_t start = 0;
@@ -355,9 +381,10 @@ TEST_F(EditorOverJack, DevicesUnpluggedAndPluggedInAgainAreReconnectedWithoutThe
     StartEditor({{"QT_QPA_PLATFORM", "offscreen"}});
     ExpectFetch(0);
 
+    std::set<std::string> editorPorts = EditorPorts();
     Command("unplug bcr2000");
     EXPECT_EQ(JackPorts().count("bcr2000-in:in"), 0u);
-    std::this_thread::sleep_for(1500ms); // the editor sees it gone and waits
+    ASSERT_TRUE(EditorClosedPorts(editorPorts, 2)) << "the editor did not see the controller go";
     std::size_t from = Mark();
     Command("plug bcr2000");
     // Every current value, as after a fetch: the last patch fetched is the
@@ -367,9 +394,10 @@ TEST_F(EditorOverJack, DevicesUnpluggedAndPluggedInAgainAreReconnectedWithoutThe
     Command("cc 44 17");
     EXPECT_EQ(Received("dw8000", from, 1), std::vector<Bytes>{ParameterChange(15, 17)});
 
+    editorPorts = EditorPorts();
     Command("unplug dw8000");
     Command("program 5"); // changed while away: its program change is lost with the cable
-    std::this_thread::sleep_for(1500ms);
+    ASSERT_TRUE(EditorClosedPorts(editorPorts, 2)) << "the editor did not see the synthesizer go";
     from = Mark();
     Command("plug dw8000");
     ExpectFetch(from);

@@ -21,8 +21,7 @@ protected:
         TfMidiSetup::SetPresetFallbackDir(presetDir.path());
         SaveSimDevices();
         Start();
-        ASSERT_TRUE(WaitFor([this] { return !rig->Controller().Received().empty(); })) << "no start-up echoes";
-        Settle();
+        ASSERT_TRUE(WaitFor([this] { return SentTo(Controller()).size() >= 50; })) << "no start-up echoes";
     }
     void TearDown() override
     {
@@ -43,8 +42,7 @@ TEST_F(GeneratedPresetUpload, ProgramsTheControllerWhoseControlsThenSendTheRowsP
 {
     rig->Controller().ClearReceived();
     setup->bLoadBCRClick();
-    ASSERT_TRUE(WaitFor([this] { return !setup->Upload->Busy(); }));
-    Settle();
+    ASSERT_TRUE(WaitFor([this] { return !setup->Upload->Busy(); })); // its summary box is shown by then
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].Text, QStringLiteral("The BCR2000 accepted all %1 lines.").arg(presetgen::PresetScript().size()));
     boxes.clear();

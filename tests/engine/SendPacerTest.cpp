@@ -1,10 +1,11 @@
 // The pause after a send counts from the send, not from the end of the work.
+// The pacer runs on a clock of the test's own: time moves by the work the
+// test says was done and by the pauses the pacer asks for.
 
 #include "engine/SendPacer.h"
 
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -12,45 +13,44 @@ using engine::TSendPacer;
 
 namespace {
 
-void BusyFor(std::chrono::microseconds d)
-{
-    const auto end = TSendPacer::TClock::now() + d;
-    while (TSendPacer::TClock::now() < end) {
-    }
-}
+struct PacedClock {
+    TSendPacer::TClock::time_point now{};
+    std::vector<std::chrono::microseconds> asked;
+    TSendPacer pacer{1000us, [this](std::chrono::microseconds d) {
+                         asked.push_back(d);
+                         now += d;
+                     }};
+    PacedClock() { pacer.SetClock([this] { return now; }); }
+};
 
 } // namespace
 
-TEST(SendPacer, WorkAfterASendIsNotAddedToItsGap)
+TEST(SendPacer, WorkAfterASendIsTakenFromItsGap)
 {
-    std::vector<std::chrono::microseconds> asked;
-    TSendPacer pacer(1000us, [&](std::chrono::microseconds d) {
-        asked.push_back(d);
-        std::this_thread::sleep_for(d);
-    });
-    pacer.Sent();
-    BusyFor(600us); // showing the row
-    pacer.Wait();
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_LE(asked[0], 400us);
-
-    pacer.Sent();
-    BusyFor(1500us); // work longer than the gap: nothing left to wait
-    pacer.Wait();
-    ASSERT_EQ(asked.size(), 2u);
-    EXPECT_EQ(asked[1], 0us);
+    const struct {
+        std::chrono::microseconds work, pause;
+    } table[] = {
+        {0us, 1000us}, {600us, 400us}, {999us, 1us}, {1000us, 0us}, {1500us, 0us}, // longer than the gap: no wait
+    };
+    for (const auto &row : table) {
+        SCOPED_TRACE(row.work.count());
+        PacedClock c;
+        c.pacer.Sent();
+        c.now += row.work; // showing the row
+        c.pacer.Wait();
+        ASSERT_EQ(c.asked.size(), 1u);
+        EXPECT_EQ(c.asked[0], row.pause);
+    }
 }
 
 TEST(SendPacer, WaitWithoutASendCountsFromTheLastWait)
 {
-    std::vector<std::chrono::microseconds> asked;
-    TSendPacer pacer(1000us, [&](std::chrono::microseconds d) {
-        asked.push_back(d);
-        std::this_thread::sleep_for(d);
-    });
-    pacer.Wait();
-    pacer.Wait();
-    ASSERT_EQ(asked.size(), 2u);
-    EXPECT_GT(asked[1], 500us); // a whole gap again: nothing was sent in between
-    EXPECT_LE(asked[1], 1000us);
+    PacedClock c;
+    c.pacer.Wait();
+    c.now += 300us;
+    c.pacer.Wait(); // nothing sent in between: the gap from the end of the first wait
+    c.pacer.Restart();
+    c.now += 200us;
+    c.pacer.Wait(); // a run of sends starts: its first gap from the restart
+    EXPECT_EQ(c.asked, (std::vector<std::chrono::microseconds>{1000us, 700us, 800us}));
 }

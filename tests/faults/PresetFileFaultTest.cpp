@@ -21,7 +21,6 @@ protected:
         SaveSimDevices();
         Start();
         ASSERT_TRUE(WaitFor([&] { return SentTo(Controller()).size() >= 50; }));
-        Settle();
         service->ClearSentMessages();
     }
 
@@ -46,9 +45,9 @@ protected:
         } catch (const std::exception &e) {
             ShowExceptionBox(nullptr, e);
         }
-        // The upload runs on; its summary box comes last and is taken off the boxes.
+        // The upload runs on; its summary box, shown as it ends, comes last
+        // and is taken off the boxes.
         ASSERT_TRUE(WaitFor([this] { return !setup->Upload->Busy(); }));
-        Settle();
         if (!boxes.empty() && boxes.back().Text == engine::UploadSummary(setup->Upload->Upload().Report()))
             boxes.pop_back();
         EXPECT_TRUE(setup->bLoadBCR->isEnabled());

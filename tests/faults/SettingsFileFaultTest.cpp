@@ -51,11 +51,13 @@ class SettingsFileFaultTest : public EditorFixture {
 protected:
     QString UnableText() const { return QStringLiteral("Unable to write to %1").arg(settingsPath); }
 
-    // Start-up and shut-down go through; a refused write is reported.
+    // Start-up and shut-down go through; a refused write is reported. With
+    // the devices open, start-up ends with the fetched patch's echoes.
     void RunEditorOnce()
     {
         ASSERT_NO_THROW(Start());
-        Settle();
+        if (main->MidiPCToSynth->State() == mosOpen && main->MidiPCtoBC->State() == mosOpen)
+            EXPECT_TRUE(WaitFor([&] { return SentTo(Controller()).size() >= 50; }));
         ASSERT_NO_THROW(Stop());
     }
 

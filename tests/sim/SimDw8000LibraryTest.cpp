@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
-#include <thread>
 
 namespace {
 
@@ -16,11 +16,19 @@ using namespace std::chrono_literals;
 
 struct Collect {
     std::mutex m;
+    std::condition_variable arrived;
     std::vector<Message> got;
     void operator()(Message msg)
     {
         std::lock_guard<std::mutex> lock(m);
         got.push_back(std::move(msg));
+        arrived.notify_all();
+    }
+    // True once `count` messages have come (the limit is only for a fault).
+    bool WaitFor(std::size_t count)
+    {
+        std::unique_lock<std::mutex> lock(m);
+        return arrived.wait_for(lock, 10s, [&] { return got.size() >= count; });
     }
     std::vector<Message> Got()
     {
@@ -112,8 +120,10 @@ TEST(SimDw8000Library, DroppedLateAndTimedAnswers)
 
     synth.SetWriteTime(0ms);
     synth.AnswerNextRequestLate(80ms);
+    const auto t1 = std::chrono::steady_clock::now();
     synth.Receive(write);
     EXPECT_EQ(out.Got().size(), 1u);
-    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(out.WaitFor(2));
+    EXPECT_GE(std::chrono::steady_clock::now() - t1, 80ms);
     EXPECT_EQ(out.Got().size(), 2u);
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,16 +29,24 @@ Message Line(int index, const std::string &text)
 
 struct Collector {
     std::mutex mutex;
+    std::condition_variable arrived;
     std::vector<Message> got;
     void operator()(Message m)
     {
         std::lock_guard<std::mutex> lock(mutex);
         got.push_back(std::move(m));
+        arrived.notify_all();
     }
     std::vector<Message> Got()
     {
         std::lock_guard<std::mutex> lock(mutex);
         return got;
+    }
+    // True once `count` messages have come (the limit is only for a fault).
+    bool WaitFor(std::size_t count)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return arrived.wait_for(lock, 10s, [&] { return got.size() >= count; });
     }
 };
 
@@ -59,14 +68,15 @@ TEST(SimBcr2000Modes, LineSentBeforeThePreviousIsDoneIsLostAndTheNextIsOutOfSequ
     bcr.Receive(Line(0, "$rev R1"));
     bcr.Receive(Line(1, "$preset")); // while the first is still being taken
     EXPECT_TRUE(out.Got().empty()) << "the answer leaves when the line is done";
-    std::this_thread::sleep_for(60ms);
+    ASSERT_TRUE(out.WaitFor(1)); // the first line done
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 40ms);
     bcr.Receive(Line(2, "$end"));
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(out.WaitFor(2));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 80ms);
     EXPECT_EQ(bcr.LostLines(), 1);
     ASSERT_EQ(out.Got().size(), 2u);
     EXPECT_EQ(out.Got()[0], Answer(0, 0));
     EXPECT_EQ(out.Got()[1], Answer(2, 22));
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms);
 }
 
 TEST(SimBcr2000Modes, ChosenLineIsAnsweredWithTheChosenError)

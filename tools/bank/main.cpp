@@ -16,6 +16,7 @@
 #include "setup/IniFile.h"
 
 #include "BuildInfo.h"
+#include "LibraryCommands.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -55,6 +56,7 @@ struct TOptions {
     std::string Command, File, From, To, Settings;
     int Channel = 0;  // 1..16, 0 for the setting
     int First = 0, Last = 0; // 11..88, 0 for all
+    bool NoLibrary = false;
 };
 
 int Fail(const std::string &why, int code = 1)
@@ -82,6 +84,8 @@ bool ParseOptions(int argc, char **argv, TOptions &o, std::string &error)
             o.From = argv[++i];
         } else if (a == "--to" && hasValue) {
             o.To = argv[++i];
+        } else if (a == "--no-library" && o.Command == "receive") {
+            o.NoLibrary = true;
         } else if (a == "--settings" && hasValue) {
             o.Settings = argv[++i];
         } else if (a == "--channel" && hasValue) {
@@ -282,6 +286,8 @@ int Transfer(const TOptions &o)
             if (!dw::WriteFileBytes(o.File, dw::BankFileBytes(channel, r.Programs), writeError)) {
                 message = writeError;
                 code = 1;
+            } else if (!o.NoLibrary) {
+                KeepReceivedBank(r.Programs, o.File);
             }
         }
         QCoreApplication::exit(code);
@@ -316,8 +322,14 @@ int main(int argc, char **argv)
         }
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            std::printf("\nThe patch library:\n%s", LibraryUsage);
             return 0;
         }
+    }
+    if (const int library = LibraryCommandIndex(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("tavrelk"));
+        return RunLibraryCommand(argc, argv, library);
     }
     TOptions options;
     std::string error;

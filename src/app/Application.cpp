@@ -99,6 +99,16 @@ void SaveScreenshots(TfMain &main, const QString &dir)
     std::fflush(stdout);
 }
 
+QString UnansweredText(const std::vector<std::string> &systems)
+{
+    QStringList names;
+    for (const std::string &s : systems)
+        names << QString::fromStdString(s);
+    return QStringLiteral("The MIDI service did not answer (%1), so its devices are not listed. "
+                          "Is its server stopped or busy? Start it again, then restart the editor.")
+        .arg(names.join(QStringLiteral(", ")));
+}
+
 } // namespace
 
 bool ParseEditorOptions(const QStringList &args, TEditorOptions &options, int &exitCode)
@@ -128,15 +138,21 @@ int RunEditor(const TEditorOptions &options)
     const TTerminationSignals terminationSignals;
     std::unique_ptr<TSimRig> rig;
     std::shared_ptr<platform::MidiService> service;
+    std::vector<std::string> unanswered;
     if (options.Demo) {
         auto virtualService = std::make_shared<platform::VirtualMidiService>();
         rig = std::make_unique<TSimRig>(*virtualService);
         TSimRig::LoadDemoPrograms(rig->Synth());
         service = virtualService;
     } else {
-        service = std::make_shared<platform::RtMidiService>();
+        auto rtService = std::make_shared<platform::RtMidiService>();
+        unanswered = rtService->Unanswered();
+        service = rtService;
     }
     platform::SetCurrentMidiService(service);
+    // A stopped or hung server leaves its devices out of every list: say why.
+    if (!unanswered.empty())
+        ShowWarningBox(nullptr, UnansweredText(unanswered));
 
     QString settingsFile = options.SettingsFile;
     if (settingsFile.isEmpty())

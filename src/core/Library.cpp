@@ -105,6 +105,9 @@ TLibraryMenu::TLibraryMenu(TfMain &main)
     // Not taller than the tabs beside it.
     Button->setMaximumHeight(FMain.pgMain->tabBar()->sizeHint().height());
 
+    // Compare has nothing to switch to before a patch was fetched or loaded.
+    CompareAction->setEnabled(FMain.Editor().HasPatch());
+    connect(&FMain.Editor(), &engine::TEditor::patchKnown, this, [this] { SetBusy(FLibrarian->Busy()); });
     connect(&FMain.Editor(), &engine::TEditor::compareChanged, this, [this](bool on) {
         CompareAction->setChecked(on);
         SetStatus(on ? QStringLiteral("Compare: the patch as last fetched or loaded") : QString());
@@ -270,30 +273,28 @@ void TLibraryMenu::SendBank()
     dw::TSyxFile file;
     if (!OpenSyx(QStringLiteral("Send Bank"), path, file))
         return;
+    std::vector<dw::TFileProgram> programs = file.Programs;
+    QString range;
     if (file.Form != dw::TSyxForm::Bank) {
-        ShowErrorBox(&FMain, QStringLiteral("%1 holds a single patch, not a bank: load it and write it to a program.")
-                                 .arg(FileName(path)));
+        // One patch carries no program number: it goes where the user says, never to 11 unasked.
+        const int known = FMain.Editor().Program();
+        const int program = AskChoice(&FMain, {QStringLiteral("Send Bank"),
+                                               QStringLiteral("%1 holds one patch. Write it into program:").arg(FileName(path)),
+                                               AllPrograms(), known >= 0 ? known : 0});
+        if (program < 0 || program >= dw::BankSize)
+            return;
+        programs.front().Program = program;
+        range = ProgramItem(program);
+    } else if (!AskBankRange(programs, range)) {
         return;
     }
-    std::vector<dw::TFileProgram> programs = file.Programs;
-    std::sort(programs.begin(), programs.end(),
-              [](const dw::TFileProgram &a, const dw::TFileProgram &b) { return a.Program < b.Program; });
-    QStringList items;
-    for (const dw::TFileProgram &p : programs)
-        items << ProgramItem(p.Program);
-    const int first = AskChoice(&FMain, {QStringLiteral("Send Bank"), QStringLiteral("First program to send:"), items, 0});
-    if (first < 0)
-        return;
-    const int last = AskChoice(&FMain, {QStringLiteral("Send Bank"), QStringLiteral("Last program to send:"), items,
-                                        int(items.size()) - 1});
-    if (last < first)
-        return;
-    programs = {programs.begin() + first, programs.begin() + last + 1};
-    const QString range = QStringLiteral("%1 to %2").arg(items[first], items[last]);
     if (ShowMessageBox(&FMain, {ApplicationTitle(),
-                                QStringLiteral("Overwrite programs %1 on the DW-8000 with those of %2? What they hold "
-                                               "now is lost.")
-                                    .arg(range, FileName(path)),
+                                QStringLiteral("Overwrite %1 %2 on the DW-8000 with %3 of %4? What %5 now is lost.")
+                                    .arg(programs.size() == 1 ? QStringLiteral("program") : QStringLiteral("programs"),
+                                         range,
+                                         programs.size() == 1 ? QStringLiteral("the patch") : QStringLiteral("those"),
+                                         FileName(path),
+                                         programs.size() == 1 ? QStringLiteral("it holds") : QStringLiteral("they hold")),
                                 TMsgIcon::Question, TMsgButtons::YesNo}) != TMsgResult::Yes)
         return;
     const int total = int(programs.size());
@@ -302,7 +303,32 @@ void TLibraryMenu::SendBank()
         return;
     }
     FJob = TJob::Send;
-    StartProgress(QStringLiteral("Writing programs %1 on the DW-8000...").arg(range), total);
+    StartProgress(QStringLiteral("Writing %1 %2 on the DW-8000...")
+                      .arg(total == 1 ? QStringLiteral("program") : QStringLiteral("programs"), range),
+                  total);
+}
+
+bool TLibraryMenu::AskBankRange(std::vector<dw::TFileProgram> &programs, QString &range)
+{
+    std::sort(programs.begin(), programs.end(),
+              [](const dw::TFileProgram &a, const dw::TFileProgram &b) { return a.Program < b.Program; });
+    QStringList items;
+    for (const dw::TFileProgram &p : programs)
+        items << ProgramItem(p.Program);
+    const int first = AskChoice(&FMain, {QStringLiteral("Send Bank"), QStringLiteral("First program to send:"), items, 0});
+    if (first < 0)
+        return false;
+    const int last = AskChoice(&FMain, {QStringLiteral("Send Bank"), QStringLiteral("Last program to send:"), items,
+                                        int(items.size()) - 1});
+    if (last < first) {
+        if (last >= 0)
+            SetStatus(QStringLiteral("Nothing sent: the last program, %1, comes before the first, %2.")
+                          .arg(items[last], items[first]));
+        return false;
+    }
+    programs = {programs.begin() + first, programs.begin() + last + 1};
+    range = QStringLiteral("%1 to %2").arg(items[first], items[last]);
+    return true;
 }
 
 void TLibraryMenu::StartProgress(const QString &label, int total)
@@ -327,6 +353,8 @@ void TLibraryMenu::SetBusy(bool busy)
         if (a != SaveAction)
             a->setEnabled(!busy);
     }
+    if (!FMain.Editor().HasPatch())
+        CompareAction->setEnabled(false);
 }
 
 void TLibraryMenu::Finished(const engine::TTransferResult &r)
@@ -349,7 +377,10 @@ void TLibraryMenu::Finished(const engine::TTransferResult &r)
                 return;
             }
             RememberFolder(FBankFile);
-            text = QStringLiteral("%1 programs received into %2").arg(r.Programs.size()).arg(FileName(FBankFile));
+            text = QStringLiteral("%1 received into %2")
+                       .arg(r.Programs.size() == 1 ? QStringLiteral("1 program")
+                                                   : QStringLiteral("%1 programs").arg(r.Programs.size()),
+                            FileName(FBankFile));
         } else {
             text += QStringLiteral(" Nothing was saved.");
         }

@@ -62,6 +62,8 @@ private:
     // Asks for a file and reads it; false (an error box shown, or nothing chosen) when there is none.
     bool OpenSyx(const QString &title, QString &path, dw::TSyxFile &file);
     int Channel() const;
+    // Asks the first and last program to send of a bank's; false when cancelled or reversed.
+    bool AskBankRange(std::vector<dw::TFileProgram> &programs, QString &range);
     void StartProgress(const QString &label, int total);
     void Finished(const engine::TTransferResult &result);
     void SetBusy(bool busy);

@@ -8,7 +8,13 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#else
+#include <io.h>
+#endif
 
 namespace dw {
 namespace {
@@ -147,43 +153,125 @@ bool ReadFileBytes(const std::string &path, std::vector<std::uint8_t> &bytes, st
         error = "Cannot open " + path + ": " + std::strerror(errno);
         return false;
     }
-    // No DW-8000 file comes near this; a larger one is not read into memory.
-    constexpr std::streamoff kLimit = 1 << 20;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size > kLimit) {
-        error = path + " is too large for a DW-8000 file.";
+    // No DW-8000 file comes near this. The size is not asked for (a pipe has
+    // none): one byte past the limit is enough to know.
+    constexpr std::size_t kLimit = 1 << 20;
+    bytes.clear();
+    char chunk[1 << 16];
+    while (bytes.size() <= kLimit) {
+        const std::size_t wanted = std::min(sizeof chunk, kLimit + 1 - bytes.size());
+        if (in.read(chunk, std::streamsize(wanted)).gcount() <= 0)
+            break;
+        bytes.insert(bytes.end(), chunk, chunk + in.gcount());
+    }
+    if (in.bad()) {
+        error = "Cannot read " + path + ": " + std::strerror(errno);
+        bytes.clear();
         return false;
     }
-    in.seekg(0);
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = "Cannot read " + path + ".";
+    if (bytes.size() > kLimit) {
+        error = path + " is too large for a DW-8000 file.";
+        bytes.clear();
         return false;
     }
     return true;
 }
 
+namespace {
+
+std::string Reason() { return std::strerror(errno); }
+
+#ifndef _WIN32
+// Writes every byte, then makes the system put them on the disk; the close
+// is checked too, as a network file system reports late failures there.
+bool WriteDurably(const std::string &temp, const std::vector<std::uint8_t> &bytes, std::string &reason)
+{
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        reason = Reason();
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            reason = n < 0 ? Reason() : "nothing was written";
+            ::close(fd);
+            return false;
+        }
+        done += std::size_t(n);
+    }
+    if (::fsync(fd) != 0) {
+        reason = Reason();
+        ::close(fd);
+        return false;
+    }
+    if (::close(fd) != 0) {
+        reason = Reason();
+        return false;
+    }
+    return true;
+}
+
+// After a rename the new name is durable only once its folder is. A file
+// system that cannot sync a folder (EINVAL) has nothing to sync.
+bool SyncFolderOf(const std::string &path, std::string &reason)
+{
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        reason = Reason();
+        return false;
+    }
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
+    if (!synced)
+        reason = Reason();
+    ::close(fd);
+    return synced;
+}
+#else
+bool WriteDurably(const std::string &temp, const std::vector<std::uint8_t> &bytes, std::string &reason)
+{
+    std::FILE *f = std::fopen(temp.c_str(), "wb");
+    if (!f) {
+        reason = Reason();
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0 &&
+                         _commit(_fileno(f)) == 0;
+    if (!written)
+        reason = Reason();
+    if (std::fclose(f) != 0 && written) {
+        reason = Reason();
+        return false;
+    }
+    return written;
+}
+
+bool SyncFolderOf(const std::string &, std::string &) { return true; }
+#endif
+
+} // namespace
+
 bool WriteFileBytes(const std::string &path, const std::vector<std::uint8_t> &bytes, std::string &error)
 {
     const std::string temp = path + ".part";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = "Cannot write " + path + ": " + std::strerror(errno);
-            return false;
-        }
-        out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
-        out.flush();
-        if (!out) {
-            error = "Cannot write " + path + ".";
-            std::remove(temp.c_str());
-            return false;
-        }
+    std::string reason;
+    if (!WriteDurably(temp, bytes, reason)) {
+        error = "Cannot write " + path + ": " + reason;
+        std::remove(temp.c_str());
+        return false;
     }
     if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        error = "Cannot write " + path + ": " + std::strerror(errno);
+        error = "Cannot write " + path + ": " + Reason();
         std::remove(temp.c_str());
+        return false;
+    }
+    if (!SyncFolderOf(path, reason)) {
+        error = path + " was written, but its folder could not be synced to the disk: " + reason;
         return false;
     }
     return true;

@@ -75,13 +75,7 @@ std::vector<std::string> DetectLines(const TSearchResult &r)
 TDeviceSearch::TDeviceSearch(QObject *parent) : QObject(parent)
 {
     FTimer.setSingleShot(true);
-    connect(&FTimer, &QTimer::timeout, this, [this] {
-        if (FOutput) {
-            FOutput->Close();
-            FOutput.reset();
-        }
-        AskNext();
-    });
+    connect(&FTimer, &QTimer::timeout, this, [this] { WaitOver(); });
 }
 
 TDeviceSearch::~TDeviceSearch() { CloseOwn(); }
@@ -94,6 +88,7 @@ bool TDeviceSearch::Start()
     FCancelled = false;
     FNext = 0;
     FAsking = -1;
+    FQuiet = false;
     try {
         FResult.InputNames = InputDeviceNames();
         FResult.OutputNames = OutputDeviceNames();
@@ -142,6 +137,7 @@ void TDeviceSearch::Cancel()
         return;
     FCancelled = true;
     FTimer.stop();
+    FQuiet = false;
     Finish();
 }
 
@@ -157,16 +153,20 @@ void TDeviceSearch::AskNext()
             return; // cancelled from the progress handler
         const auto probes = ProbeMessages(d != FCtrlOut, d != FSynthOut);
         auto out = std::make_unique<TMidiOutput>(nullptr);
+        FAsking = d;
         try {
             out->SetDeviceID(std::uint32_t(d));
             out->Open();
-            if (out->State() == mosClosed)
+            if (out->State() == mosClosed) {
+                FAsking = -1;
                 continue; // not free to open
-            FAsking = d;
+            }
             for (const auto &m : probes)
                 out->PutLong(m.data(), std::uint16_t(m.size()));
         } catch (const std::exception &) {
-            out->Close();
+            FOutput = std::move(out);
+            CloseAsked();
+            FAsking = -1;
             continue;
         }
         FOutput = std::move(out);
@@ -175,6 +175,35 @@ void TDeviceSearch::AskNext()
     }
     emit progress(total, total, QString());
     Finish();
+}
+
+void TDeviceSearch::WaitOver()
+{
+    if (!FQuiet) {
+        CloseAsked();
+        FQuiet = true;
+        FTimer.start(FWait);
+        return;
+    }
+    FQuiet = false;
+    FAsking = -1;
+    AskNext();
+}
+
+void TDeviceSearch::CloseAsked()
+{
+    if (!FOutput)
+        return;
+    // A close that fails (a driver at its limit) costs this output, not the search.
+    try {
+        FOutput->Close();
+    } catch (const std::exception &e) {
+        const int d = FAsking;
+        const std::string name =
+            d >= 0 && d < int(FResult.OutputNames.size()) ? FResult.OutputNames[std::size_t(d)] : std::to_string(d);
+        FResult.Notes.push_back(name + " did not close: " + e.what());
+    }
+    FOutput.reset();
 }
 
 void TDeviceSearch::Listen(int input)

@@ -4,7 +4,10 @@
 // channels (F0 42 4n F7, answered F0 42 3n 03 F7 on the synth's channel) and
 // the BCR2000's identity request (answered with command 02 and the unit's
 // text); every input that is free to open listens meanwhile. An answer heard
-// on input I while output O was asked makes (O, I) a candidate.
+// on input I while output O was asked makes (O, I) a candidate. After the
+// wait, output O is closed and nothing else is asked for as long again, so
+// that an answer late for O still counts for O and never for the output
+// asked next; an answer later than that is credited to no port.
 //
 // The core (what to send, what an answer is, what was found, the lines a
 // command-line tool prints) is pure; TDeviceSearch runs it on the ports,
@@ -71,6 +74,7 @@ struct TSearchResult {
     std::vector<TControllerCandidate> Controllers;
     bool Cancelled = false;
     std::string Error;  // a device list that could not be read, a role that did not open again
+    std::vector<std::string> Notes; // what went wrong without spoiling the search (an output that did not close)
 
     // Keeps an answer heard on `input` while `output` was asked.
     void Record(int output, int input, const TSearchAnswer &answer);
@@ -110,6 +114,8 @@ signals:
 
 private:
     void AskNext();
+    void WaitOver();
+    void CloseAsked();
     void Listen(int input);
     void Finish();
     void CloseOwn();
@@ -119,7 +125,8 @@ private:
     bool FBusy = false;
     bool FCancelled = false;
     int FNext = 0;      // next output to ask
-    int FAsking = -1;   // output being asked
+    int FAsking = -1;   // output being asked, or whose quiet time runs; -1: answers go to no port
+    bool FQuiet = false; // the asked output is closed; its late answers still count
     std::vector<bool> FReopen; // by role: open before the search
     int FSynthOut = -1;
     int FCtrlOut = -1;

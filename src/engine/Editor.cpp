@@ -323,7 +323,7 @@ void TEditor::ParseDump()
         for (int i = 0; i < dw::DataSize; ++i)
             FBlockBase[std::size_t(i)] = std::uint8_t(FSysexBuf.Bytes[std::size_t(i) + 5] & 0x7F);
         FReference = FPatch;
-        FHasPatch = true;
+        PatchKnown();
         EndCompare();
         emit patchSeen(FBlockBase, FProgram, false); // the bytes as they came
     }
@@ -331,19 +331,35 @@ void TEditor::ParseDump()
         std::rethrow_exception(failure);
 }
 
-void TEditor::ShowAndEchoAll()
+std::exception_ptr TEditor::ShowAndEchoAll()
 {
+    std::exception_ptr failure;
     for (int row = 0; row < dw::ParamCount; ++row) {
         ShowRow(row);
-        if (dw::IsLiveRow(row))
-            EchoParameter(row);
+        try {
+            if (dw::IsLiveRow(row))
+                EchoParameter(row);
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
     }
+    return failure;
 }
 
 void TEditor::ShowCurrent()
 {
-    ShowAndEchoAll();
-    SendDataLoad();
+    // A controller that fails its echo must not keep the synthesizer from
+    // its data load: each device is tried, the first failure told at the end.
+    std::exception_ptr failure = ShowAndEchoAll();
+    try {
+        SendDataLoad();
+    } catch (...) {
+        if (!failure)
+            failure = std::current_exception();
+    }
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void TEditor::LoadBlock(const dw::TDataBlock &block)
@@ -355,7 +371,7 @@ void TEditor::LoadBlock(const dw::TDataBlock &block)
     FBlockBase = dw::FitToRanges(block);
     FPatch = dw::PatchFromBlock(FBlockBase);
     FReference = FPatch;
-    FHasPatch = true;
+    PatchKnown();
     EndCompare();
     ShowCurrent();
 }
@@ -370,9 +386,18 @@ void TEditor::SendDataLoad()
         ++FRefused;
 }
 
+void TEditor::PatchKnown()
+{
+    if (std::exchange(FHasPatch, true))
+        return;
+    emit patchKnown();
+}
+
 void TEditor::ToggleCompare()
 {
-    if (FTap)
+    // Before a patch was fetched or loaded there is nothing to compare with:
+    // the reference would be all zeros.
+    if (FTap || !FHasPatch)
         return;
     if (FComparing) {
         FPatch = FSetAside;

@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <random>
 #include <vector>
@@ -110,6 +111,7 @@ public:
     // fetched or loaded, each shown, echoed and loaded into the synthesizer.
     // A controller move while comparing edits the patch heard and ends the
     // comparison (the edits set aside are dropped), as on the hardware.
+    // Does nothing before a patch is known (HasPatch).
     void ToggleCompare();
     bool Comparing() const { return FComparing; }
 
@@ -134,6 +136,8 @@ signals:
     void patchSeen(const dw::TDataBlock &block, int program, bool edited);
     void inputEventsLost(quint64 total);
     void compareChanged(bool comparing);
+    // Once, when HasPatch becomes true.
+    void patchKnown();
     void controllerMovesRefused();
 
 private:
@@ -146,7 +150,9 @@ private:
     void SendChange(int row, const std::optional<dw::TParamMsg> &msg);
     void SendToSynth(const std::uint8_t *bytes, std::size_t size);
     void CountLost();
-    void ShowAndEchoAll();
+    // The first failed echo, after every row was tried.
+    std::exception_ptr ShowAndEchoAll();
+    void PatchKnown();
     void ShowCurrent(); // shows, echoes and sends the whole patch
     void EndCompare();
     // A device came back: the controller gets every value, the synthesizer

@@ -2,9 +2,14 @@
 
 #include "dw/Program.h"
 #include "engine/Editor.h"
+#include "engine/Hints.h"
 #include "engine/PortRoles.h"
 #include "midi/MidiOut.h"
 #include "midi/MidiType.h"
+
+#include <QSignalBlocker>
+
+#include <algorithm>
 
 namespace engine {
 namespace {
@@ -27,6 +32,13 @@ TLibrarian::TLibrarian(TEditor &editor, TPortRoles &ports, QObject *parent)
     qRegisterMetaType<engine::TTransferResult>();
     connect(&FSender, &TPacedSender::finished, this,
             [this](TPacedSender::TOutcome o, int step, const QString &error) { SenderFinished(o, step, error); });
+    // A request counts as asked once it has left, not when it is queued.
+    connect(&FSender, &TPacedSender::progress, this, [this](int sent, int total) {
+        if (FKind == TKind::Receive && !FRestoring && sent == total)
+            ++FAsked;
+    });
+    FQuietTimer.setSingleShot(true);
+    connect(&FQuietTimer, &QTimer::timeout, this, [this] { QuietOver(); });
 }
 
 TLibrarian::~TLibrarian()
@@ -43,11 +55,17 @@ bool TLibrarian::Begin(TKind kind)
     FChannel = FEditor.Channel();
     FNext = 0;
     FTries = 0;
+    FAsked = FAnswers = FUnanswered = 0;
+    FSuspectFrom = -1;
     FRefused = FCancelled = FRestoring = false;
     FDone.clear();
     FRestoreTo = kind == TKind::Write ? -1 : FEditor.Program();
     FEditor.BeginTransfer([this](const TMyMidiEvent &ev) { Tap(ev); });
-    StartItem();
+    const auto left = std::chrono::milliseconds(FQuietUntil.remainingTime());
+    if (!FQuietUntil.hasExpired() && left.count() > 0)
+        StartQuiet(TQuiet::BeforeStart, left); // the last run's late answer is not this run's
+    else
+        StartItem();
     return true;
 }
 
@@ -86,20 +104,29 @@ void TLibrarian::Cancel()
     if (!Busy() || FRestoring || FCancelled)
         return;
     FCancelled = true;
+    if (FQuiet != TQuiet::None) {
+        FQuietTimer.stop();
+        FQuiet = TQuiet::None;
+        Fail(TPacedSender::TOutcome::Cancelled, 0, {});
+        return;
+    }
     FSender.Cancel();
 }
 
 void TLibrarian::StartItem()
 {
     if (FNext >= FItems.size()) {
-        TTransferResult done;
-        done.Programs = FDone;
-        done.Message = FKind == TKind::Receive ? QStringLiteral("%1 programs received.").arg(FDone.size())
-                       : FKind == TKind::Send  ? QStringLiteral("%1 programs written and confirmed.").arg(FDone.size())
-                                               : QStringLiteral("Written to program %1.").arg(Prog(FItems[0].Program));
-        Restore(done);
+        if (FKind == TKind::Receive && FUnanswered > 0)
+            StartQuiet(TQuiet::AfterLast, FTimings.QuietWindow); // a late answer now shows a shift
+        else
+            AllDone();
         return;
     }
+    if (FCancelled) { // cancelled from a progress handler, between two programs
+        Fail(TPacedSender::TOutcome::Cancelled, 0, {});
+        return;
+    }
+    ++FTries;
     const dw::TFileProgram &item = FItems[FNext];
     std::vector<TPacedSender::TStep> steps;
     if (FKind == TKind::Receive) {
@@ -126,21 +153,30 @@ void TLibrarian::StartItem()
     FSender.Start(FPorts.SynthOut(), std::move(steps));
 }
 
+void TLibrarian::AllDone()
+{
+    TTransferResult done;
+    done.Programs = FDone;
+    const QString count = FDone.size() == 1 ? QStringLiteral("1 program") : QStringLiteral("%1 programs").arg(FDone.size());
+    done.Message = FKind == TKind::Receive ? QStringLiteral("%1 received.").arg(count)
+                   : FKind == TKind::Send  ? QStringLiteral("%1 written and confirmed.").arg(count)
+                                           : QStringLiteral("Written to program %1.").arg(Prog(FItems[0].Program));
+    Restore(done);
+}
+
 void TLibrarian::Tap(const TMyMidiEvent &ev)
 {
-    if (FRestoring || ev.SysexSize == 0 || !ev.SysexBytes)
-        return;
-    // Only an answer to a request already sent counts.
-    if (!FSender.Busy() || FSender.Sent() != FSender.Total())
+    if (FRestoring || FQuiet == TQuiet::BeforeStart || ev.SysexSize == 0 || !ev.SysexBytes)
         return;
     const std::uint8_t *bytes = ev.SysexBytes.get();
     if (FKind == TKind::Receive) {
-        if (const std::optional<dw::TDataBlock> data = dw::DumpData(bytes, ev.SysexSize, FChannel)) {
-            FDone.push_back({FItems[FNext].Program, *data});
-            FSender.Answer();
-        }
+        if (const std::optional<dw::TDataBlock> data = dw::DumpData(bytes, ev.SysexSize, FChannel))
+            TakeDump(*data);
         return;
     }
+    // Only an answer to a request already sent counts.
+    if (!FSender.Busy() || FSender.Sent() != FSender.Total())
+        return;
     switch (dw::ClassifyWriteAnswer(bytes, ev.SysexSize, FChannel)) {
     case dw::TWriteAnswer::Completed:
         FDone.push_back(FItems[FNext]);
@@ -153,6 +189,87 @@ void TLibrarian::Tap(const TMyMidiEvent &ev)
     case dw::TWriteAnswer::None:
         break;
     }
+}
+
+void TLibrarian::TakeDump(const dw::TDataBlock &data)
+{
+    if (FQuiet == TQuiet::AfterLast || FAnswers >= FAsked) {
+        // No request of this program is open: an earlier one's late answer.
+        Unsure(FSuspectFrom >= 0 ? FSuspectFrom : int(FNext),
+               QStringLiteral("a late dump came that no request accounts for, so it and each program after it "
+                              "may hold the data of the one before"));
+        return;
+    }
+    if (FAnswers > 0 && data != FFirst) {
+        Unsure(int(FNext), QStringLiteral("its two answers differ"));
+        return;
+    }
+    if (FAnswers == 0)
+        FFirst = data;
+    ++FAnswers;
+    if (FSender.Busy()) {
+        FSender.Answer(); // ends as Done; SenderFinished decides
+    } else if (FQuiet == TQuiet::AfterAsk && FAnswers == FAsked) {
+        FQuietTimer.stop();
+        FQuiet = TQuiet::None;
+        ProgramReceived();
+    }
+}
+
+void TLibrarian::StartQuiet(TQuiet what, std::chrono::milliseconds length)
+{
+    FQuiet = what;
+    FQuietTimer.start(length);
+}
+
+void TLibrarian::QuietOver()
+{
+    const TQuiet was = std::exchange(FQuiet, TQuiet::None);
+    if (was == TQuiet::BeforeStart) {
+        StartItem();
+    } else if (was == TQuiet::AfterLast) {
+        AllDone();
+    } else if (FAnswers > 0) {
+        ProgramReceived();
+    } else if (FTries < FTimings.DumpTries) {
+        StartItem(); // once more: a dump lost on the way is not a dead unit
+    } else {
+        Fail(TPacedSender::TOutcome::NoAnswer, 1, {});
+    }
+}
+
+void TLibrarian::ProgramReceived()
+{
+    // A request still open may answer later, into another program's wait.
+    if (FAsked > FAnswers) {
+        FUnanswered += FAsked - FAnswers;
+        if (FSuspectFrom < 0)
+            FSuspectFrom = int(FNext) + 1;
+    }
+    FDone.push_back({FItems[FNext].Program, FFirst});
+    ++FNext;
+    FTries = FAsked = FAnswers = 0;
+    emit progress(int(FDone.size()), int(FItems.size()));
+    StartItem();
+}
+
+void TLibrarian::Unsure(int item, const QString &why)
+{
+    FQuietTimer.stop();
+    FQuiet = TQuiet::None;
+    {
+        const QSignalBlocker quiet(FSender); // this run's end is told below
+        FSender.Cancel();
+    }
+    const int at = std::min(item, int(FItems.size()) - 1);
+    TTransferResult r;
+    r.Outcome = TTransferResult::Failed;
+    r.Program = FItems[std::size_t(at)].Program;
+    r.Programs.assign(FDone.begin(), FDone.begin() + std::min<std::ptrdiff_t>(at, std::ptrdiff_t(FDone.size())));
+    r.Message = QStringLiteral("Program %1 could not be received with certainty: %2. Nothing was kept from there on.")
+                    .arg(Prog(r.Program), why);
+    FDone = r.Programs;
+    Restore(r);
 }
 
 QString TLibrarian::Range() const
@@ -173,19 +290,34 @@ void TLibrarian::SenderFinished(TPacedSender::TOutcome outcome, int step, const 
         End(FPending);
         return;
     }
+    if (FKind == TKind::None)
+        return; // the run ended while the sender was stopped
+    const bool receiving = FKind == TKind::Receive;
+    if (receiving && !FCancelled &&
+        (outcome == TPacedSender::TOutcome::NoAnswer ||
+         (outcome == TPacedSender::TOutcome::Done && FAnswers < FAsked))) {
+        // After a time-out, or a retry's first answer: wait for what is still open.
+        StartQuiet(TQuiet::AfterAsk, FTimings.QuietWindow);
+        return;
+    }
     if (outcome == TPacedSender::TOutcome::Done) {
+        if (receiving) {
+            ProgramReceived();
+            return;
+        }
         ++FNext;
         FTries = 0;
         emit progress(int(FDone.size()), int(FItems.size()));
         StartItem();
         return;
     }
-    const int program = FItems[FNext].Program;
+    Fail(outcome, step, error);
+}
+
+void TLibrarian::Fail(TPacedSender::TOutcome outcome, int step, const QString &error)
+{
+    const int program = FNext < FItems.size() ? FItems[FNext].Program : -1;
     const bool receiving = FKind == TKind::Receive;
-    if (outcome == TPacedSender::TOutcome::NoAnswer && receiving && ++FTries < FTimings.DumpTries) {
-        StartItem(); // once more: a dump lost on the way is not a dead unit
-        return;
-    }
     TTransferResult r;
     r.Programs = FDone;
     r.Program = program;
@@ -204,9 +336,10 @@ void TLibrarian::SenderFinished(TPacedSender::TOutcome outcome, int step, const 
     } else if (outcome == TPacedSender::TOutcome::NoAnswer) {
         r.Outcome = TTransferResult::NoAnswer;
         if (receiving)
-            r.Message = QStringLiteral("Program %1 did not answer: no dump within %2 s, tried %3 times.")
+            r.Message = QStringLiteral("Program %1 did not answer: no dump within %2 s, tried %3 times. %4")
                             .arg(Prog(program), Seconds(FTimings.DumpTimeout))
-                            .arg(FTimings.DumpTries);
+                            .arg(FTimings.DumpTries)
+                            .arg(QLatin1String(NoDumpHint));
         else
             r.Message = QStringLiteral("No answer from the DW-8000 to the write of program %1 within %2 s: "
                                        "nothing was confirmed from there on.")
@@ -246,6 +379,9 @@ void TLibrarian::Restore(TTransferResult result)
 
 void TLibrarian::End(TTransferResult result)
 {
+    // A run that did not end cleanly may have a request still to answer.
+    if (!result.Ok())
+        FQuietUntil.setRemainingTime(FTimings.QuietWindow);
     FKind = TKind::None;
     FRestoring = false;
     FEditor.EndTransfer();

@@ -4,7 +4,12 @@
 // programs into a bank, send a bank's programs. Each waits for the
 // synthesizer's answers (a dump, write completed or write error) instead of
 // guessing pauses, with a time-out; nothing is reported as received or
-// written without its answer. While a transfer runs the editor hands it every
+// written without its answer. A dump carries no program number, so never two
+// requests may be taken for each other: after a time-out nothing is sent for
+// a quiet window in which a late dump still counts for the program asked;
+// after a retry the window waits for the second answer, which must match;
+// a dump that no request accounts for fails the receive, naming the first
+// program it may have shifted. While a transfer runs the editor hands it every
 // synthesizer message and refuses controller moves (TEditor::BeginTransfer).
 // The window and tavrelk-bank both drive it.
 // Thread: the user-interface thread only (the editor's thread).
@@ -12,8 +17,10 @@
 #include "dw/SyxFile.h"
 #include "engine/PacedSender.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <chrono>
 #include <vector>
@@ -36,6 +43,9 @@ struct TTransferTimings {
     std::chrono::milliseconds AfterProgramChange{0};
     std::chrono::milliseconds AfterDataLoad{0};
     int DumpTries = 2;
+    // After a time-out, before asking again or moving on; also before the
+    // first request of a run that follows one left unanswered.
+    std::chrono::milliseconds QuietWindow{1000};
 };
 
 struct TTransferResult {
@@ -80,10 +90,20 @@ signals:
 
 private:
     enum class TKind { None, Write, Receive, Send };
+    // What the quiet timer waits out: a previous run's unanswered request,
+    // a late answer after a time-out or retry, strays after the last program.
+    enum class TQuiet { None, BeforeStart, AfterAsk, AfterLast };
     bool Begin(TKind kind);
     void StartItem();
     void Tap(const TMyMidiEvent &ev);
+    void TakeDump(const dw::TDataBlock &data);
+    void StartQuiet(TQuiet what, std::chrono::milliseconds length);
+    void QuietOver();
+    void ProgramReceived();
+    void AllDone();
+    void Unsure(int item, const QString &why);
     void SenderFinished(TPacedSender::TOutcome outcome, int step, const QString &error);
+    void Fail(TPacedSender::TOutcome outcome, int step, const QString &error);
     void Restore(TTransferResult result);
     void End(TTransferResult result);
     QString Range() const;
@@ -97,6 +117,17 @@ private:
     std::vector<dw::TFileProgram> FItems; // what to send, or the programs to receive (no data yet)
     std::size_t FNext = 0;                // the item under way
     int FTries = 0;
+    // Receive: requests sent and dumps taken for the item under way, the
+    // first of those dumps, requests of earlier items never answered, and
+    // the first item such a late answer could have shifted.
+    int FAsked = 0;
+    int FAnswers = 0;
+    dw::TDataBlock FFirst{};
+    int FUnanswered = 0;
+    int FSuspectFrom = -1;
+    TQuiet FQuiet = TQuiet::None;
+    QTimer FQuietTimer;
+    QDeadlineTimer FQuietUntil; // a request of the last run may still answer until then
     int FRestoreTo = -1;
     bool FRestoring = false;
     bool FRefused = false;

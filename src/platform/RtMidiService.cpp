@@ -6,7 +6,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #ifdef __linux__
 #include <unistd.h> // access(), for the ALSA device check
@@ -24,18 +28,67 @@ struct RtMidiService::System {
 };
 
 namespace {
+
+// Runs `work` on a thread of its own and waits up to `limit` for its result.
+// Empty when it has not returned by then: the thread is left to finish, and
+// what it returns late is let go there.
+template <typename Work>
+auto RunBounded(std::chrono::milliseconds limit, Work work) -> std::optional<decltype(work())>
+{
+    using Result = decltype(work());
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<Result> result;
+        bool abandoned = false;
+    };
+    const auto shared = std::make_shared<Shared>();
+    std::thread([shared, work = std::move(work)]() mutable {
+        Result result = work();
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        if (shared->abandoned)
+            return; // `result` goes after the lock is released
+        shared->result = std::move(result);
+        shared->done.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    if (!shared->done.wait_for(lock, limit, [&shared] { return shared->result.has_value(); })) {
+        shared->abandoned = true;
+        return std::nullopt;
+    }
+    return std::move(shared->result);
+}
+
 class RtInputLink : public InputLink {
 public:
-    RtInputLink(std::unique_ptr<RtMidiErrorLatch> errors, std::unique_ptr<RtMidiIn> in)
-        : errors_(std::move(errors)), in_(std::move(in))
+    RtInputLink(std::unique_ptr<RtMidiErrorLatch> errors, std::unique_ptr<RtMidiIn> in,
+                std::shared_ptr<InputEndpoint> endpoint, std::chrono::milliseconds limit,
+                std::shared_ptr<std::atomic<unsigned>> leftClosing)
+        : errors_(std::move(errors)), in_(std::move(in)), endpoint_(std::move(endpoint)), limit_(limit),
+          leftClosing_(std::move(leftClosing))
     {
     }
-    // A port whose system has gone away may fail to close; nobody is left to tell.
-    ~RtInputLink() override { in_->closePort(); }
+    // A port whose system has gone away may fail to close; nobody is left to
+    // tell. One whose server does not answer is left to close on its own
+    // thread, with the endpoint its callback reports to.
+    ~RtInputLink() override
+    {
+        const auto closed = RunBounded(limit_, [errors = std::move(errors_), in = std::move(in_),
+                                                endpoint = std::move(endpoint_)]() mutable {
+            in->closePort();
+            in.reset(); // lets the client go: a server call too
+            return true;
+        });
+        if (!closed)
+            leftClosing_->fetch_add(1);
+    }
 
 private:
     std::unique_ptr<RtMidiErrorLatch> errors_; // first: outlives the object that reports to it
     std::unique_ptr<RtMidiIn> in_;
+    std::shared_ptr<InputEndpoint> endpoint_;
+    std::chrono::milliseconds limit_;
+    std::shared_ptr<std::atomic<unsigned>> leftClosing_;
 };
 
 // Runs on RtMidi's input thread.
@@ -53,7 +106,8 @@ void OnRtMessage(double, std::vector<unsigned char> *message, void *userData)
 }
 } // namespace
 
-RtMidiService::RtMidiService(std::string clientName) : clientName_(std::move(clientName))
+RtMidiService::RtMidiService(std::string clientName, std::chrono::milliseconds openLimit)
+    : clientName_(std::move(clientName)), openLimit_(openLimit)
 {
     std::vector<RtMidi::Api> apis;
     RtMidi::getCompiledApi(apis);
@@ -65,21 +119,35 @@ RtMidiService::RtMidiService(std::string clientName) : clientName_(std::move(cli
         if (api == RtMidi::LINUX_ALSA && access("/dev/snd/seq", R_OK | W_OK) != 0)
             continue;
 #endif
-        try {
-            auto system = std::make_unique<System>();
-            system->api = api;
-            system->inputProbe = std::make_unique<RtMidiIn>(api, clientName_ + " probe");
-            system->outputProbe = std::make_unique<RtMidiOut>(api, clientName_ + " probe");
-            system->inputProbe->setErrorCallback(&RtMidiErrorLatch::Report, &system->inputErrors);
-            system->outputProbe->setErrorCallback(&RtMidiErrorLatch::Report, &system->outputErrors);
-            systems_.push_back(std::move(system));
-        } catch (const RtMidiError &) { // only the constructors throw
-            // This system does not start here (no ALSA sequencer, say).
-        }
+        auto started = RunBounded(openLimit_, [api, name = clientName_ + " probe"]() -> std::unique_ptr<System> {
+            try {
+                auto system = std::make_unique<System>();
+                system->api = api;
+                system->inputProbe = std::make_unique<RtMidiIn>(api, name);
+                system->outputProbe = std::make_unique<RtMidiOut>(api, name);
+                system->inputProbe->setErrorCallback(&RtMidiErrorLatch::Report, &system->inputErrors);
+                system->outputProbe->setErrorCallback(&RtMidiErrorLatch::Report, &system->outputErrors);
+                return system;
+            } catch (const RtMidiError &) { // only the constructors throw
+                return nullptr;              // this system does not start here (no ALSA sequencer, say)
+            }
+        });
+        if (!started)
+            unanswered_.push_back(RtMidi::getApiName(api));
+        else if (*started)
+            systems_.push_back(std::move(*started));
     }
 }
 
-RtMidiService::~RtMidiService() { CloseAll(); }
+RtMidiService::~RtMidiService()
+{
+    CloseAll();
+    // Letting the probes go asks their servers too.
+    RunBounded(DriverWaitLimit(), [systems = std::move(systems_)]() mutable {
+        systems.clear();
+        return true;
+    });
+}
 
 std::vector<std::string> RtMidiService::Systems() const
 {
@@ -128,23 +196,37 @@ MMRESULT RtMidiService::ConnectInput(std::uint32_t deviceId, const std::shared_p
     const auto ports = ListPorts(true);
     if (deviceId >= ports.size())
         return MMSYSERR_BADDEVICEID;
-    const Port &port = ports[deviceId];
-    auto errors = std::make_unique<RtMidiErrorLatch>();
-    std::unique_ptr<RtMidiIn> in;
-    try {
-        in = std::make_unique<RtMidiIn>(systems_[port.system]->api, clientName_);
-    } catch (const RtMidiError &e) { // only the constructor throws
-        return RtMidiErrorLatch::Code(e.getType());
-    }
-    in->setErrorCallback(&RtMidiErrorLatch::Report, errors.get());
-    in->ignoreTypes(false, false, false); // the callback filters, not RtMidi
-    in->setCallback(OnRtMessage, endpoint.get());
-    in->openPort(port.index, "in");
-    if (const MMRESULT failed = errors->Take())
-        return failed;
-    if (!in->isPortOpen())
-        return MMSYSERR_ALLOCATED;
-    link = std::make_unique<RtInputLink>(std::move(errors), std::move(in));
+    struct Opened {
+        MMRESULT code = MMSYSERR_NOERROR;
+        std::unique_ptr<RtMidiErrorLatch> errors; // first: outlives the object that reports to it
+        std::unique_ptr<RtMidiIn> in;
+    };
+    auto opened = RunBounded(openLimit_, [api = systems_[ports[deviceId].system]->api,
+                                                       index = ports[deviceId].index, name = clientName_,
+                                                       endpoint]() {
+        Opened o;
+        o.errors = std::make_unique<RtMidiErrorLatch>();
+        try {
+            o.in = std::make_unique<RtMidiIn>(api, name);
+        } catch (const RtMidiError &e) { // only the constructor throws
+            o.code = RtMidiErrorLatch::Code(e.getType());
+            return o;
+        }
+        o.in->setErrorCallback(&RtMidiErrorLatch::Report, o.errors.get());
+        o.in->ignoreTypes(false, false, false); // the callback filters, not RtMidi
+        o.in->setCallback(OnRtMessage, endpoint.get());
+        o.in->openPort(index, "in");
+        o.code = o.errors->Take();
+        if (o.code == MMSYSERR_NOERROR && !o.in->isPortOpen())
+            o.code = MMSYSERR_ALLOCATED;
+        return o;
+    });
+    if (!opened)
+        return MIDIERR_NOTREADY; // the server did not answer
+    if (opened->code != MMSYSERR_NOERROR)
+        return opened->code;
+    link = std::make_unique<RtInputLink>(std::move(opened->errors), std::move(opened->in), endpoint,
+                                         DriverWaitLimit(), leftClosing_);
     return MMSYSERR_NOERROR;
 }
 
@@ -168,24 +250,39 @@ MMRESULT RtMidiService::ConnectOutput(std::uint32_t deviceId, std::unique_ptr<Ou
     const auto ports = ListPorts(false);
     if (deviceId >= ports.size())
         return MMSYSERR_BADDEVICEID;
+    struct Opened {
+        MMRESULT code = MMSYSERR_NOERROR;
+        std::unique_ptr<RtMidiErrorLatch> errors; // first: outlives the object that reports to it
+        std::unique_ptr<RtMidiOut> out;
+    };
     const Port &port = ports[deviceId];
-    auto errors = std::make_unique<RtMidiErrorLatch>();
-    std::unique_ptr<RtMidiOut> out;
-    try {
-        out = std::make_unique<RtMidiOut>(systems_[port.system]->api, clientName_);
-    } catch (const RtMidiError &e) { // only the constructor throws
-        return RtMidiErrorLatch::Code(e.getType());
-    }
-    out->setErrorCallback(&RtMidiErrorLatch::Report, errors.get());
-    out->openPort(port.index, "out");
-    if (const MMRESULT failed = errors->Take())
-        return failed;
-    if (!out->isPortOpen())
-        return MMSYSERR_ALLOCATED;
-    sink = std::make_unique<RtOutputSink<RtMidiOut>>(std::move(errors), std::move(out), [this, name = port.name] {
-        const auto now = ListPorts(false);
-        return std::any_of(now.begin(), now.end(), [&](const Port &p) { return p.name == name; });
+    auto opened = RunBounded(openLimit_, [api = systems_[port.system]->api, index = port.index,
+                                                 name = clientName_]() {
+        Opened o;
+        o.errors = std::make_unique<RtMidiErrorLatch>();
+        try {
+            o.out = std::make_unique<RtMidiOut>(api, name);
+        } catch (const RtMidiError &e) { // only the constructor throws
+            o.code = RtMidiErrorLatch::Code(e.getType());
+            return o;
+        }
+        o.out->setErrorCallback(&RtMidiErrorLatch::Report, o.errors.get());
+        o.out->openPort(index, "out");
+        o.code = o.errors->Take();
+        if (o.code == MMSYSERR_NOERROR && !o.out->isPortOpen())
+            o.code = MMSYSERR_ALLOCATED;
+        return o;
     });
+    if (!opened)
+        return MIDIERR_NOTREADY; // the server did not answer
+    if (opened->code != MMSYSERR_NOERROR)
+        return opened->code;
+    sink = std::make_unique<RtOutputSink<RtMidiOut>>(std::move(opened->errors), std::move(opened->out),
+                                                     [this, name = port.name] {
+                                                         const auto now = ListPorts(false);
+                                                         return std::any_of(now.begin(), now.end(),
+                                                                            [&](const Port &p) { return p.name == name; });
+                                                     });
     return MMSYSERR_NOERROR;
 }
 

@@ -94,8 +94,10 @@ void TTerminationSignals::Drain()
 {
     unsigned char numbers[64];
     ssize_t n = 0;
-    while ((n = read(FSockets[1], numbers, sizeof numbers)) > 0)
+    while ((n = read(FSockets[1], numbers, sizeof numbers)) > 0) {
         FLastSignal = numbers[n - 1];
+        FCount += int(n);
+    }
     if (FLastSignal != 0)
         QCoreApplication::exit(0);
 }

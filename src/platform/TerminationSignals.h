@@ -37,6 +37,9 @@ public:
     bool Requested() const { return FLastSignal != 0; }
     // The last signal taken, 0 for none.
     int LastSignal() const { return FLastSignal; }
+    // How many signals have been taken; a caller that acts on the first can
+    // tell a second one from it.
+    int Count() const { return FCount; }
 
 #ifndef _WIN32
     static constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
@@ -57,4 +60,5 @@ private:
 private:
 #endif
     int FLastSignal = 0;
+    int FCount = 0;
 };

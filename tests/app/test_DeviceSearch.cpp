@@ -172,3 +172,35 @@ TEST_F(DeviceSearchTest, CancelEndsTheSearchAndChangesNothing)
         EXPECT_TRUE(main->Ports().IsOpen(r)) << int(r);
     EXPECT_TRUE(DecoysClosed());
 }
+
+// An output whose close fails costs that output, not the search; an answer
+// later than the wait, inside the quiet time after it, still counts for the
+// output that was asked and never for the next.
+TEST_F(DeviceSearchTest, CloseFailuresAndLateAnswersKeepTheSearchRight)
+{
+    struct Row {
+        const char *name;
+        bool failClose;
+        std::chrono::milliseconds late;
+    };
+    const Row rows[] = {{"synth answers after the wait", false, std::chrono::milliseconds(150)},
+                        {"first close fails", true, std::chrono::milliseconds(0)}};
+    const std::string synth = Synth().toStdString(), ctrl = Controller().toStdString();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.failClose)
+            service->InjectFault(platform::MidiCall::OutClose, platform::MMSYSERR_ERROR);
+        if (row.late.count() > 0)
+            rig->Synth().AnswerNextRequestLate(row.late);
+        const engine::TSearchResult r = engine::FindDevices();
+        EXPECT_TRUE(r.Error.empty()) << r.Error;
+        EXPECT_EQ(r.Notes.size(), row.failClose ? 1u : 0u);
+        if (!r.Notes.empty())
+            EXPECT_NE(r.Notes[0].find("did not close"), std::string::npos) << r.Notes[0];
+        ASSERT_EQ(r.Synths.size(), 1u);
+        EXPECT_EQ(r.OutputNames[std::size_t(r.Synths[0].Output)], synth);
+        EXPECT_EQ(r.Synths[0].Channel, 15);
+        ASSERT_EQ(r.Controllers.size(), 1u);
+        EXPECT_EQ(r.OutputNames[std::size_t(r.Controllers[0].Output)], ctrl);
+    }
+}

@@ -4,8 +4,10 @@
 #include "EditorFixture.h"
 
 #include "controls/Vxadsr2.h"
+#include "core/Library.h"
 #include "engine/Editor.h"
 
+#include <QAction>
 #include <QEventLoop>
 #include <QLabel>
 #include <QListWidget>
@@ -214,4 +216,45 @@ TEST_F(EditorFaults, DumpArrivingWhileTheTooSmallBoxIsOpenIsApplied)
     const SimDw8000::Patch patch = rig->Synth().CurrentPatch();
     EXPECT_EQ(main->ValueLabel("lEnc44")->text(), QString::number(patch[15]));
     EXPECT_EQ(main->Params[50].Value, patch[50]);
+}
+
+// Before a patch was fetched or loaded, Compare has nothing to return to:
+// the action is off and the engine sends nothing (it once sent 51 zeros).
+TEST_F(EditorFaults, CompareBeforeAnyPatchIsOffAndSendsNothing)
+{
+    rig->Synth().SetChannel(7); // the start-up request goes unanswered
+    SaveSimDevices();
+    Start();
+    EXPECT_FALSE(main->Editor().HasPatch());
+    EXPECT_FALSE(main->Library->CompareAction->isEnabled());
+    rig->Synth().ClearReceived();
+    main->Editor().ToggleCompare();
+    EXPECT_FALSE(main->Editor().Comparing());
+    // A marker after it: the synthesizer took nothing before it.
+    main->Editor().MoveParameter(15, 3);
+    ASSERT_TRUE(WaitFor([&] {
+        const auto r = rig->Synth().Received();
+        return !r.empty() && r.back() == Change(15, 3);
+    }));
+    for (const Bytes &m : rig->Synth().Received())
+        EXPECT_NE(m.size(), 57u) << "a data load";
+
+    // Once a patch is known, Compare is there.
+    rig->Synth().SetChannel(0);
+    main->Editor().RequestPatch();
+    ASSERT_TRUE(WaitFor([&] { return main->Editor().HasPatch(); }));
+    EXPECT_TRUE(main->Library->CompareAction->isEnabled());
+}
+
+// A controller whose echo fails must not keep the synthesizer from the
+// patch the window shows: the data load goes, then the failure is told.
+TEST_F(EditorFaults, FailedEchoStillLoadsTheSynth)
+{
+    StartConnected();
+    dw::TDataBlock block{};
+    block[15] = 27;
+    service->InjectFault(platform::MidiCall::OutShort, platform::MMSYSERR_NOMEM); // the first echo
+    EXPECT_ANY_THROW(main->Editor().LoadBlock(block));
+    ASSERT_TRUE(WaitFor([&] { return rig->Synth().CurrentPatch()[15] == 27; }));
+    EXPECT_EQ(main->Editor().Patch()[15], 27);
 }

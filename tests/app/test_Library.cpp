@@ -7,6 +7,7 @@
 #include "core/Library.h"
 #include "dw/Program.h"
 #include "dw/SyxFile.h"
+#include "engine/PortRoles.h"
 
 #include <QAction>
 #include <QLabel>
@@ -43,7 +44,14 @@ Patch AsPatch(const dw::TDataBlock &b)
 }
 
 class LibraryFixture : public EditorFixture {
-protected:
+public: // the rows' lambdas reach the fixture through a reference
+    using EditorFixture::answers;
+    using EditorFixture::boxes;
+    using EditorFixture::dir;
+    using EditorFixture::main;
+    using EditorFixture::rig;
+    using EditorFixture::WaitFor;
+
     void SetUp() override
     {
         EditorFixture::SetUp();
@@ -88,6 +96,26 @@ protected:
         }
     }
 
+    // What the synthesizer took before a marker sent after everything else
+    // (a program change to 128, which it ignores): proves what did not come.
+    std::vector<Bytes> SynthTookBeforeMarker()
+    {
+        const Bytes marker{0xC0, 0x7F};
+        main->Ports().SynthOut().PutShort(0xC0, 0x7F, 0);
+        EXPECT_TRUE(WaitFor([&] {
+            const auto r = rig->Synth().Received();
+            return !r.empty() && r.back() == marker;
+        }));
+        auto r = rig->Synth().Received();
+        r.pop_back();
+        return r;
+    }
+    void WriteFile(const QString &path, const std::vector<std::uint8_t> &bytes)
+    {
+        std::ofstream(path.toStdString(), std::ios::binary)
+            .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+    }
+
     QString nextFile;
     std::vector<TFileDialogRequest> fileRequests;
     std::vector<TChoiceRequest> choices;
@@ -114,7 +142,7 @@ TEST_F(LibraryFixture, ReceiveBankIsByteExactAndSelectsTheProgramAgain)
     for (int p = 0; p < 64; ++p)
         EXPECT_EQ(AsPatch(read.File.Programs[std::size_t(p)].Data), rig->Synth().ProgramPatch(p)) << p;
     EXPECT_EQ(file.size(), 4096u);
-    Settle();
+    SynthTookBeforeMarker(); // the restore has arrived
     EXPECT_EQ(rig->Synth().Program(), 21);
     EXPECT_EQ(rig->Synth().CurrentPatch(), AsPatch(main->Editor().CurrentBlock())); // what is shown sounds
     EXPECT_EQ(Setting("Library", "Folder"), dir.path());
@@ -150,7 +178,7 @@ TEST_F(LibraryFixture, SendBankAnsweredNoWritesNothing)
     Library().SendBank();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_TRUE(boxes[0].Text.contains(QStringLiteral("21 to 28")));
-    Settle();
+    SynthTookBeforeMarker();
     EXPECT_EQ(rig->Synth().WritesTaken(), 0);
 }
 
@@ -238,7 +266,7 @@ TEST_F(LibraryFixture, CancelInTheMiddleLeavesTheSynthOnItsProgramAndReportsOnly
     ASSERT_NE(cancel, nullptr);
     cancel->click();
     ASSERT_TRUE(WaitFor([&] { return Idle(); }));
-    Settle(200);
+    SynthTookBeforeMarker(); // the restore has arrived
     EXPECT_TRUE(Status().startsWith(QStringLiteral("Cancelled at program"))) << Status().toStdString();
     EXPECT_EQ(rig->Synth().Program(), 5);
     const dw::TSyxRead read = dw::ParseSyx(bank);
@@ -336,4 +364,174 @@ TEST_F(LibraryFixture, LibraryButtonSitsLeftInTheCornerBarWithWindowShortcuts)
     EXPECT_EQ(Library().LoadAction->shortcut(), QKeySequence(QKeySequence::Open));
     EXPECT_TRUE(main->actions().contains(Library().SaveAction));
     EXPECT_LE(main->CornerBar->sizeHint().height(), main->pgMain->tabBar()->sizeHint().height() + 2);
+}
+
+// A one-patch file has no program number: Send Bank asks where it goes and
+// writes only there; cancelling the question writes nothing.
+TEST_F(LibraryFixture, SendBankOfOnePatchWritesOnlyToTheProgramNamed)
+{
+    dw::TDataBlock block{};
+    block[15] = 37;
+    const auto dump = dw::DumpFileBytes(0, block);
+    struct Row {
+        const char *name;
+        std::vector<std::uint8_t> bytes;
+        int choice; // -1: cancelled
+    };
+    const Row rows[] = {{"57-byte dump", dump, 21},
+                        {"raw 51-byte block", {dump.begin() + 5, dump.end() - 1}, 30},
+                        {"question cancelled", dump, -1}};
+    const QString path = dir.filePath(QStringLiteral("one.syx"));
+    const Patch program11 = rig->Synth().ProgramPatch(0);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        WriteFile(path, row.bytes);
+        nextFile = path;
+        choices.clear();
+        boxes.clear();
+        const int writesBefore = rig->Synth().WritesTaken();
+        choiceAnswers = {row.choice};
+        answers.push_back(TMsgResult::Yes);
+        Library().SendBank();
+        ASSERT_EQ(choices.size(), 1u);
+        EXPECT_EQ(choices[0].Items.size(), 64);
+        EXPECT_TRUE(choices[0].Label.contains(QStringLiteral("one.syx holds one patch"))) << choices[0].Label.toStdString();
+        if (row.choice < 0) {
+            answers.clear();
+            EXPECT_TRUE(boxes.empty());
+            SynthTookBeforeMarker();
+            EXPECT_EQ(rig->Synth().WritesTaken(), writesBefore);
+            continue;
+        }
+        ASSERT_EQ(boxes.size(), 1u);
+        const QString name = QString::fromStdString(dw::ProgramText(row.choice));
+        EXPECT_TRUE(boxes[0].Text.startsWith(QStringLiteral("Overwrite program %1 on the DW-8000").arg(name)))
+            << boxes[0].Text.toStdString();
+        ASSERT_TRUE(WaitFor([&] { return Idle(); }));
+        EXPECT_EQ(Status(), QStringLiteral("1 program written and confirmed."));
+        EXPECT_EQ(rig->Synth().ProgramPatch(row.choice)[15], 37);
+        EXPECT_EQ(rig->Synth().WritesTaken(), writesBefore + 1);
+    }
+    EXPECT_EQ(rig->Synth().ProgramPatch(0), program11); // never 11 unasked
+}
+
+// The Library menu's ways to end without a transfer, or with a failed one:
+// each says so, and nothing reaches the synthesizer's memory.
+TEST_F(LibraryFixture, ErrorPathsSayWhyAndWriteNothing)
+{
+    const QString bankPath = dir.filePath(QStringLiteral("bank.syx"));
+    WriteFile(bankPath, RealBank());
+    struct Row {
+        const char *name;
+        std::function<void(LibraryFixture &)> act;
+        QString status; // what the status line then starts with
+        bool box;       // an error or warning box shown
+    };
+    const Row rows[] = {
+        {"received but not saved",
+         [](LibraryFixture &t) {
+             t.nextFile = t.dir.filePath(QStringLiteral("no-such-folder/bank.syx"));
+             t.Library().ReceiveBank();
+             ASSERT_TRUE(t.WaitFor([&] { return t.Idle(); }, 20000));
+         },
+         QStringLiteral("The bank was received but not saved."), true},
+        {"nothing received, nothing saved",
+         [](LibraryFixture &t) {
+             t.Library().Librarian().SetTimings({std::chrono::milliseconds(100), std::chrono::milliseconds(100), {}, {}, 2,
+                                                 std::chrono::milliseconds(100)});
+             t.rig->Synth().SetChannel(6);
+             t.nextFile = t.dir.filePath(QStringLiteral("never.syx"));
+             t.Library().ReceiveBank();
+             ASSERT_TRUE(t.WaitFor([&] { return t.Idle(); }));
+             t.rig->Synth().SetChannel(0);
+             EXPECT_TRUE(t.Status().endsWith(QStringLiteral(" Nothing was saved."))) << t.Status().toStdString();
+             EXPECT_TRUE(t.Status().contains(QStringLiteral("exclusive data setting")));
+             EXPECT_FALSE(QFileInfo::exists(t.nextFile));
+         },
+         QStringLiteral("Program 11 did not answer"), true},
+        {"no MIDI channel: receive",
+         [](LibraryFixture &t) {
+             t.main->Editor().SetChannel(dw::NoChannel);
+             t.nextFile = t.dir.filePath(QStringLiteral("x.syx"));
+             t.Library().ReceiveBank();
+         },
+         QStringLiteral("Nothing received: no MIDI channel is set."), false},
+        {"no MIDI channel: write",
+         [](LibraryFixture &t) {
+             t.main->Editor().SetChannel(dw::NoChannel);
+             t.Library().WriteProgram();
+         },
+         QStringLiteral("Nothing written: no MIDI channel is set."), false},
+        {"no MIDI channel: send",
+         [bankPath](LibraryFixture &t) {
+             t.main->Editor().SetChannel(dw::NoChannel);
+             t.nextFile = bankPath;
+             t.answers.push_back(TMsgResult::Yes);
+             t.Library().SendBank();
+             t.boxes.clear(); // the question
+         },
+         QStringLiteral("Nothing sent: no MIDI channel is set."), false},
+        {"file dialog cancelled",
+         [](LibraryFixture &t) {
+             t.nextFile.clear();
+             t.Library().ReceiveBank();
+             t.Library().SendBank();
+             t.Library().LoadPatch();
+         },
+         QStringLiteral("before"), false},
+        {"program choice cancelled",
+         [](LibraryFixture &t) {
+             t.choiceAnswers = {-1};
+             t.Library().WriteProgram();
+         },
+         QStringLiteral("before"), false},
+        {"last program before the first",
+         [bankPath](LibraryFixture &t) {
+             t.nextFile = bankPath;
+             t.choiceAnswers = {5, 2};
+             t.Library().SendBank();
+         },
+         QStringLiteral("Nothing sent: the last program, 13, comes before the first, 16."), false},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        boxes.clear();
+        answers.clear();
+        choiceAnswers.clear();
+        main->Editor().SetChannel(0);
+        Library().SetStatus(QStringLiteral("before"));
+        const int writesBefore = rig->Synth().WritesTaken();
+        row.act(*this);
+        EXPECT_TRUE(Status().startsWith(row.status)) << Status().toStdString();
+        EXPECT_EQ(!boxes.empty(), row.box);
+        SynthTookBeforeMarker();
+        EXPECT_EQ(rig->Synth().WritesTaken(), writesBefore);
+        EXPECT_TRUE(Idle());
+    }
+    main->Editor().SetChannel(0);
+}
+
+// While a transfer runs, every action but Save is disabled, and their keys do nothing.
+TEST_F(LibraryFixture, ActionsAreDisabledWhileATransferRuns)
+{
+    rig->Synth().SetReplyTime(std::chrono::milliseconds(20));
+    nextFile = dir.filePath(QStringLiteral("running.syx"));
+    Library().ReceiveBank();
+    ASSERT_FALSE(Idle());
+    for (QAction *a : {Library().LoadAction, Library().WriteAction, Library().CompareAction, Library().ReceiveAction,
+                       Library().SendAction}) {
+        EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
+        a->trigger();
+    }
+    EXPECT_TRUE(Library().SaveAction->isEnabled());
+    EXPECT_TRUE(choices.empty());
+    EXPECT_EQ(fileRequests.size(), 1u); // only the receive's own
+    QPushButton *cancel = Library().Progress()->findChild<QPushButton *>();
+    ASSERT_NE(cancel, nullptr);
+    cancel->click();
+    ASSERT_TRUE(WaitFor([&] { return Idle(); }));
+    for (QAction *a : {Library().LoadAction, Library().WriteAction, Library().CompareAction, Library().ReceiveAction,
+                       Library().SendAction})
+        EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
+    EXPECT_TRUE(Status().startsWith(QStringLiteral("Cancelled after"))) << Status().toStdString();
 }

@@ -5,8 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace dw;
 
@@ -105,12 +112,22 @@ TEST(SyxFile, OutOfRangeBytesAreNamedAndBroughtIntoRange)
 TEST(SyxFile, TruncatedAndForeignFilesAreRefusedWithAReason)
 {
     const Bytes bank = ReadBank();
+    const Bytes dump = DumpFileBytes(0, Block(1));
+    auto join = [](std::initializer_list<Bytes> parts) {
+        Bytes all;
+        for (const Bytes &p : parts)
+            all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    Bytes shortDump = dump;
+    shortDump.erase(shortDump.begin() + 30, shortDump.end() - 1); // framed, but 28 bytes long
+    Bytes sixtyFive;
+    for (int p = 0; p < 65; ++p)
+        sixtyFive = join({sixtyFive, dump});
     struct Case {
         Bytes bytes;
         const char *says;
     };
-    Bytes shortDump = DumpFileBytes(0, Block(1));
-    shortDump.erase(shortDump.begin() + 30, shortDump.end() - 1); // framed, but 28 bytes long
     const std::vector<Case> cases = {
         {{}, "empty"},
         {Bytes(bank.begin(), bank.begin() + 4000), "truncated"},
@@ -119,26 +136,128 @@ TEST(SyxFile, TruncatedAndForeignFilesAreRefusedWithAReason)
         {{0xF0, 0x42, 0x30, 0x03, 0x11, 0x05, 0xF7}, "without a dump"},
         {{'M', 'T', 'h', 'd', 0, 0, 0, 6}, "not a DW-8000 file"},
         {Bytes(51, 0x90), "not a data block"},
+        {join({dump, {0xC3}}), "ends inside a program change"},
+        {join({{0xC3, 0x90}, dump}), "ends inside a program change"},
+        {join({{0xC0, 64}, dump}), "selects program 64"},
+        {join({dump, {0xF0, 0x42, 0x30, 0x03, 0x11, 64, 0xF7}}), "writes program 64"},
+        {sixtyFive, "holds 65 programs"},
+        {join({dump, {0xF0, 0x42, 0x30, 0x03, 0x10, 0xF7}}), "neither a dump nor a write request"},
+        {join({Bytes(bank.begin(), bank.begin() + 64), Bytes(bank.begin(), bank.begin() + 64)}), "twice"},
+        // An unnumbered dump takes its place in the file (program 11), where
+        // the next dump's write request puts program 11 too.
+        {join({dump, dump, {0xF0, 0x42, 0x30, 0x03, 0x11, 0, 0xF7}}), "holds program 11 twice"},
     };
     for (const Case &c : cases) {
+        SCOPED_TRACE(c.says);
         const TSyxRead r = ParseSyx(c.bytes);
         EXPECT_FALSE(r.Ok);
         EXPECT_NE(r.Error.find(c.says), std::string::npos) << r.Error;
         EXPECT_TRUE(r.File.Programs.empty());
     }
-    // The same program twice is refused too.
-    Bytes twice(bank.begin(), bank.begin() + 64);
-    twice.insert(twice.end(), bank.begin(), bank.begin() + 64);
-    EXPECT_NE(ParseSyx(twice).Error.find("twice"), std::string::npos);
+}
+
+namespace {
+
+// A folder of the test's own, removed with everything in it.
+struct TTempFolder {
+    TTempFolder()
+    {
+        char name[] = "/tmp/syxfile-XXXXXX";
+        Path = mkdtemp(name);
+    }
+    ~TTempFolder() { std::filesystem::remove_all(Path); }
+    std::string File(const char *name) const { return Path + "/" + name; }
+    std::string Path;
+};
+
+void WriteRaw(const std::string &path, const Bytes &bytes)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+Bytes ReadRaw(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+} // namespace
+
+TEST(SyxFile, ReadStopsOneBytePastTheLimitEvenFromAPipe)
+{
+    constexpr std::size_t kLimit = 1 << 20;
+    signal(SIGPIPE, SIG_IGN); // the reader stops early: the writer's end breaks
+    const TTempFolder folder;
+    struct Case {
+        std::size_t size;
+        bool pipe;
+        bool accepted;
+    };
+    for (const Case c : {Case{kLimit, false, true}, Case{kLimit + 1, false, false}, Case{4096, true, true},
+                         Case{3 * kLimit, true, false}}) {
+        SCOPED_TRACE(std::to_string(c.size) + (c.pipe ? " bytes through a pipe" : " bytes in a file"));
+        const std::string path = folder.File(c.pipe ? "fifo" : "file");
+        std::thread writer;
+        if (c.pipe) {
+            ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+            writer = std::thread([&path, size = c.size] {
+                const int fd = open(path.c_str(), O_WRONLY);
+                const Bytes zeros(size, 0);
+                std::size_t done = 0;
+                ssize_t n = 0;
+                while (done < size && (n = write(fd, zeros.data() + done, size - done)) > 0)
+                    done += std::size_t(n);
+                close(fd);
+            });
+        } else {
+            WriteRaw(path, Bytes(c.size, 0));
+        }
+        Bytes bytes;
+        std::string error;
+        EXPECT_EQ(ReadFileBytes(path, bytes, error), c.accepted) << error;
+        EXPECT_EQ(bytes.size(), c.accepted ? c.size : 0u);
+        if (!c.accepted) {
+            EXPECT_NE(error.find("too large"), std::string::npos) << error;
+        }
+        if (writer.joinable())
+            writer.join();
+        std::remove(path.c_str());
+    }
+}
+
+TEST(SyxFile, WriteReplacesTheFileAndLeavesNoTemporaryFile)
+{
+    const TTempFolder folder;
+    const std::string path = folder.File("bank.syx");
+    WriteRaw(path, {9, 9, 9, 9});
+    std::string error;
+    ASSERT_TRUE(WriteFileBytes(path, {1, 2, 3}, error)) << error;
+    EXPECT_EQ(ReadRaw(path), (Bytes{1, 2, 3}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path), {}), 1);
 }
 
 TEST(SyxFile, WriteLeavesTheOldFileWhenItCannotWrite)
 {
+    // Both fail for root too, who ignores permissions: the temporary file's
+    // name is taken by a folder, or the file's own name is (the rename fails).
+    const TTempFolder folder;
+    const std::string path = folder.File("bank.syx");
+    const Bytes old = {0xF0, 1, 2, 0xF7};
+    WriteRaw(path, old);
+    std::filesystem::create_directory(path + ".part");
     std::string error;
-    EXPECT_FALSE(WriteFileBytes("/nonexistent-folder/x.syx", {1, 2}, error));
-    EXPECT_NE(error.find("/nonexistent-folder/x.syx"), std::string::npos);
-    Bytes back;
-    EXPECT_FALSE(ReadFileBytes("/nonexistent-folder/x.syx", back, error));
+    EXPECT_FALSE(WriteFileBytes(path, {5, 6, 7}, error));
+    EXPECT_NE(error.find("Cannot write " + path + ": Is a directory"), std::string::npos) << error;
+    EXPECT_EQ(ReadRaw(path), old);
+    std::filesystem::remove(path + ".part");
+
+    const std::string folderPath = folder.File("taken");
+    std::filesystem::create_directory(folderPath);
+    WriteRaw(folderPath + "/inside", old);
+    EXPECT_FALSE(WriteFileBytes(folderPath, {5, 6, 7}, error));
+    EXPECT_NE(error.find("Cannot write " + folderPath + ": "), std::string::npos) << error;
+    EXPECT_EQ(ReadRaw(folderPath + "/inside"), old);
+    EXPECT_FALSE(std::filesystem::exists(folderPath + ".part")); // the temporary file went
 }
 
 TEST(LibraryMessages, BuildersAndAnswers)

@@ -4,11 +4,14 @@
 #include "ProcessSupport.h"
 
 #include <QFile>
+#include <sys/stat.h>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 namespace {
 
@@ -47,20 +50,45 @@ protected:
 
     std::string Path(const char *name) const { return dir.filePath(QLatin1String(name)).toStdString(); }
 
-    // Runs tavrelk-bank to its end; its output (stdout and stderr) in `log`.
-    int Bank(std::vector<std::string> args, std::string &log, const char *logName)
+    // Starts tavrelk-bank on the simulated DW-8000; its output (stdout and
+    // stderr) goes to the log file.
+    void StartBank(e2e::Child &bank, std::vector<std::string> args, const char *logName)
     {
         args.insert(args.begin(), {TAVRELK_BANK, "--settings", Path("tavrelk.INI")});
         args.insert(args.end(), {"--from", "dw8000-out:out", "--to", "dw8000-in:in", "--channel", "1"});
-        e2e::Child bank;
+        std::remove(Path(logName).c_str());
         // A patch library of the test's own: receive keeps what it received.
         const std::string failure = bank.Start(args, e2e::Environment({{"XDG_DATA_HOME", Path("data")}}), false,
                                                Path(logName));
         EXPECT_TRUE(failure.empty()) << failure;
+    }
+
+    std::string Log(const char *logName) const
+    {
+        std::ifstream in(Path(logName));
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    // Waits until the log holds `text`; false if it never comes.
+    bool WaitForLog(const char *logName, const std::string &text) const
+    {
+        const auto deadline = e2e::Clock::now() + 30s;
+        while (Log(logName).find(text) == std::string::npos) {
+            if (e2e::Clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(20ms);
+        }
+        return true;
+    }
+
+    // Runs tavrelk-bank to its end; its output (stdout and stderr) in `log`.
+    int Bank(std::vector<std::string> args, std::string &log, const char *logName)
+    {
+        e2e::Child bank;
+        StartBank(bank, std::move(args), logName);
         const int code = bank.WaitForExit(60s);
         bank.Stop();
-        std::ifstream in(Path(logName));
-        log.assign(std::istreambuf_iterator<char>(in), {});
+        log = Log(logName);
         return code;
     }
 
@@ -126,4 +154,108 @@ TEST_F(BankOverJack, DetectFindsBothSimulatedDevicesAndTheChannel)
     for (const char *line : {"synth-output dw8000-in:in\n", "synth-input dw8000-out:out\n", "synth-channel 1\n",
                              "controller-output bcr2000-in:in\n", "controller-input bcr2000-out:out\n"})
         EXPECT_NE(log.find(line), std::string::npos) << line << log;
+}
+
+TEST_F(BankOverJack, OnePatchFileIsWrittenOnlyToTheProgramNamed)
+{
+    // Program 12's patch into program 34 (index 19); program 11 stays.
+    const Bytes bank = ReadAll(kBank);
+    std::ofstream(Path("one.syx"), std::ios::binary).write(reinterpret_cast<const char *>(bank.data()) + 64, 57);
+    const std::string program11 = Ask("stored 0"), program12 = Ask("stored 1");
+    ASSERT_NE(Ask("stored 19"), program12);
+    std::string log;
+    ASSERT_EQ(Bank({"send", Path("one.syx"), "--program", "34"}, log, "send.log"), 0) << log;
+    EXPECT_NE(log.find("Writing the patch in " + Path("one.syx") + " to program 34."), std::string::npos) << log;
+    EXPECT_NE(log.find("1 program written and confirmed."), std::string::npos) << log;
+    auto values = [](const std::string &stored) { return stored.substr(stored.find(' ', stored.find(' ', 3) + 1)); };
+    EXPECT_EQ(values(Ask("stored 19")), values(program12));
+    EXPECT_EQ(Ask("stored 0"), program11);
+}
+
+// One interrupt cancels the transfer and ends the run with 128 + the
+// signal's number, a second during the cancel ends it too; the bank file
+// that was there stays as it was.
+TEST_F(BankOverJack, InterruptEndsTheRunAndLeavesTheOldFile)
+{
+    struct Case {
+        const char *command;
+        std::vector<int> interrupts;
+        int status;
+        const char *says;
+    };
+    const Case cases[] = {
+        {"send", {SIGINT}, 130, "interrupted: Cancelled at program"},
+        {"send", {SIGTERM}, 143, "interrupted: Cancelled at program"},
+        {"receive", {SIGINT}, 130, "interrupted: Cancelled after"},
+        {"receive", {SIGINT, SIGINT}, 130, "interrupted"},
+        {"send", {SIGTERM, SIGINT}, 130, "interrupted"},
+    };
+    ASSERT_EQ(Ask("writetime 200"), "OK writetime");
+    ASSERT_EQ(Ask("replytime 200"), "OK replytime");
+    const Bytes old = {0xF0, 0x42, 0xF7};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.command) + " with " + std::to_string(c.interrupts.size()) + " signal(s)");
+        std::ofstream(Path("old.syx"), std::ios::binary).write(reinterpret_cast<const char *>(old.data()), 3);
+        e2e::Child bank;
+        const std::string file = std::string(c.command) == "send" ? kBank : Path("old.syx");
+        StartBank(bank, {c.command, file}, "interrupt.log");
+        ASSERT_TRUE(WaitForLog("interrupt.log", std::string(c.command == std::string("send") ? "written" : "received") + " 1/64"))
+            << Log("interrupt.log");
+        for (const int signal : c.interrupts)
+            bank.Signal(signal);
+        EXPECT_EQ(bank.WaitForExit(30s), c.status) << Log("interrupt.log");
+        bank.Stop();
+        EXPECT_NE(Log("interrupt.log").find(c.says), std::string::npos) << Log("interrupt.log");
+        EXPECT_EQ(ReadAll(Path("old.syx")), old);
+        // The simulator is free for the next run: it answers a request.
+        ASSERT_EQ(Ask("stored 0").rfind("OK", 0), 0u);
+    }
+}
+
+TEST_F(BankOverJack, ReceiveThatCannotSaveSaysSoAndFails)
+{
+    ASSERT_EQ(Ask("replytime 50"), "OK replytime");
+    e2e::Child bank;
+    StartBank(bank, {"receive", Path("got.syx")}, "receive.log");
+    ASSERT_TRUE(WaitForLog("receive.log", "received 1/64")) << Log("receive.log");
+    // The file's name is taken by a folder while the programs come in.
+    ASSERT_EQ(mkdir(Path("got.syx").c_str(), 0755), 0);
+    EXPECT_EQ(bank.WaitForExit(60s), 1) << Log("receive.log");
+    EXPECT_NE(Log("receive.log").find("64 programs received, but not saved: Cannot write " + Path("got.syx") + ": "),
+              std::string::npos)
+        << Log("receive.log");
+}
+
+// A JACK server that stops answering (stopped by its process id) ends the
+// run with a message and a status, whether it stalls before the MIDI service
+// starts or in the middle of a transfer.
+TEST_F(BankOverJack, StalledServerEndsTheRunWithAMessage)
+{
+    struct Case {
+        std::vector<std::string> args;
+        const char *stopAfter; // log text after which the server stops; null: before the start
+        const char *says;
+    };
+    const Case cases[] = {
+        {{"ports"}, nullptr, "the MIDI service did not answer (jack)"},
+        {{"receive", Path("got.syx")}, "received 1/64", "did not answer: no dump"},
+    };
+    ASSERT_EQ(Ask("replytime 100"), "OK replytime");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        e2e::Child bank;
+        if (!c.stopAfter)
+            jack.Signal(SIGSTOP);
+        StartBank(bank, c.args, "stall.log");
+        if (c.stopAfter) {
+            ASSERT_TRUE(WaitForLog("stall.log", c.stopAfter)) << Log("stall.log");
+            jack.Signal(SIGSTOP);
+        }
+        const int status = bank.WaitForExit(60s);
+        jack.Signal(SIGCONT);
+        EXPECT_EQ(status, 1) << Log("stall.log");
+        EXPECT_NE(Log("stall.log").find(c.says), std::string::npos) << Log("stall.log");
+        bank.Stop();
+    }
+    EXPECT_FALSE(std::ifstream(Path("got.syx")).good()); // nothing half-received was saved
 }

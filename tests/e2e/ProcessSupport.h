@@ -83,6 +83,8 @@ public:
     // of that name.
     bool Stop();
     const std::string &Name() const { return FName; }
+    // Sends `signal` to the server (SIGSTOP, SIGCONT: a server that stalls).
+    void Signal(int signal) { FJackd.Signal(signal); }
 
 private:
     std::string StartNamed(const std::string &logFile);

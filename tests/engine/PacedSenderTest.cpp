@@ -166,3 +166,44 @@ TEST_F(PacedSenderTest, ShortMessagesGoAsShortMessages)
     EXPECT_EQ(sent[0].bytes, (std::vector<std::uint8_t>{0xB0, 44, 7}));
     EXPECT_EQ(sent[1].bytes, (std::vector<std::uint8_t>{0xC0, 5}));
 }
+
+// An answer that comes when nothing awaits it, and a cancel with no run,
+// must not send anything: the marker run's message is the next one out.
+TEST_F(PacedSenderTest, LateAnswersAndIdleCancelsSendNothing)
+{
+    struct Row {
+        const char *name;
+        bool cancelAtFirstSend; // else the first step's time-out ends the run
+        TPacedSender::TOutcome outcome;
+    };
+    const Row rows[] = {{"answer after the time-out", false, TPacedSender::TOutcome::NoAnswer},
+                        {"answer after a cancel", true, TPacedSender::TOutcome::Cancelled}};
+    const std::vector<std::uint8_t> marker{0xF0, 0x7D, 0xF7};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        service->ClearSentMessages();
+        outcome.reset();
+        finishedCount = 0;
+        const QMetaObject::Connection c = QObject::connect(&sender, &TPacedSender::progress, [&](int sent, int) {
+            if (sent == 1 && row.cancelAtFirstSend)
+                sender.Cancel();
+        });
+        ASSERT_TRUE(sender.Start(*out, Steps(3, 0ms, 50ms)));
+        ASSERT_TRUE(RunToEnd());
+        QObject::disconnect(c);
+        EXPECT_EQ(*outcome, row.outcome);
+        sender.Answer(); // too late
+        sender.Cancel(); // nothing to cancel
+        EXPECT_FALSE(sender.Busy());
+        EXPECT_EQ(finishedCount, 1);
+        outcome.reset();
+        ASSERT_TRUE(sender.Start(*out, {{marker, 0ms, 0ms}}));
+        ASSERT_TRUE(RunToEnd());
+        ASSERT_TRUE(service->WaitForSent(2, 1s));
+        const auto sent = service->SentMessages();
+        ASSERT_EQ(sent.size(), 2u);
+        EXPECT_EQ(sent[0].bytes, (std::vector<std::uint8_t>{0xF0, 0x00, 0xF7}));
+        EXPECT_EQ(sent[1].bytes, marker);
+        EXPECT_EQ(finishedCount, 2);
+    }
+}

@@ -16,13 +16,15 @@
 #include <unistd.h>
 
 const char *const LibraryUsage =
-    "  import PATH...                                          files and folders (with everything below them)\n"
-    "                                                          into the patch library\n"
+    "  import PATH...  files and folders (with everything below them) into the\n"
+    "                  patch library\n"
     "  find [WORDS] [--tag T] [--favourite] [--like FILE] [--limit N]\n"
-    "                                                          the library's patches, one line each (most similar\n"
-    "                                                          to the first patch of FILE first with --like)\n"
-    "  export [WORDS] [the filters of find] OUT.syx            the patches found as a bank file (64 at most)\n"
-    "  receive ... --no-library                                do not keep the received programs in the library\n";
+    "                  the library's patches, one line each (most similar to\n"
+    "                  the first patch of FILE first with --like)\n"
+    "  export [WORDS] [the filters of find] OUT.syx\n"
+    "                  the patches found as a bank file (64 at most)\n"
+    "  receive ... --no-library\n"
+    "                  do not keep the received programs in the library\n";
 
 namespace {
 

@@ -27,36 +27,48 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <cerrno>
+#include <cstring>
+#include <iterator>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 const char *const kUsage =
-    "Usage: tavrelk-bank [--settings FILE] COMMAND ...\n"
+    "Usage: tavrelk-bank [--settings FILE] COMMAND [FILE] [OPTIONS]\n"
     "\n"
-    "  receive FILE [--from PORT] [--to PORT] [--channel N]    the DW-8000's 64 programs into a bank file\n"
-    "  send FILE [--from PORT] [--to PORT] [--channel N] [--first P --last P]\n"
-    "                                                          a bank file's programs into the DW-8000\n"
-    "  list FILE                                               what a file holds, one line a program\n"
-    "  ports                                                   the MIDI ports, as the setup dialog lists them\n"
-    "  detect                                                  find the DW-8000 and the BCR2000: their ports and the\n"
-    "                                                          DW-8000's channel, one line each\n"
+    "Commands:\n"
+    "  receive FILE   the DW-8000's 64 programs into a bank file\n"
+    "  send FILE      a file's programs into the DW-8000: a bank's programs\n"
+    "                 where it numbers them, or a file of one patch into the\n"
+    "                 program given with --program\n"
+    "  list FILE      what a file holds, one line a program\n"
+    "  ports          the MIDI ports, as the setup dialog lists them\n"
+    "  detect         find the DW-8000 and the BCR2000: their ports and the\n"
+    "                 DW-8000's channel, one line each\n"
     "\n"
-    "  --from PORT     the input the DW-8000's MIDI OUT reaches (default: the editor's setting)\n"
-    "  --to PORT       the output to the DW-8000's MIDI IN (default: the editor's setting)\n"
-    "  --channel N     the DW-8000's MIDI channel, 1-16 (default: the editor's setting)\n"
-    "  --first P, --last P  the programs to send, 11-88 as the DW-8000 shows them\n"
-    "  --settings FILE the editor's settings file to read the defaults from\n"
-    "  --version       print the version and end\n"
+    "Options (programs are numbered 11-88, as the DW-8000 shows them):\n"
+    "  --from PORT      the input the DW-8000's MIDI OUT reaches\n"
+    "  --to PORT        the output to the DW-8000's MIDI IN\n"
+    "  --channel N      the DW-8000's MIDI channel, 1-16\n"
+    "  --first P        send: the first program of the bank to write (default 11)\n"
+    "  --last P         send: the last program of the bank to write (default 88)\n"
+    "  --program P      send: the program to write a one-patch file to\n"
+    "  --settings FILE  the editor's settings file, for the ports and channel\n"
+    "                   not given (default: the editor's own)\n"
+    "  --help, --version\n"
     "\n"
-    "Exit status 0 only when every program was received, or written and confirmed\n"
-    "(detect: when both devices answered).\n";
+    "Exit status: 0 when every program was received, or written and confirmed\n"
+    "(detect: when both devices answered); 1 when not; 2 for a wrong command\n"
+    "line; 128 + the signal's number when interrupted (130 after Ctrl+C).\n";
 
 struct TOptions {
     std::string Command, File, From, To, Settings;
-    int Channel = 0;  // 1..16, 0 for the setting
-    int First = 0, Last = 0; // 11..88, 0 for all
-    bool NoLibrary = false;
+    int Channel = 0;         // 1..16, 0 for the setting
+    int First = 0, Last = 0; // 11..88, 0 when not given
+    int Program = 0;         // 11..88 for a file of one patch, 0 when not given
+    bool NoLibrary = false;  // receive: the programs are not kept in the patch library
 };
 
 int Fail(const std::string &why, int code = 1)
@@ -65,39 +77,120 @@ int Fail(const std::string &why, int code = 1)
     return code;
 }
 
+std::string Count(std::size_t n, const char *what)
+{
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+// Systems that did not start in time leave their ports out of every list.
+std::string UnansweredText(const platform::RtMidiService &service)
+{
+    std::string names;
+    for (const std::string &s : service.Unanswered())
+        names += (names.empty() ? "" : ", ") + s;
+    return "the MIDI service did not answer (" + names + ") within " +
+           std::to_string(platform::RtMidiService::kOpenWaitLimit.count() / 1000) + " s: is its server stopped or busy?";
+}
+
+int List(const TOptions &o);
+int Ports(const TOptions &o);
+int Detect(const TOptions &o);
+int Transfer(const TOptions &o);
+
+// The subcommands; a new one is a row here.
+struct TCommand {
+    const char *Name;
+    bool TakesFile;
+    bool UsesMidi; // needs the application object and the MIDI service
+    int (*Run)(const TOptions &);
+};
+const TCommand kCommands[] = {
+    {"receive", true, true, Transfer}, {"send", true, true, Transfer}, {"list", true, false, List},
+    {"ports", false, true, Ports},     {"detect", false, true, Detect},
+};
+
+const TCommand *FindCommand(const std::string &name)
+{
+    for (const TCommand &c : kCommands)
+        if (name == c.Name)
+            return &c;
+    return nullptr;
+}
+
+// A program as the DW-8000 shows it (11..88) into `to`.
+bool ParseProgram(const std::string &option, const char *value, int &to, std::string &error)
+{
+    char *end = nullptr;
+    const long v = std::strtol(value, &end, 10);
+    if (*end != '\0' || end == value || v < 11 || v > 88 || dw::ProgramIndex(int(v)) < 0) {
+        error = option + " takes a program as the DW-8000 shows it, 11 to 88 (each digit 1-8)";
+        return false;
+    }
+    to = int(v);
+    return true;
+}
+
+bool ParseOption(const std::string &a, const char *value, TOptions &o, std::string &error)
+{
+    if (a == "--from") {
+        o.From = value;
+    } else if (a == "--to") {
+        o.To = value;
+    } else if (a == "--settings") {
+        o.Settings = value;
+    } else if (a == "--first" || a == "--last" || a == "--program") {
+        return ParseProgram(a, value, a == "--first" ? o.First : a == "--last" ? o.Last : o.Program, error);
+    } else if (a == "--channel") {
+        char *end = nullptr;
+        const long v = std::strtol(value, &end, 10);
+        if (*end != '\0' || end == value || v < 1 || v > 16) {
+            error = a + " takes a number from 1 to 16";
+            return false;
+        }
+        o.Channel = int(v);
+    }
+    return true;
+}
+
+bool CheckCombination(const TOptions &o, std::string &error)
+{
+    const TCommand *command = FindCommand(o.Command);
+    if (o.Command.empty())
+        error = "no command given";
+    else if (!command)
+        error = "unknown command " + o.Command;
+    else if (command->TakesFile && o.File.empty())
+        error = o.Command + " needs a file";
+    else if (!command->TakesFile && !o.File.empty())
+        error = "unexpected argument " + o.File;
+    else if ((o.First != 0 || o.Last != 0 || o.Program != 0) && o.Command != "send")
+        error = "--first, --last and --program go with send";
+    else if (o.NoLibrary && o.Command != "receive")
+        error = "--no-library goes with receive";
+    else if (o.Program != 0 && (o.First != 0 || o.Last != 0))
+        error = "--program is for a file of one patch, --first and --last for a bank: not both";
+    else if (o.First != 0 && o.Last != 0 && dw::ProgramIndex(o.First) > dw::ProgramIndex(o.Last))
+        error = "--first comes after --last";
+    return error.empty();
+}
+
 bool ParseOptions(int argc, char **argv, TOptions &o, std::string &error)
 {
+    static const char *const kValueOptions[] = {"--from",  "--to",   "--settings", "--channel",
+                                                "--first", "--last", "--program"};
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        const bool hasValue = i + 1 < argc;
-        auto number = [&](int &to, int low, int high) {
-            char *end = nullptr;
-            const long v = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || v < low || v > high) {
-                error = a + " takes a number from " + std::to_string(low) + " to " + std::to_string(high);
+        const bool takesValue = std::any_of(std::begin(kValueOptions), std::end(kValueOptions),
+                                            [&a](const char *name) { return a == name; });
+        if (takesValue) {
+            if (i + 1 >= argc) {
+                error = a + " needs a value";
                 return false;
             }
-            to = int(v);
-            return true;
-        };
-        if (a == "--from" && hasValue) {
-            o.From = argv[++i];
-        } else if (a == "--to" && hasValue) {
-            o.To = argv[++i];
-        } else if (a == "--no-library" && o.Command == "receive") {
+            if (!ParseOption(a, argv[++i], o, error))
+                return false;
+        } else if (a == "--no-library") {
             o.NoLibrary = true;
-        } else if (a == "--settings" && hasValue) {
-            o.Settings = argv[++i];
-        } else if (a == "--channel" && hasValue) {
-            if (!number(o.Channel, 1, 16))
-                return false;
-        } else if ((a == "--first" || a == "--last") && hasValue) {
-            if (!number(a == "--first" ? o.First : o.Last, 11, 88))
-                return false;
-            if (dw::ProgramIndex(a == "--first" ? o.First : o.Last) < 0) {
-                error = a + " takes a program as the DW-8000 shows it, 11 to 88 (each digit 1-8)";
-                return false;
-            }
         } else if (!a.empty() && a[0] == '-') {
             error = "unknown option " + a;
             return false;
@@ -110,28 +203,7 @@ bool ParseOptions(int argc, char **argv, TOptions &o, std::string &error)
             return false;
         }
     }
-    if (o.Command.empty()) {
-        error = "no command given";
-        return false;
-    }
-    const bool needsFile = o.Command == "receive" || o.Command == "send" || o.Command == "list";
-    if (!needsFile && o.Command != "ports" && o.Command != "detect") {
-        error = "unknown command " + o.Command;
-        return false;
-    }
-    if (needsFile && o.File.empty()) {
-        error = o.Command + " needs a file";
-        return false;
-    }
-    if ((o.First != 0) != (o.Last != 0) || (o.First != 0 && o.Command != "send")) {
-        error = "--first and --last go together, with send";
-        return false;
-    }
-    if (o.First != 0 && dw::ProgramIndex(o.First) > dw::ProgramIndex(o.Last)) {
-        error = "--first comes after --last";
-        return false;
-    }
-    return true;
+    return CheckCombination(o, error);
 }
 
 std::optional<dw::TSyxFile> ReadBank(const std::string &path, std::string &error)
@@ -163,7 +235,7 @@ int List(const TOptions &o)
     return 0;
 }
 
-int Ports()
+int Ports(const TOptions &)
 {
     auto print = [](const char *what, const std::vector<std::string> &names) {
         std::printf("%s:\n", what);
@@ -180,12 +252,15 @@ int Ports()
 }
 
 // Asks every free port which device answers; what it found on stdout.
-int Detect()
+int Detect(const TOptions &)
 {
     try {
         const engine::TSearchResult found = engine::FindDevices();
         for (const std::string &line : engine::DetectLines(found))
             std::printf("%s\n", line.c_str());
+        // A list that could not be read is no proof that a device is absent.
+        if (!found.Error.empty())
+            return Fail("the search could not ask every port: " + found.Error);
         if (found.BothFound())
             return 0;
         return Fail(found.Synths.empty() && found.Controllers.empty() ? "neither the DW-8000 nor the BCR2000 answered"
@@ -225,88 +300,180 @@ private:
     bool FOpenLine = false;
 };
 
-int Transfer(const TOptions &o)
+// The programs `send` writes, told on stderr. A file of one patch carries no
+// program number, so it goes only where --program says.
+bool ProgramsToSend(const TOptions &o, std::vector<dw::TFileProgram> &programs, std::string &error)
 {
-    std::vector<dw::TFileProgram> programs;
-    std::string error;
-    if (o.Command == "send") {
-        const std::optional<dw::TSyxFile> file = ReadBank(o.File, error);
-        if (!file)
-            return Fail(error);
-        for (const dw::TFileProgram &p : file->Programs) {
-            if (o.First == 0 || (p.Program >= dw::ProgramIndex(o.First) && p.Program <= dw::ProgramIndex(o.Last)))
-                programs.push_back(p);
+    const std::optional<dw::TSyxFile> file = ReadBank(o.File, error);
+    if (!file)
+        return false;
+    if (file->Form != dw::TSyxForm::Bank) {
+        if (o.Program == 0) {
+            error = o.File + " holds one patch and no program number: name the program to write it to with "
+                             "--program P (11-88).";
+            return false;
         }
-        if (programs.empty())
-            return Fail(o.File + " holds no program in the range given");
+        programs = {{dw::ProgramIndex(o.Program), file->Programs[0].Data}};
+        std::fprintf(stderr, "Writing the patch in %s to program %d.\n", o.File.c_str(), o.Program);
+        return true;
     }
+    if (o.Program != 0) {
+        error = "--program is for a file of one patch; " + o.File +
+                " is a bank whose programs carry their numbers (choose among them with --first and --last).";
+        return false;
+    }
+    const int first = o.First != 0 ? dw::ProgramIndex(o.First) : 0;
+    const int last = o.Last != 0 ? dw::ProgramIndex(o.Last) : dw::BankSize - 1;
+    for (const dw::TFileProgram &p : file->Programs)
+        if (p.Program >= first && p.Program <= last)
+            programs.push_back(p);
+    const std::string range = "programs " + dw::ProgramText(first) + " to " + dw::ProgramText(last);
+    if (programs.empty()) {
+        error = o.File + " holds none of " + range + ": nothing to write.";
+        return false;
+    }
+    std::fprintf(stderr, "Writing %s of %s, %s.\n", Count(programs.size(), "program").c_str(), o.File.c_str(),
+                 range.c_str());
+    return true;
+}
 
-    // The editor's own settings file, beside the editor or in the user's folder.
+// Before 64 programs are fetched: the bank can be saved where it is to go.
+bool CheckWritable(const std::string &path, std::string &error)
+{
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        error = path + " is a folder: give the name of the bank file to write.";
+        return false;
+    }
+    const std::string probe = path + ".part"; // the name the write goes through
+    std::FILE *f = std::fopen(probe.c_str(), "wb");
+    if (!f) {
+        error = "Cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::fclose(f);
+    std::remove(probe.c_str());
+    return true;
+}
+
+struct TSynthPorts {
+    std::string From, To;
+    int Channel = 0; // 0..15
+};
+
+// Ports and channel from the command line, else from the editor's settings.
+bool ChooseSynthPorts(const TOptions &o, TSynthPorts &chosen, std::string &error)
+{
     const QString settingsPath =
         !o.Settings.empty() ? QString::fromStdString(o.Settings)
                             : SettingsFilePath(QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() +
                                                QStringLiteral("/tavrelk"));
     const TIniFile settings(settingsPath);
-    const std::string from = !o.From.empty() ? o.From
-                                             : settings.ReadString(settingskeys::Devices, settingskeys::SynthInput, settingskeys::NoDevice).toStdString();
-    const std::string to = !o.To.empty() ? o.To : settings.ReadString(settingskeys::Devices, settingskeys::SynthOutput, settingskeys::NoDevice).toStdString();
-    const int channel = o.Channel != 0 ? o.Channel - 1 : std::clamp(settings.ReadInteger(settingskeys::Synth, settingskeys::Channel, 0), 0, 15);
+    auto setting = [&settings](const QString &key) {
+        return settings.ReadString(settingskeys::Devices, key, settingskeys::NoDevice).toStdString();
+    };
+    chosen.From = !o.From.empty() ? o.From : setting(settingskeys::SynthInput);
+    chosen.To = !o.To.empty() ? o.To : setting(settingskeys::SynthOutput);
+    chosen.Channel = o.Channel != 0 ? o.Channel - 1
+                                    : std::clamp(settings.ReadInteger(settingskeys::Synth, settingskeys::Channel, 0), 0, 15);
+    const std::string none = settingskeys::NoDevice.toStdString();
+    const char *how = " (tavrelk-bank ports lists them; or choose the DW-8000 in the editor's Set Up Midi)";
+    if (chosen.From == none)
+        error = std::string("no MIDI input is chosen for the DW-8000: give --from PORT") + how;
+    else if (chosen.To == none)
+        error = std::string("no MIDI output is chosen for the DW-8000: give --to PORT") + how;
+    return error.empty();
+}
+
+bool OpenSynthPorts(engine::TPortRoles &ports, const TSynthPorts &chosen, std::string &error)
+{
+    try {
+        const int in = engine::FindDeviceName(engine::InputDeviceNames(), chosen.From);
+        const int out = engine::FindDeviceName(engine::OutputDeviceNames(), chosen.To);
+        if (in < 0)
+            error = "no MIDI input named \"" + chosen.From + "\" (see tavrelk-bank ports, or give --from)";
+        else if (out < 0)
+            error = "no MIDI output named \"" + chosen.To + "\" (see tavrelk-bank ports, or give --to)";
+        if (!error.empty())
+            return false;
+        ports.Assign(engine::TRole::SynthIn, in, chosen.From);
+        ports.Assign(engine::TRole::SynthOut, out, chosen.To);
+        // Without its input a transfer would only time out.
+        if (!ports.IsOpen(engine::TRole::SynthIn))
+            error = "cannot open the MIDI input \"" + chosen.From + "\"";
+        else if (!ports.IsOpen(engine::TRole::SynthOut))
+            error = "cannot open the MIDI output \"" + chosen.To + "\"";
+    } catch (const std::exception &e) {
+        error = e.what();
+    }
+    return error.empty();
+}
+
+// Runs the event loop until the transfer has ended. The first termination
+// signal cancels it (the librarian may still put the selected program back,
+// which takes a moment); a second one leaves at once. True when a signal
+// ended the run.
+bool RunToTheEnd(engine::TLibrarian &librarian, const TTerminationSignals &termination,
+                 const std::optional<engine::TTransferResult> &result)
+{
+    bool cancelled = false;
+    for (;;) {
+        if (termination.Count() >= 2)
+            return true;
+        if (result)
+            return cancelled;
+        if (termination.Count() == 1 && !cancelled) {
+            cancelled = true;
+            librarian.Cancel(); // may end the transfer at once, with no loop running
+            continue;
+        }
+        QCoreApplication::exec();
+    }
+}
+
+int Transfer(const TOptions &o)
+{
+    const bool receiving = o.Command == "receive";
+    std::vector<dw::TFileProgram> programs;
+    std::string error;
+    TSynthPorts chosen;
+    if (!(receiving ? CheckWritable(o.File, error) : ProgramsToSend(o, programs, error)) ||
+        !ChooseSynthPorts(o, chosen, error))
+        return Fail(error);
 
     engine::TPortRoles ports;
     engine::TEditor editor(ports);
-    editor.SetChannel(channel);
-    try {
-        const int in = engine::FindDeviceName(engine::InputDeviceNames(), from);
-        if (in < 0)
-            return Fail("no MIDI input named \"" + from + "\" (see tavrelk-bank ports, or give --from)");
-        const int out = engine::FindDeviceName(engine::OutputDeviceNames(), to);
-        if (out < 0)
-            return Fail("no MIDI output named \"" + to + "\" (see tavrelk-bank ports, or give --to)");
-        ports.Assign(engine::TRole::SynthIn, in, from);
-        ports.Assign(engine::TRole::SynthOut, out, to);
-        if (!ports.IsOpen(engine::TRole::SynthOut))
-            return Fail("cannot open the MIDI output \"" + to + "\"");
-    } catch (const std::exception &e) {
-        return Fail(e.what());
-    }
+    editor.SetChannel(chosen.Channel);
+    if (!OpenSynthPorts(ports, chosen, error))
+        return Fail(error);
     ports.SynthIn().OnMidiInput = [&editor](QObject *) { editor.SynthInput(); };
 
-    const bool receiving = o.Command == "receive";
     TProgressPrinter printer(receiving ? "received" : "written");
     engine::TLibrarian librarian(editor, ports);
-    int code = 1;
-    std::string message;
+    std::optional<engine::TTransferResult> result;
     QObject::connect(&librarian, &engine::TLibrarian::progress, [&](int done, int total) { printer.Show(done, total); });
     QObject::connect(&librarian, &engine::TLibrarian::finished, [&](const engine::TTransferResult &r) {
-        printer.End();
-        message = r.Message.toStdString();
-        code = r.Ok() ? 0 : 1;
-        if (r.Ok() && receiving) {
-            std::string writeError;
-            if (!dw::WriteFileBytes(o.File, dw::BankFileBytes(channel, r.Programs), writeError)) {
-                message = writeError;
-                code = 1;
-            } else if (!o.NoLibrary) {
-                KeepReceivedBank(r.Programs, o.File);
-            }
-        }
-        QCoreApplication::exit(code);
+        result = r;
+        QCoreApplication::exit(0); // nothing when no loop runs: RunToTheEnd looks at the result first
     });
     const TTerminationSignals termination;
-    const bool started = receiving ? librarian.ReceiveBank() : librarian.SendBank(programs);
-    if (!started)
+    if (!(receiving ? librarian.ReceiveBank() : librarian.SendBank(programs)))
         return Fail("the transfer could not start");
-    if (!termination.Requested())
-        QCoreApplication::exec();
-    if (termination.Requested() && librarian.Busy()) {
-        librarian.Cancel(); // the selected program is put back on the way out
-        QCoreApplication::exec();
-        printer.End();
-        return Fail("interrupted: " + message, 130);
+    const bool interrupted = RunToTheEnd(librarian, termination, result);
+    printer.End();
+    if (interrupted) {
+        return Fail("interrupted: " + (result ? result->Message.toStdString()
+                                              : std::string("stopped without waiting for the transfer to end.")),
+                    128 + termination.LastSignal());
     }
-    if (code != 0)
-        return Fail(message);
-    std::fprintf(stderr, "%s\n", message.c_str());
+    if (!result->Ok())
+        return Fail(result->Message.toStdString());
+    const std::string done = Count(result->Programs.size(), "program") + (receiving ? " received" : " written and confirmed");
+    if (receiving && !dw::WriteFileBytes(o.File, dw::BankFileBytes(chosen.Channel, result->Programs), error))
+        return Fail(done + ", but not saved: " + error);
+    if (receiving && !o.NoLibrary)
+        KeepReceivedBank(result->Programs, o.File);
+    std::fprintf(stderr, "%s.\n", done.c_str());
     return 0;
 }
 
@@ -337,15 +504,20 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "tavrelk-bank: %s\n\n%s", error.c_str(), kUsage);
         return 2;
     }
-    if (options.Command == "list")
-        return List(options);
+    const TCommand &command = *FindCommand(options.Command);
+    if (!command.UsesMidi)
+        return command.Run(options);
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavrelk"));
-    platform::SetCurrentMidiService(std::make_shared<platform::RtMidiService>("tavrelk-bank"));
-    const int code = options.Command == "ports"    ? Ports()
-                     : options.Command == "detect" ? Detect()
-                                                   : Transfer(options);
+    const auto service = std::make_shared<platform::RtMidiService>("tavrelk-bank");
+    if (!service->Unanswered().empty())
+        return Fail(UnansweredText(*service));
+    platform::SetCurrentMidiService(service);
+    const int code = command.Run(options);
     platform::SetCurrentMidiService(nullptr);
+    if (service->InputsLeftClosing() > 0)
+        std::fprintf(stderr, "tavrelk-bank: the MIDI service did not answer: %s left to close\n",
+                     Count(service->InputsLeftClosing(), "MIDI input").c_str());
     return code;
 }

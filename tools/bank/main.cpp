@@ -92,17 +92,18 @@ std::string UnansweredText(const platform::RtMidiService &service)
            std::to_string(platform::RtMidiService::kOpenWaitLimit.count() / 1000) + " s: is its server stopped or busy?";
 }
 
-int List(const TOptions &o);
-int Ports(const TOptions &o);
-int Detect(const TOptions &o);
-int Transfer(const TOptions &o);
+// Each command gets the run's signal watch, null for one without MIDI.
+int List(const TOptions &o, const TTerminationSignals *);
+int Ports(const TOptions &o, const TTerminationSignals *);
+int Detect(const TOptions &o, const TTerminationSignals *);
+int Transfer(const TOptions &o, const TTerminationSignals *termination);
 
 // The subcommands; a new one is a row here.
 struct TCommand {
     const char *Name;
     bool TakesFile;
     bool UsesMidi; // needs the application object and the MIDI service
-    int (*Run)(const TOptions &);
+    int (*Run)(const TOptions &, const TTerminationSignals *);
 };
 const TCommand kCommands[] = {
     {"receive", true, true, Transfer}, {"send", true, true, Transfer}, {"list", true, false, List},
@@ -219,7 +220,7 @@ std::optional<dw::TSyxFile> ReadBank(const std::string &path, std::string &error
     return read.File;
 }
 
-int List(const TOptions &o)
+int List(const TOptions &o, const TTerminationSignals *)
 {
     std::string error;
     const std::optional<dw::TSyxFile> file = ReadBank(o.File, error);
@@ -235,7 +236,7 @@ int List(const TOptions &o)
     return 0;
 }
 
-int Ports(const TOptions &)
+int Ports(const TOptions &, const TTerminationSignals *)
 {
     auto print = [](const char *what, const std::vector<std::string> &names) {
         std::printf("%s:\n", what);
@@ -252,7 +253,7 @@ int Ports(const TOptions &)
 }
 
 // Asks every free port which device answers; what it found on stdout.
-int Detect(const TOptions &)
+int Detect(const TOptions &, const TTerminationSignals *)
 {
     try {
         const engine::TSearchResult found = engine::FindDevices();
@@ -431,7 +432,7 @@ bool RunToTheEnd(engine::TLibrarian &librarian, const TTerminationSignals &termi
     }
 }
 
-int Transfer(const TOptions &o)
+int Transfer(const TOptions &o, const TTerminationSignals *termination)
 {
     const bool receiving = o.Command == "receive";
     std::vector<dw::TFileProgram> programs;
@@ -456,15 +457,14 @@ int Transfer(const TOptions &o)
         result = r;
         QCoreApplication::exit(0); // nothing when no loop runs: RunToTheEnd looks at the result first
     });
-    const TTerminationSignals termination;
     if (!(receiving ? librarian.ReceiveBank() : librarian.SendBank(programs)))
         return Fail("the transfer could not start");
-    const bool interrupted = RunToTheEnd(librarian, termination, result);
+    const bool interrupted = RunToTheEnd(librarian, *termination, result);
     printer.End();
     if (interrupted) {
         return Fail("interrupted: " + (result ? result->Message.toStdString()
                                               : std::string("stopped without waiting for the transfer to end.")),
-                    128 + termination.LastSignal());
+                    128 + termination->LastSignal());
     }
     if (!result->Ok())
         return Fail(result->Message.toStdString());
@@ -506,15 +506,19 @@ int main(int argc, char **argv)
     }
     const TCommand &command = *FindCommand(options.Command);
     if (!command.UsesMidi)
-        return command.Run(options);
+        return command.Run(options, nullptr);
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavrelk"));
+    // Held until the ports and the service are gone: a signal while they
+    // close is taken too, instead of killing the process with its JACK
+    // clients open (a synchronous server then stalls for the next client).
+    const TTerminationSignals termination;
     const auto service = std::make_shared<platform::RtMidiService>("tavrelk-bank");
     if (!service->Unanswered().empty())
         return Fail(UnansweredText(*service));
     platform::SetCurrentMidiService(service);
-    const int code = command.Run(options);
+    const int code = command.Run(options, &termination);
     platform::SetCurrentMidiService(nullptr);
     if (service->InputsLeftClosing() > 0)
         std::fprintf(stderr, "tavrelk-bank: the MIDI service did not answer: %s left to close\n",

@@ -1,9 +1,10 @@
 // The preset upload and the device search, on the virtual backend with the
-// simulated devices: a preset of the real one's size sent waiting for each
+// simulated devices: the editor's own preset sent waiting for each
 // line's answer and, in the same run, with the fixed 10 ms pacing; and one
 // whole search for both devices among two decoy ports.
 
 #include "BenchRig.h"
+#include "PresetGen.h"
 #include "engine/BcrUpload.h"
 #include "engine/DeviceSearch.h"
 #include "midi/MidiIn.h"
@@ -25,18 +26,10 @@ using Clock = std::chrono::steady_clock;
 
 double Ms(Clock::duration d) { return double(std::chrono::duration_cast<std::chrono::microseconds>(d).count()) / 1000.0; }
 
-// About as many lines as the editor's own preset: every encoder and a few settings.
+// The editor's own preset, line for line, as the build writes it.
 std::vector<engine::TUploadLine> Script()
 {
-    std::vector<std::string> text = {"$rev R1", "$preset", "  .name 'bench'", "  .egroups 4", "  .init"};
-    for (int e = 1; e <= 56; ++e) {
-        text.push_back("$encoder " + std::to_string(e));
-        text.push_back("  .easypar CC 1 " + std::to_string(e + 10) + " 0 31 absolute");
-        text.push_back("  .showvalue on");
-        text.push_back("  .mode 1dot");
-        text.push_back("  .resolution 96");
-    }
-    text.push_back("$end");
+    const std::vector<std::string> text = presetgen::PresetScript();
     std::vector<engine::TUploadLine> lines;
     for (std::size_t i = 0; i < text.size(); ++i) {
         std::vector<std::uint8_t> b = {0xF0, 0x00, 0x20, 0x32, 0x7F, 0x15, 0x20, std::uint8_t(i >> 7),

@@ -15,6 +15,8 @@
 #include "setup/MidiSetup.h"
 #include "sim/SimRig.h"
 
+#include "BuildInfo.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
@@ -32,6 +34,7 @@ TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("tavrelk"));
     setApplicationDisplayName(QStringLiteral("Tavrelk"));
+    setApplicationVersion(QStringLiteral(TAVRELK_VERSION_TEXT));
 }
 
 bool TApplication::notify(QObject *receiver, QEvent *event)
@@ -57,8 +60,8 @@ const char *const kUsage =
     "                     (no MIDI hardware needed); a settings file of its own\n"
     "                     (tavrelk-demo.INI) keeps the real one untouched\n"
     "  --settings FILE    use FILE as the settings file\n"
-    "  --screenshots DIR  save both pages as PNG files in DIR once the first\n"
-    "                     patch is shown, then quit\n"
+    "  --screenshots DIR  save both pages and the Library menu as PNG files in\n"
+    "                     DIR once the first patch is shown, then quit\n"
     "  --version          print the version and end\n"
     "  --help             show this text\n";
 
@@ -111,24 +114,100 @@ QString UnansweredText(const std::vector<std::string> &systems)
 
 } // namespace
 
+QStringList CommandLineArguments(int argc, char **argv)
+{
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return args;
+}
+
+namespace {
+
+// The options the application object takes for itself (it removes them from
+// the command line once it exists). They are let through here unchecked.
+bool IsQtOption(const QString &arg, bool &takesValue)
+{
+    static const char *const kWithValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
+                                             "qwindowgeometry", "qwindowicon", "qwindowtitle", "session",
+                                             "style", "stylesheet", "display", "geometry", "title", "name"};
+    static const char *const kAlone[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
+    if (!arg.startsWith(QLatin1Char('-')))
+        return false;
+    const QString name = arg.mid(arg.startsWith(QLatin1String("--")) ? 2 : 1);
+    for (const char *o : kWithValue) {
+        if (name == QLatin1String(o)) {
+            takesValue = true;
+            return true;
+        }
+    }
+    for (const char *o : kAlone) {
+        if (name == QLatin1String(o)) {
+            takesValue = false;
+            return true;
+        }
+    }
+    return false;
+}
+
+// A value option's value, or an error when the command line ends there.
+bool TakeValue(const QStringList &args, int &i, QString &value, QString &error)
+{
+    // "--settings --demo" is a forgotten name, not a file called "--demo".
+    if (i + 1 >= args.size() || args[i + 1].isEmpty() || args[i + 1].startsWith(QLatin1String("--"))) {
+        error = args[i] == QLatin1String("--settings") ? QStringLiteral("--settings needs a file name")
+                                                        : QStringLiteral("%1 needs a folder name").arg(args[i]);
+        return false;
+    }
+    value = args[++i];
+    return true;
+}
+
+} // namespace
+
 bool ParseEditorOptions(const QStringList &args, TEditorOptions &options, int &exitCode)
 {
+    bool help = false, version = false;
+    QString error; // the first fault; --help and --version still answer
     for (int i = 1; i < args.size(); ++i) {
         const QString &a = args[i];
+        bool qtValue = false;
         if (a == QLatin1String("--demo")) {
             options.Demo = true;
-        } else if ((a == QLatin1String("--screenshots") || a == QLatin1String("--settings")) &&
-                   i + 1 < args.size()) {
-            (a == QLatin1String("--settings") ? options.SettingsFile : options.ScreenshotDir) = args[++i];
+        } else if (a == QLatin1String("--settings") || a == QLatin1String("--screenshots")) {
+            QString value, fault;
+            if (!TakeValue(args, i, value, fault)) {
+                if (error.isEmpty())
+                    error = fault;
+                continue;
+            }
+            (a == QLatin1String("--settings") ? options.SettingsFile : options.ScreenshotDir) = value;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            std::fputs(kUsage, stdout);
-            exitCode = 0;
-            return false;
-        } else {
-            std::fprintf(stderr, "tavrelk: unknown argument %s\n\n%s", qPrintable(a), kUsage);
-            exitCode = 2;
-            return false;
+            help = true;
+        } else if (a == QLatin1String("--version")) {
+            version = true;
+        } else if (IsQtOption(a, qtValue)) {
+            i += qtValue ? 1 : 0;
+        } else if (error.isEmpty()) {
+            error = QStringLiteral("unknown argument %1").arg(a);
         }
+    }
+    if (error.isEmpty() && !help && !options.SettingsFile.isEmpty() && QFileInfo(options.SettingsFile).isDir())
+        error = QStringLiteral("--settings: %1 is a folder; give the settings file's name").arg(options.SettingsFile);
+    if (help) {
+        std::fputs(kUsage, stdout);
+        exitCode = 0;
+        return false;
+    }
+    if (version) {
+        std::printf("tavrelk %s\n", TAVRELK_VERSION_TEXT);
+        exitCode = 0;
+        return false;
+    }
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "tavrelk: %s\n\n%s", qPrintable(error), kUsage);
+        exitCode = 2;
+        return false;
     }
     return true;
 }

@@ -28,8 +28,13 @@ struct TEditorOptions {
     QString SettingsFile;
 };
 
-// Parses the command line. Returns false (and sets the exit code) when the
-// program should end at once, after --help or a bad argument.
+// argv as text, for ParseEditorOptions before the application object exists.
+QStringList CommandLineArguments(int argc, char **argv);
+
+// Parses the command line (args[0] is the program). Returns false, and sets
+// the exit code, when the program should end at once: after --help or
+// --version (printed, 0; they win over other options and over faults) or a
+// bad command line (said on stderr, 2). Needs no application object.
 bool ParseEditorOptions(const QStringList &args, TEditorOptions &options, int &exitCode);
 
 // Creates the windows, runs the message loop and tears everything down in

@@ -1,22 +1,14 @@
 #include "app/Application.h"
 
-#include "BuildInfo.h"
-
-#include <cstdio>
-#include <cstring>
-
 int main(int argc, char **argv)
 {
-    // Answered before any window system is touched, so it works headless.
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("tavrelk %s\n", TAVRELK_VERSION_TEXT);
-        return 0;
-    }
-    TApplication app(argc, argv);
-    QCoreApplication::setApplicationVersion(QStringLiteral(TAVRELK_VERSION_TEXT));
+    // The command line is read before the application object exists, since
+    // that object needs a display: --help, --version and a bad argument
+    // answer on a machine without one.
     TEditorOptions options;
     int exitCode = 0;
-    if (!ParseEditorOptions(QCoreApplication::arguments(), options, exitCode))
+    if (!ParseEditorOptions(CommandLineArguments(argc, argv), options, exitCode))
         return exitCode;
+    TApplication app(argc, argv);
     return RunEditor(options);
 }

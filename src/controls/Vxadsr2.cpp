@@ -59,6 +59,7 @@ Tvxadsr2::Tvxadsr2(QWidget *owner)
     : QWidget(owner)
     , DrawingBuffer_(0, 0, QImage::Format_RGB32)
 {
+    InstallAccessibleFactory();
     // Qt would give the focus on any button; only a left press takes it.
     setFocusPolicy(Qt::TabFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -199,6 +200,18 @@ void Tvxadsr2::SetValue(int value, int index)
         return;
     Values_[std::size_t(index)] = value;
     Redraw();
+    AnnounceValueChange(this);
+}
+
+QString Tvxadsr2::DefaultAccessibleValueText() const
+{
+    return QStringLiteral("attack %1, decay %2, break point %3, slope %4, sustain %5, release %6")
+        .arg(Values_[0])
+        .arg(Values_[2])
+        .arg(Values_[3])
+        .arg(Values_[4])
+        .arg(Values_[5])
+        .arg(Values_[6]);
 }
 
 int Tvxadsr2::GetValue(int index) const
@@ -276,6 +289,7 @@ bool Tvxadsr2::event(QEvent *event)
 
 void Tvxadsr2::RaiseOnChange()
 {
+    AnnounceValueChange(this);
     if (OnChange_)
         OnChange_(this);
 }

@@ -8,6 +8,7 @@
 // copied to the window in one block from the paint hook. Setters that change
 // a drawn property redraw at once (repaint(), synchronous).
 
+#include "controls/Accessible.h"
 #include "controls/VxDraw.h"
 #include "platform/Colors.h"
 
@@ -18,7 +19,7 @@
 #include <array>
 #include <functional>
 
-class Tvxadsr2 : public QWidget
+class Tvxadsr2 : public QWidget, public TAccessibleValue
 {
     Q_OBJECT
 
@@ -85,11 +86,16 @@ public:
     const std::array<QPoint, kMarkerCount> &MarkerPoints() const { return Points_; }
     const QImage &DrawingBuffer() const { return DrawingBuffer_; }
     const QImage &GradientBitmap() const { return GradientBitmap_; }
+
+    QAccessible::Role AccessibleRole() const override { return QAccessible::Chart; }
     bool GradientReady() const { return GradientReady_; }
     bool Dragging() const { return Dragging_; }
     int SelectedMarker() const { return SelectedMarker_; }
 
 protected:
+    // "attack 5, decay 1, break point 20, slope 31, sustain 10, release 10": the slots as stored.
+    QString DefaultAccessibleValueText() const override;
+
     // The mouse hooks, in the control's pixel coordinates; 'held' is the set
     // of buttons down during (press, move) or after (release) the event.
     virtual void MouseDown(Qt::MouseButton button, Qt::MouseButtons held, int x, int y);

@@ -8,6 +8,7 @@
 Tvxgrafsw::Tvxgrafsw(QWidget *owner)
     : QWidget(owner)
 {
+    InstallAccessibleFactory();
     resize(30, 30);
 }
 
@@ -61,6 +62,12 @@ void Tvxgrafsw::SetState(int index)
         index = 0;
     State_ = index;
     Repaint();
+    AnnounceValueChange(this);
+}
+
+QString Tvxgrafsw::DefaultAccessibleValueText() const
+{
+    return QStringLiteral("picture %1 of %2").arg(State_ + 1).arg(Glyph_);
 }
 
 void Tvxgrafsw::SetShowHint(bool value)

@@ -8,10 +8,12 @@
 // control has painted. Only one picture is copied per drawing, into a glyph
 // buffer that lives as long as the control.
 
+#include "controls/Accessible.h"
+
 #include <QImage>
 #include <QWidget>
 
-class Tvxgrafsw : public QWidget
+class Tvxgrafsw : public QWidget, public TAccessibleValue
 {
     Q_OBJECT
 
@@ -46,7 +48,15 @@ public:
     void Affiche();
     const QImage &GlyphBuffer() const { return GlyphBuffer_; }
 
+    QAccessible::Role AccessibleRole() const override { return QAccessible::Graphic; }
+    bool HasAccessibleRange() const override { return true; }
+    int AccessibleCurrent() const override { return State_; }
+    int AccessibleMaximum() const override { return Glyph_ - 1; }
+
 protected:
+    // "picture 6 of 16"
+    QString DefaultAccessibleValueText() const override;
+
     void paintEvent(QPaintEvent *event) override;
     bool event(QEvent *event) override;
 

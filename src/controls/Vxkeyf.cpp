@@ -81,6 +81,7 @@ Tvxkeyf::Tvxkeyf(QWidget *owner)
     : QWidget(owner)
     , m_onChange([this](QObject *sender) { xOnChange(sender); })
 {
+    InstallAccessibleFactory();
     setFocusPolicy(Qt::StrongFocus);
     GradientFill({0, 0, width(), height()});
 }
@@ -211,6 +212,26 @@ void Tvxkeyf::SetValue(int value, int index)
         return;
     m_values[std::size_t(index)] = value;
     Redraw();
+    AnnounceValueChange(this);
+}
+
+QString Tvxkeyf::DefaultAccessibleValueText() const
+{
+    const auto kind = [](int k) {
+        switch (k) {
+        case 0: return QStringLiteral("linear falling");
+        case 2: return QStringLiteral("exponential rising");
+        case 3: return QStringLiteral("linear rising");
+        default: return QStringLiteral("exponential falling"); // drawn so
+        }
+    };
+    return QStringLiteral("level %1, key %2, left %3 %4, right %5 %6")
+        .arg(m_values[0])
+        .arg(m_values[2])
+        .arg(kind(m_values[1]))
+        .arg(m_values[4])
+        .arg(kind(m_values[3]))
+        .arg(m_values[5]);
 }
 
 int Tvxkeyf::GetValue(int index) const
@@ -224,6 +245,7 @@ void Tvxkeyf::xOnChange(QObject *) {}
 
 void Tvxkeyf::RaiseOnChange()
 {
+    AnnounceValueChange(this);
     if (m_onChange)
         m_onChange(this);
 }

@@ -16,6 +16,7 @@
 //
 // Threads: a widget; every member is for the UI thread only.
 
+#include "controls/Accessible.h"
 #include "controls/VxDraw.h"
 #include "platform/Colors.h"
 
@@ -38,7 +39,7 @@ enum tGradientTypek : std::uint8_t {
     grkVertBorderToCenter,
 };
 
-class Tvxkeyf : public QWidget
+class Tvxkeyf : public QWidget, public TAccessibleValue
 {
 public:
     using TNotifyEvent = std::function<void(QObject *sender)>;
@@ -102,6 +103,8 @@ public:
     void SetValue(int value, int index);
     int GetValue(int index) const;
 
+    QAccessible::Role AccessibleRole() const override { return QAccessible::Chart; }
+
     // Composes the picture and puts it on the surface. Abandoned silently
     // (surface unchanged) when the geometry would divide by zero.
     void Affiche();
@@ -147,6 +150,9 @@ public:
     void xOnChange(QObject *sender);
 
 protected:
+    // "level 64, key 60, left linear falling 10, right exponential rising 20"
+    QString DefaultAccessibleValueText() const override;
+
     // Draw one curve from the pivot; fc_lin fails when the plot is too narrow.
     bool fc_lin(int amount, int kind, TCurveSide side);
     void fc_exp(int amount, int kind, TCurveSide side);

@@ -107,6 +107,7 @@ Tvxpotbmp::Tvxpotbmp(QWidget *owner)
     : QWidget(owner)
     , m_onChange([this](QObject *sender) { xOnChange(sender); })
 {
+    InstallAccessibleFactory();
     setFocusPolicy(Qt::StrongFocus);
     resize(30, 30);
 }
@@ -142,6 +143,16 @@ void Tvxpotbmp::SetState(int value)
         return;
     m_state = ClampToRange(value, m_min, m_max);
     Redraw();
+    AnnounceValueChange(this);
+}
+
+void Tvxpotbmp::SetAccessibleCurrent(int value)
+{
+    const int before = m_state;
+    m_state = ClampToRange(value, m_min, m_max);
+    Redraw();
+    if (m_state != before)
+        RaiseOnChange();
 }
 
 void Tvxpotbmp::SetMin(int value)
@@ -186,6 +197,7 @@ void Tvxpotbmp::xOnChange(QObject *) {}
 
 void Tvxpotbmp::RaiseOnChange()
 {
+    AnnounceValueChange(this);
     if (m_onChange)
         m_onChange(this);
 }

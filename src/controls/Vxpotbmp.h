@@ -9,6 +9,8 @@
 //
 // Threads: these are widgets; every member is for the UI thread only.
 
+#include "controls/Accessible.h"
+
 #include <QImage>
 #include <QWidget>
 
@@ -61,7 +63,7 @@ int ClampToRange(std::int64_t value, int min, int max);
 // The coordinate a drag follows.
 int DragCoordinate(tOrientation mouvement, QPoint pos);
 
-class Tvxpotbmp : public QWidget
+class Tvxpotbmp : public QWidget, public TAccessibleValue
 {
 public:
     using TNotifyEvent = std::function<void(QObject *sender)>;
@@ -98,6 +100,14 @@ public:
     // An empty handler is allowed; raising it then does nothing.
     void SetOnChange(TNotifyEvent handler) { m_onChange = std::move(handler); }
 
+    QAccessible::Role AccessibleRole() const override { return QAccessible::Dial; }
+    bool HasAccessibleRange() const override { return true; }
+    int AccessibleCurrent() const override { return m_state; }
+    int AccessibleMinimum() const override { return m_min; }
+    int AccessibleMaximum() const override { return m_max; }
+    // As the user's own change: it raises OnChange.
+    void SetAccessibleCurrent(int value) override;
+
     // Bitmap width / Glyph.
     int GetBitmapWidth() const;
     // The size that fits one glyph, when Bitmap is not empty and AutoSize is
@@ -118,6 +128,8 @@ public:
     bool Affiche();
 
 protected:
+    QString DefaultAccessibleValueText() const override { return QString::number(m_state); }
+
     void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos);
     void MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, QPoint pos);
     void MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos);

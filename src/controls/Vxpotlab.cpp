@@ -5,6 +5,7 @@
 Tvxpotlab::Tvxpotlab(QWidget *owner)
     : QLabel(owner)
 {
+    InstallAccessibleFactory();
     resize(30, 30);
 }
 
@@ -63,6 +64,7 @@ void Tvxpotlab::UpdateCaption()
     setText(caption);
     if (m_autoSize)
         adjustSize();
+    AnnounceValueChange(this);
 }
 
 void Tvxpotlab::Redraw()

@@ -12,7 +12,7 @@
 #include <QLabel>
 #include <QStringList>
 
-class Tvxpotlab : public QLabel
+class Tvxpotlab : public QLabel, public TAccessibleValue
 {
 public:
     explicit Tvxpotlab(QWidget *owner = nullptr);
@@ -47,7 +47,19 @@ public:
     // The label fits itself to its caption while true.
     void SetAutoSize(bool value);
 
+    QAccessible::Role AccessibleRole() const override { return QAccessible::Slider; }
+    bool HasAccessibleRange() const override { return true; }
+    int AccessibleCurrent() const override { return m_state; }
+    int AccessibleMinimum() const override { return m_min; }
+    int AccessibleMaximum() const override { return m_max; }
+    void SetAccessibleCurrent(int value) override { SetState(value); }
+    // Unnamed, it is known by its caption, as any label.
+    QString DefaultAccessibleName() const override { return text(); }
+
 protected:
+    // The caption: the value's name, or the number.
+    QString DefaultAccessibleValueText() const override { return text(); }
+
     void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos);
     void MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, QPoint pos);
     void MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint pos);

@@ -1,5 +1,7 @@
 #include "core/MessageBoxes.h"
 
+#include "platform/AlreadyReported.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -65,6 +67,8 @@ void SetMessageBoxResponder(TMessageBoxResponder responder) { Responder() = std:
 
 void ShowExceptionBox(QWidget *parent, const std::exception &error)
 {
+    if (dynamic_cast<const EAlreadyReported *>(&error) != nullptr)
+        return;
     ShowMessageBox(parent, {ApplicationTitle(), QString::fromLocal8Bit(error.what()), TMsgIcon::Error,
                             TMsgButtons::Ok});
 }

@@ -40,5 +40,6 @@ using TMessageBoxResponder = std::function<TMsgResult(const TMessageBoxRequest &
 void SetMessageBoxResponder(TMessageBoxResponder responder);
 
 // The application's error box for an exception that left a handler:
-// caption the application's title, text the exception's message.
+// caption the application's title, text the exception's message. Nothing
+// for an EAlreadyReported.
 void ShowExceptionBox(QWidget *parent, const std::exception &error);

@@ -71,6 +71,11 @@ void TDeviceFinder::Ended()
 {
     if (FProgress) {
         FProgress->disconnect(FSearch);
+        // Closed now: a deferred delete would wait for the question's own
+        // event loop to end, and the window would cover the question.
+        // cancel() also stops its timer for showing itself late.
+        FProgress->cancel();
+        FProgress->hide();
         FProgress->deleteLater();
         FProgress = nullptr;
     }

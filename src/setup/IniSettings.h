@@ -1,8 +1,12 @@
 #pragma once
 // The settings file as the editor sees it: TSettings over a TIniFile.
+// A refused write raises EIniFileError the first time; while the file keeps
+// refusing, the later writes raise EAlreadyReported with the same text, so
+// the user hears of it once and not at every step of a start or an exit.
 // Thread: the user-interface thread.
 
 #include "engine/Settings.h"
+#include "platform/AlreadyReported.h"
 #include "setup/IniFile.h"
 
 class TIniSettings : public TSettings {
@@ -16,7 +20,7 @@ public:
     }
     void WriteString(const QString &section, const QString &key, const QString &value) override
     {
-        FFile.WriteString(section, key, value);
+        Write([&] { FFile.WriteString(section, key, value); });
     }
     int ReadInteger(const QString &section, const QString &key, int defaultValue) const override
     {
@@ -24,7 +28,7 @@ public:
     }
     void WriteInteger(const QString &section, const QString &key, int value) override
     {
-        FFile.WriteInteger(section, key, value);
+        Write([&] { FFile.WriteInteger(section, key, value); });
     }
     bool ReadBool(const QString &section, const QString &key, bool defaultValue) const override
     {
@@ -32,9 +36,23 @@ public:
     }
     void WriteBool(const QString &section, const QString &key, bool value) override
     {
-        FFile.WriteBool(section, key, value);
+        Write([&] { FFile.WriteBool(section, key, value); });
     }
 
 private:
+    template <typename F> void Write(F &&write)
+    {
+        try {
+            write();
+            FRefusing = false;
+        } catch (const EIniFileError &e) {
+            if (FRefusing)
+                throw EAlreadyReported(e.what());
+            FRefusing = true;
+            throw;
+        }
+    }
+
     TIniFile FFile;
+    bool FRefusing = false;
 };

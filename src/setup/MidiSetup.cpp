@@ -48,6 +48,24 @@ QFont DialogFont(int points)
     return f;
 }
 
+// The lists' navy text on a fixed white ground, so a dark desktop theme
+// cannot put it on dark. On the navy panel the list that has the keyboard
+// shows a yellow frame, and its current entry turns yellow.
+const char *const kListStyle =
+    "QListWidget { color: #000080; background-color: #ffffff; selection-color: #ffffff;"
+    " selection-background-color: #000080; border: 2px solid #000080; }"
+    "QListWidget:focus { border: 2px solid #ffff00; }"
+    "QListWidget::item:focus { color: #000080; background-color: #ffff00; }";
+
+// A button's navy text on a fixed light face.
+void SetNavyButtonText(QPushButton *b)
+{
+    QPalette pal = b->palette();
+    pal.setColor(QPalette::ButtonText, ToQColor(clNavy));
+    pal.setColor(QPalette::Button, QColor(0xF0, 0xF0, 0xF0));
+    b->setPalette(pal);
+}
+
 QLabel *MakeCaption(const QString &text, int left, int top, QWidget *parent)
 {
     auto *l = new QLabel(text, parent);
@@ -136,7 +154,9 @@ void TfMidiSetup::CreateLists(QWidget *panel)
         lb->setFont(f);
         QPalette p = lb->palette();
         p.setColor(QPalette::Text, ToQColor(clNavy));
+        p.setColor(QPalette::Base, ToQColor(clWhite));
         lb->setPalette(p);
+        lb->setStyleSheet(QLatin1String(kListStyle));
         return lb;
     };
     lbMidiIn = makeList("lbMidiIn", 13, 24);
@@ -157,9 +177,7 @@ void TfMidiSetup::CreateButtons(QWidget *panel)
     bLoadBCR->setObjectName(QStringLiteral("bLoadBCR"));
     bLoadBCR->setGeometry(255, 283, 130, 29);
     bLoadBCR->setFont(DialogFont(10));
-    QPalette bp = bLoadBCR->palette();
-    bp.setColor(QPalette::ButtonText, ToQColor(clNavy));
-    bLoadBCR->setPalette(bp);
+    SetNavyButtonText(bLoadBCR);
     // Hints are off in this dialog: the text is kept for assistive tools only.
     bLoadBCR->setAccessibleDescription(QStringLiteral("Sysex file that set up the BCR for this editor"));
     bLoadBCR->hide();

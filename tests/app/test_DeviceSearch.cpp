@@ -8,8 +8,13 @@
 #include "engine/PortRoles.h"
 #include "setup/DeviceFinder.h"
 
+#include <QApplication>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
+#include <QtTest/QTest>
 
 namespace {
 
@@ -171,6 +176,38 @@ TEST_F(DeviceSearchTest, CancelEndsTheSearchAndChangesNothing)
     for (engine::TRole r : engine::AllRoles)
         EXPECT_TRUE(main->Ports().IsOpen(r)) << int(r);
     EXPECT_TRUE(DecoysClosed());
+}
+
+// With the real boxes: the progress window is shut before the question opens,
+// and the question takes the keys (Return answers its default, Yes).
+TEST_F(DeviceSearchTest, TheQuestionComesWithoutTheProgressWindowAndTakesTheKeys)
+{
+    SaveDevices("None", "None", "None", "None");
+    Start();
+    setup->show();
+    Settle();
+    SetMessageBoxResponder({});
+    bool asked = false, progressShown = false, boxHasFocus = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible())
+            return;
+        watch.stop();
+        asked = true;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            progressShown = progressShown || (qobject_cast<QProgressDialog *>(w) && w->isVisible());
+        QWidget *focus = QApplication::focusWidget();
+        boxHasFocus = focus != nullptr && box->isAncestorOf(focus) && box->isActiveWindow();
+        QTest::keyClick(focus != nullptr ? focus : box, Qt::Key_Return);
+    });
+    watch.start(10);
+    RunFinder();
+    ASSERT_TRUE(WaitFor([&] { return asked && QApplication::activeModalWidget() == nullptr; }));
+    EXPECT_FALSE(progressShown);
+    EXPECT_TRUE(boxHasFocus);
+    EXPECT_EQ(setup->ChannelIndex(), 15); // Yes was taken
+    EXPECT_EQ(Setting("MidiDevices", "Output"), Synth());
 }
 
 // An output whose close fails costs that output, not the search; an answer

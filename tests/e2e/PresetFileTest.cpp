@@ -269,4 +269,17 @@ TEST(PresetFile, ReadmeTableOfControlsIsTheGeneratorsCurrentOutput)
         << "paste the output of tavrelk-presetgen --markdown into README.md";
 }
 
+// The performance table's upload row says how many lines were sent: the
+// preset's, as the build writes it now (the benchmark sends that preset).
+TEST(PresetFile, ReadmeUploadRowCountsThePresetsLines)
+{
+    std::ifstream in(TAVRELK_README);
+    const std::string readme{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string row = "| Preset upload (";
+    const std::size_t at = readme.find(row);
+    ASSERT_NE(at, std::string::npos) << "no upload row in " << TAVRELK_README;
+    EXPECT_EQ(std::stoul(readme.substr(at + row.size())), presetgen::PresetScript().size())
+        << "run tools/run-bench again, or mend the row's count";
+}
+
 } // namespace

@@ -61,9 +61,11 @@ protected:
         ASSERT_NO_THROW(Stop());
     }
 
+    // Said once for the whole run, start and exit together.
     void ExpectUnableToWriteShown()
     {
         EXPECT_TRUE(SawBox(UnableText())) << "expected \"" << UnableText().toStdString() << "\"";
+        EXPECT_EQ(boxes.size(), 1u);
         for (const TMessageBoxRequest &b : boxes)
             EXPECT_EQ(b.Text, UnableText());
     }

@@ -48,7 +48,7 @@ public:
     void Open()
     {
         main = std::make_unique<TfMain>(std::make_unique<TIniSettings>(ini));
-        setup = std::make_unique<TfMidiSetup>(*main);
+        setup = std::make_unique<TfMidiSetup>(main->Session());
     }
 
     static void RunUntil(const std::function<bool()> &done, std::chrono::seconds limit = std::chrono::seconds(30))

@@ -51,7 +51,7 @@ public:
 
     double Upload(bool listen)
     {
-        engine::TBcrUpload upload(*main->MidiPCtoBC, listen ? main->MidiBCtoPC : nullptr, main->Editor());
+        engine::TBcrUpload upload(main->Ports(), main->Editor(), listen);
         const Clock::time_point start = Clock::now();
         upload.Start(Script());
         RunUntil([&] { return !upload.Busy(); });

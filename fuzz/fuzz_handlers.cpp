@@ -41,7 +41,7 @@ struct Editor {
         f.WriteString("MidiDevices", "CtrlOutput", "BCR2000");
         SetMessageBoxResponder([](const TMessageBoxRequest &) { return TMsgResult::Ok; });
         main = std::make_unique<TfMain>(std::make_unique<TIniSettings>(ini));
-        setup = std::make_unique<TfMidiSetup>(*main);
+        setup = std::make_unique<TfMidiSetup>(main->Session());
         main->Editor().SetPause({}); // the pause after each shown row only slows the search
         if (main->MidiSynthToPC->State() != misOpen || main->MidiBCtoPC->State() != misOpen)
             std::abort();

@@ -4,6 +4,7 @@
 
 #include "core/Library.h"
 #include "core/MessageBoxes.h"
+#include "engine/Session.h"
 #include "midi/MidiIn.h"
 #include "platform/MidiService.h"
 #include "platform/RtMidiService.h"
@@ -244,8 +245,10 @@ int RunEditor(const TEditorOptions &options)
         demo.WriteString(settingskeys::Devices, settingskeys::CtrlOutput, QLatin1String(TSimRig::ControllerDeviceName));
     }
 
-    auto main = std::make_unique<TfMain>(std::make_unique<TIniSettings>(settingsFile));
-    auto setup = std::make_unique<TfMidiSetup>(*main);
+    auto session = std::make_unique<engine::TSession>(std::make_unique<TIniSettings>(settingsFile));
+    auto main = std::make_unique<TfMain>(*session);
+    auto setup = std::make_unique<TfMidiSetup>(*session);
+    main->SetSetupLink(setup.get());
     int code = 0;
     std::unique_ptr<TDemoPanel> demoPanel;
     if (!setup->TerminateRequested()) {
@@ -272,8 +275,10 @@ int RunEditor(const TEditorOptions &options)
     }
     code = terminationSignals.Requested() ? 0 : QApplication::exec();
     demoPanel.reset();
-    setup.reset(); // the dialog goes first: its final writes need the main window's settings
+    main->SetSetupLink(nullptr);
+    setup.reset(); // the dialog goes first: it writes the session out
     main.reset();
+    session.reset();
     rig.reset();
     platform::SetCurrentMidiService(nullptr);
     return code;

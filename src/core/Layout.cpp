@@ -1,6 +1,6 @@
 #include "core/Layout.h"
 
-#include "core/ParamTable.h"
+#include "dw/Params.h"
 
 #include <QFontMetrics>
 #include <cstring>
@@ -69,7 +69,7 @@ constexpr int CaptionGap = 2; // pixels between a caption and its value label
 
 const TParamDesign *DesignOf(const char *labelName)
 {
-    for (int i = 0; i < ParamCount; ++i) {
+    for (int i = 0; i < dw::ParamCount; ++i) {
         if (std::strcmp(ParamDesign(i).LabelName, labelName) == 0)
             return &ParamDesign(i);
     }
@@ -157,3 +157,63 @@ const TSharedControl &SharedControl(const char *name)
 }
 
 } // namespace layout
+
+namespace {
+
+const TParamDesign kDesign[dw::ParamCount] = {
+    {"lBtn29", 112, 136, 160, 155},
+    {"lBtn28", 112, 156, 47, 154},
+    {"lEnc48", 288, 244, 415, 367},
+    {"lBtn14", 298, 529, 246, 11},
+    {"lBtn15", 298, 545, 326, 11},
+    {"lEnc22", 298, 585, 242, 83},
+    {"lEnc23", 298, 565, 326, 83},
+    {"lBtn37", 108, 357, 160, 214},
+    {"lBtn36", 108, 417, 47, 213},
+    {"lEnc49", 288, 276, 499, 367},
+    {"lBtn38", 108, 377, 225, 214},
+    {"lBtn39", 108, 397, 332, 214},
+    {"lEnc50", 288, 212, 583, 367},
+    {"lBtn35", 124, 630, 642, 155},
+    {"", 0, 0, 0, 0},
+    {"lEnc44", 488, 223, 77, 367},
+    {"lEnc45", 488, 243, 162, 367},
+    {"lBtn32", 488, 263, 411, 155},
+    {"lBtn33", 514, 537, 486, 155},
+    {"lEnc59", 514, 517, 670, 514},
+    {"lEnc52", 514, 397, 79, 514},
+    {"lEnc53", 514, 417, 164, 514},
+    {"lEnc54", 514, 437, 248, 514},
+    {"lEnc55", 514, 457, 332, 514},
+    {"lEnc56", 514, 477, 417, 514},
+    {"lEnc57", 514, 497, 501, 514},
+    {"lEnc58", 488, 282, 586, 514},
+    {"lEnc60", 806, 392, 77, 657},
+    {"lEnc61", 806, 412, 167, 657},
+    {"lEnc62", 806, 432, 246, 657},
+    {"lEnc63", 806, 452, 330, 657},
+    {"lEnc64", 806, 472, 415, 657},
+    {"lEnc65", 806, 492, 499, 657},
+    {"lEnc66", 811, 281, 582, 657},
+    {"lBtn13", 409, 81, 140, 10},
+    {"lEnc20", 409, 41, 73, 87},
+    {"lEnc21", 409, 61, 158, 87},
+    {"lEnc47", 409, 121, 330, 367},
+    {"lEnc46", 409, 101, 246, 367},
+    {"lBtn30", 315, 393, 244, 154},
+    {"lBtn31", 315, 373, 329, 155},
+    {"lBtn18", 700, 58, 578, 9},
+    {"lEnc26", 700, 78, 578, 86},
+    {"lEnc25", 700, 38, 495, 86},
+    {"lEnc24", 700, 98, 410, 86},
+    {"lBtn16", 700, 118, 410, 9},
+    {"lEnc27", 700, 142, 663, 86},
+    {"lEnc67", 124, 652, 666, 657},
+    {"lBtn40", 409, 141, 413, 214},
+    {"lBtn41", 487, 302, 499, 214},
+    {"lBtn42", 811, 301, 582, 214},
+};
+
+} // namespace
+
+const TParamDesign &ParamDesign(int row) { return kDesign[row]; }

@@ -1,6 +1,6 @@
 #pragma once
-// Design data of the main window: caption labels, the shared controls'
-// places on both pages, fonts and sizes. The window and the artwork tools
+// Design data of the main window: caption labels, the value labels' and the
+// shared controls' places on both pages, fonts and sizes. The window and the artwork tools
 // read the same data, so the pictures always fit the labels.
 // Thread: the user-interface thread (fonts need a QGuiApplication).
 
@@ -66,3 +66,15 @@ const std::vector<TSharedControl> &SharedControls();
 const TSharedControl &SharedControl(const char *name);
 
 } // namespace layout
+
+// Design data of one parameter row, as the window and the artwork need it:
+// where its value label sits on each page (its captions are the
+// synthesizer's: dw::ParamCaption).
+struct TParamDesign {
+    const char *LabelName;  // "lEnc44", "lBtn29", or "" for none
+    int DiagLeft, DiagTop;  // label position on the block-diagram page
+    int BcrLeft, BcrTop;    // label position on the controller page
+};
+
+// Design data of row `row` (0..50).
+const TParamDesign &ParamDesign(int row);

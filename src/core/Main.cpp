@@ -96,13 +96,17 @@ public:
     int Top() const override { return y(); }
 };
 
-TfMain::TfMain(std::unique_ptr<TSettings> settings, QWidget *parent)
+TfMain::TfMain(engine::TSession &session, QWidget *parent) : TfMain(&session, nullptr, parent) {}
+
+TfMain::TfMain(std::unique_ptr<TSettings> settings, QWidget *parent) : TfMain(nullptr, std::move(settings), parent) {}
+
+TfMain::TfMain(engine::TSession *session, std::unique_ptr<TSettings> settings, QWidget *parent)
     : QWidget(parent),
-      FPorts(new engine::TPortRoles(this)),
-      FEditor(new engine::TEditor(*FPorts, this)),
+      FSession(session != nullptr ? session : new engine::TSession(std::move(settings), this)),
+      FPorts(&FSession->Ports()),
+      FEditor(&FSession->Editor()),
       ParamMsg(FEditor->ParamMsg()),
-      SysexBuf(FEditor->SysexBuf()),
-      FSettings(std::move(settings))
+      SysexBuf(FEditor->SysexBuf())
 {
     fMain = this;
     CreateControls();
@@ -130,9 +134,17 @@ void TfMain::CreateControls()
     MidiSynthToPC = &FPorts->SynthIn();
     MidiPCToSynth = &FPorts->SynthOut();
     FEditor->SetView(this);
-    MidiBCtoPC->OnMidiInput = [this](QObject *sender) { MidiBCtoPCMidiInput(sender); };
-    MidiSynthToPC->OnMidiInput = [this](QObject *sender) { MidiSynthToPCMidiInput(sender); };
 
+    CreatePages();
+    CreateLabels(Wallpaper1);
+    CreateShared();
+    CreateButtons();
+    connect(pgMain, &QTabWidget::currentChanged, this, [this] { pgMainChange(); });
+    connect(FSession, &engine::TSession::roleChosen, this, [this](engine::TRole role) { RoleChosen(role); });
+}
+
+void TfMain::CreatePages()
+{
     pgMain = new QTabWidget(this);
     pgMain->setObjectName(QStringLiteral("pgMain"));
     pgMain->setFont(layout::PageFont());
@@ -158,9 +170,11 @@ void TfMain::CreateControls()
     Wallpaper2->setObjectName(QStringLiteral("Wallpaper2"));
     Wallpaper2->SetAlign(alClient);
     Wallpaper2->SetWallpaper(Asset("bcr2000.png"));
+}
 
-    CreateLabels(Wallpaper1);
-
+// The waveform switches and the envelope graphs, which both pages share.
+void TfMain::CreateShared()
+{
     const QImage strip = Asset("waveforms.png");
     auto makeSwitch = [&](const char *name) {
         const layout::TSharedControl &c = layout::SharedControl(name);
@@ -186,7 +200,10 @@ void TfMain::CreateControls()
     };
     VCFadsr = makeGraph("VCFadsr", clTeal, 0x652828);
     VCAadsr = makeGraph("VCAadsr", 0x05B157, 0x236845);
+}
 
+void TfMain::CreateButtons()
+{
     auto makeButton = [&](const char *name, const char *text) {
         const layout::TSharedControl &c = layout::SharedControl(name);
         auto *b = new QPushButton(QLatin1String(text), Wallpaper1);
@@ -214,8 +231,14 @@ void TfMain::CreateControls()
     sbDonate->setToolTip(QStringLiteral(
         "If you would like to help pay for the development of this program, that would be great"));
     connect(sbDonate, &QToolButton::clicked, this, [this] { sbDonateClick(); });
+}
 
-    connect(pgMain, &QTabWidget::currentChanged, this, [this] { pgMainChange(); });
+// The fetch button shows once the synthesizer's output is chosen (open, or
+// waiting for its device), and hides when none is chosen for it.
+void TfMain::RoleChosen(engine::TRole role)
+{
+    if (role == engine::TRole::SynthOut)
+        bGetPatch->setVisible(!FPorts->DeviceName(role).empty());
 }
 
 void TfMain::CreateLabels(QWidget *page)
@@ -370,7 +393,6 @@ void TfMain::ShowParameter(int row)
         VCFadsr->SetValue(x, 7);
         VCFadsr->SetValue(31 - x, 1);
     }
-    FEditor->PauseAfterRow();
 }
 
 void TfMain::pgMainChange()

@@ -1,16 +1,18 @@
 #pragma once
-// TfMain: the editor's main window, a view over the engine. It shows the
-// patch (labels, envelope graphs, waveform pictures) on two pages; its
-// handlers forward to the editor engine, which owns the ports' roles, the
-// patch and the channel. The setup dialog (setup layer) assigns the ports'
-// devices and the channel through the engine; the window reaches the dialog
-// only through TSetupLink.
+// TfMain: the editor's main window, a view over the session (engine::
+// TSession: port roles, editor, settings). It shows the patch (labels,
+// envelope graphs, waveform pictures) on two pages; its handlers forward to
+// the editor engine, which owns the patch and the channel. It follows the
+// session's choices of devices (the fetch button shows while the
+// synthesizer has an output chosen). The setup dialog (setup layer) assigns the ports' devices and the
+// channel through the session; the window reaches the dialog only through
+// TSetupLink.
 // Thread: the user-interface thread only; port notices arrive there too.
 
 #include "core/ParamTable.h"
-#include "core/Settings.h"
 #include "dw/Messages.h"
 #include "engine/Editor.h"
+#include "engine/Session.h"
 
 #include <QWidget>
 
@@ -32,10 +34,6 @@ class Tvxgrafsw;
 class TWallpaper;
 class TValueLabelWidget;
 
-namespace engine {
-class TPortRoles;
-}
-
 // What the main window needs of the setup dialog.
 class TSetupLink {
 public:
@@ -46,16 +44,19 @@ public:
 
 class TfMain : public QWidget, private engine::TEditorView {
     Q_OBJECT
-    // First, so that the references below can be bound to them. Qt children.
+    // First, so that the references below can be bound to them.
+    engine::TSession *FSession; // a Qt child when the window built it
     engine::TPortRoles *FPorts;
     engine::TEditor *FEditor;
 
 public:
-    // The settings object is the window's for its whole life (created by the
-    // application on the file beside the executable).
+    // A view over `session`, which must outlive the window.
+    explicit TfMain(engine::TSession &session, QWidget *parent = nullptr);
+    // Builds its own session on `settings`, the window's for its whole life.
     explicit TfMain(std::unique_ptr<TSettings> settings, QWidget *parent = nullptr);
     ~TfMain() override;
 
+    engine::TSession &Session() const { return *FSession; }
     engine::TPortRoles &Ports() const { return *FPorts; }
     engine::TEditor &Editor() const { return *FEditor; }
 
@@ -71,7 +72,7 @@ public:
     const dw::TParamMsg &ParamMsg;
     const dw::TSysexBuf &SysexBuf;
 
-    TSettings &Settings() { return *FSettings; }
+    TSettings &Settings() { return FSession->Settings(); }
     void SetSetupLink(TSetupLink *link) { FSetupLink = link; }
 
     // Handlers and window operations.
@@ -130,14 +131,18 @@ private:
     void RandomPatchEnds() override;
     void ShowDumpError(const char *text) override;
 
+    TfMain(engine::TSession *session, std::unique_ptr<TSettings> settings, QWidget *parent);
     void FormCreate();
     void FormDestroy();
     void CreateControls();
+    void CreatePages();
+    void CreateShared();
+    void CreateButtons();
     void CreateLabels(QWidget *page);
+    void RoleChosen(engine::TRole role);
     void SetEnvelopeStartValues();
     void MoveShared(bool toBcr);
 
-    std::unique_ptr<TSettings> FSettings;
     TSetupLink *FSetupLink = nullptr;
     std::map<QString, TValueLabelWidget *> FValueLabels;
     std::vector<QLabel *> FCaptionLabels;

@@ -5,6 +5,7 @@
 // shows the value and the label's places on the two pages.
 // Thread: the user-interface thread only (like every window object).
 
+#include "core/Layout.h"
 #include "dw/Params.h"
 
 #include <array>
@@ -46,25 +47,13 @@ using dw::UnusedRow;
 
 using TParamTable = std::array<TCcParam, ParamCount>;
 
-// Design data of one row, as the window and the artwork need it.
-struct TParamDesign {
-    const char *Section;    // block-diagram section that holds the label, e.g. "Oscillator 1"
-    const char *Name;       // control caption within the section, e.g. "Octave"
-    const char *LabelName;  // "lEnc44", "lBtn29", or "" for none
-    int DiagLeft, DiagTop;  // label position on the block-diagram page
-    int BcrLeft, BcrTop;    // label position on the controller page
-};
-
-// Design data of row `row` (0..50).
-const TParamDesign &ParamDesign(int row);
-
 // Fills the table as the main window does at creation. findLabel maps a
 // label name to the window's label (or nullptr); it may be empty.
 void BuildParams(TParamTable &params,
                  const std::function<TValueLabel *(const std::string &)> &findLabel = {});
 
-// The row's display text for its current Value: the name from ValueNames, or
-// the decimal number when the list is empty or the value lies beyond it.
+// The row's display text for its current Value (dw::DisplayText): its value
+// name, or the decimal number when it has none or the value lies beyond them.
 std::string DisplayText(const TCcParam &row);
 
 // A controller data byte (or random value) taken as it is, then shown.
@@ -73,5 +62,6 @@ void SetFromController(TCcParam &row, int v);
 // A dump byte masked with DumpMask and clamped to MaxValue, then shown.
 void SetFromDump(TCcParam &row, unsigned char b);
 
-// Index of the live row whose channel and controller match, or -1.
+// Index of the live row whose channel and controller match, or -1
+// (dw::FindControllerRow: the table is built from the same definitions).
 int FindControllerRow(const TParamTable &params, int channel, int controller);

@@ -63,6 +63,60 @@ std::array<TParamDef, ParamCount> MakeDefs()
 
 const std::array<TParamDef, ParamCount> kDefs = MakeDefs();
 
+const TParamCaption kCaptions[ParamCount] = {
+    {"Oscillator 1", "Octave"},
+    {"Oscillator 1", "Wave"},
+    {"Mixer", "Osc 1 level"},
+    {"Auto Bend", "Select"},
+    {"Auto Bend", "Mode"},
+    {"Auto Bend", "Time"},
+    {"Auto Bend", "Intensity"},
+    {"Oscillator 2", "Octave"},
+    {"Oscillator 2", "Wave"},
+    {"Mixer", "Osc 2 level"},
+    {"Oscillator 2", "Interval"},
+    {"Oscillator 2", "Detune"},
+    {"Mixer", "Noise"},
+    {"Voice", "Assign Mode"},
+    {"", ""},
+    {"Filter", "Cutoff"},
+    {"Filter", "Resonance"},
+    {"Filter", "Kbd Track"},
+    {"Filter envelope", "Polarity"},
+    {"Filter envelope", "Env Intensity"},
+    {"Filter envelope", "Attack"},
+    {"Filter envelope", "Decay"},
+    {"Filter envelope", "Break point"},
+    {"Filter envelope", "Slope"},
+    {"Filter envelope", "Sustain"},
+    {"Filter envelope", "Release"},
+    {"Filter", "Velocity"},
+    {"Amplifier envelope", "Attack"},
+    {"Amplifier envelope", "Decay"},
+    {"Amplifier envelope", "Break point"},
+    {"Amplifier envelope", "Slope"},
+    {"Amplifier envelope", "Sustain"},
+    {"Amplifier envelope", "Release"},
+    {"Amplifier", "Velocity"},
+    {"Modulation generator", "MG Wave"},
+    {"Modulation generator", "MG Freq"},
+    {"Modulation generator", "MG Delay"},
+    {"Modulation generator", "MG > Osc"},
+    {"Modulation generator", "MG > VCF"},
+    {"Bend", "Bend Osc"},
+    {"Bend", "Bend VCF"},
+    {"Delay", "Time Coarse"},
+    {"Delay", "Time Fine"},
+    {"Delay", "Feedback"},
+    {"Delay", "LFO Freq"},
+    {"Delay", "LFO Intensity"},
+    {"Delay", "Level"},
+    {"Voice", "Portamento"},
+    {"Modulation generator", "AT MG > Osc"},
+    {"Filter", "After Touch"},
+    {"Amplifier", "After Touch"},
+};
+
 } // namespace
 
 const TParamDef &ParamDef(int row) { return kDefs.at(std::size_t(row)); }
@@ -81,6 +135,8 @@ std::string DisplayText(int row, int value)
         return (*names)[std::size_t(value)];
     return std::to_string(value);
 }
+
+const TParamCaption &ParamCaption(int row) { return kCaptions[std::size_t(row)]; }
 
 int FindControllerRow(int channel, int controller)
 {

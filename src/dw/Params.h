@@ -1,7 +1,8 @@
 #pragma once
 // The DW-8000's 51 parameters as the editor knows them: the controller that
-// moves each, its range, the mask of its dump byte, and its value names. No
-// pixels and no labels: the windows build their rows from these definitions.
+// moves each, its range, the mask of its dump byte, its value names and its
+// caption. No pixels and no labels: the windows build their rows from these
+// definitions.
 // Rows are addressed by DW-8000 parameter number 0..50.
 // Thread: any; everything here is constant data and pure functions.
 
@@ -51,5 +52,13 @@ std::string DisplayText(int row, int value);
 
 // The live row moved by this controller on this channel, or -1.
 int FindControllerRow(int channel, int controller);
+
+// The synthesizer's own words for a row: the section of its panel and the
+// parameter within it, e.g. "Oscillator 1", "Octave"; empty for the unused row.
+struct TParamCaption {
+    const char *Section;
+    const char *Name;
+};
+const TParamCaption &ParamCaption(int row);
 
 } // namespace dw

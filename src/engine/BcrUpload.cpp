@@ -4,6 +4,7 @@
 #include "dw/Messages.h"
 #include "engine/Editor.h"
 #include "engine/PacedSender.h"
+#include "engine/PortRoles.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 
 namespace engine {
 
@@ -54,8 +56,8 @@ QString UploadSummary(const TUploadReport &r, int shownErrors)
     return parts.join(QLatin1Char('\n'));
 }
 
-TBcrUpload::TBcrUpload(TMidiOutput &out, TMidiInput *in, TEditor &editor, QObject *parent)
-    : QObject(parent), FOut(out), FIn(in), FEditor(editor), FSender(new TPacedSender(this))
+TBcrUpload::TBcrUpload(TPortRoles &ports, TEditor &editor, bool listen, QObject *parent)
+    : QObject(parent), FPorts(ports), FEditor(editor), FListen(listen), FSender(new TPacedSender(this))
 {
     connect(FSender, &TPacedSender::progress, this,
             [this](int sent, int) { emit progress(FBase + sent, int(FLines.size())); });
@@ -82,13 +84,11 @@ bool TBcrUpload::Start(std::vector<TUploadLine> lines)
     FFailed.assign(FLines.size(), false);
     FReport = {};
     FReport.Total = int(FLines.size());
-    FReport.Listened = FIn != nullptr && FIn->State() == misOpen;
+    FReport.Listened = FListen && FPorts.IsOpen(TRole::CtrlIn);
     FRunning = true;
-    if (FReport.Listened && !FHooked && FIn != nullptr) {
-        FChained = FIn->OnMidiInput;
-        FIn->OnMidiInput = [this](QObject *) { Peek(); };
-        FHooked = true;
-    }
+    if (FReport.Listened && !FListener.Active())
+        FListener = FPorts.Listeners(TRole::CtrlIn).Subscribe(
+            [this](const TInputDispatcher::TEvents &events) { Peek(events); });
     RunFrom(0, FReport.Listened);
     return true;
 }
@@ -112,7 +112,7 @@ void TBcrUpload::RunFrom(int first, bool awaitAnswers)
         s.AsLong = true; // the file's bytes as they are, even a stray few before an F0
         steps.push_back(std::move(s));
     }
-    FSender->Start(FOut, std::move(steps));
+    FSender->Start(FPorts.CtrlOut(), std::move(steps));
 }
 
 void TBcrUpload::SenderFinished(int outcome, int step, const QString &error)
@@ -128,7 +128,7 @@ void TBcrUpload::SenderFinished(int outcome, int step, const QString &error)
         FReport.Sent = line;
         FReport.End = TUploadReport::TEnd::Done;
         // With fixed pacing the last lines' answers may still be on their way.
-        if (FHooked && !FAwaiting) {
+        if (FListener.Active() && !FAwaiting) {
             QTimer::singleShot(FAnswerTimeout, this, [this] { Finish(); });
             return;
         }
@@ -151,57 +151,40 @@ void TBcrUpload::Finish()
 {
     std::stable_sort(FReport.Errors.begin(), FReport.Errors.end(),
                      [](const TUploadError &a, const TUploadError &b) { return a.Number < b.Number; });
-    // The last answer may end the run from inside the hook: the hook is put
-    // back once that call has returned.
+    // The last answer may end the run from inside the listener: the run ends
+    // once that call has returned.
     QTimer::singleShot(0, this, [this] {
         Unhook();
         FRunning = false;
+        // Told whatever the echo does: a failed send is raised after it.
+        std::exception_ptr failure;
+        if (Confirmed()) {
+            try {
+                FEditor.EchoPatch();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        }
         emit finished();
+        if (failure)
+            std::rethrow_exception(failure);
     });
 }
 
-void TBcrUpload::Unhook()
+bool TBcrUpload::Confirmed() const
 {
-    if (!FHooked)
-        return;
-    FIn->OnMidiInput = std::move(FChained);
-    FChained = nullptr;
-    FHooked = false;
+    return FReport.Total > 0 && FReport.Clean() && FReport.Listened && FReport.Unanswered == 0;
 }
 
-void TBcrUpload::Peek()
+void TBcrUpload::Unhook() { FListener.Reset(); }
+
+void TBcrUpload::Peek(const TInputDispatcher::TEvents &events)
 {
-    // Everything waiting is taken here: answers for the upload, moves for the
-    // editor (an upload leaves no time for many, so no batching is needed).
-    std::exception_ptr failure;
-    try {
-        for (std::uint16_t n = FIn->GetEventCount(); n > 0; --n) {
-            const std::unique_ptr<TMyMidiEvent> ev = FIn->GetMidiEvent();
-            if (!ev || ev->StatusByte == 0xFE)
-                continue;
-            if (ev->StatusByte == 0xF0) {
-                if (ev->SysexBytes)
-                    TakeReply(ev->SysexBytes.get(), ev->SysexSize);
-                continue;
-            }
-            const dw::TControllerAction a =
-                dw::ClassifyControllerMessage(ev->StatusByte, ev->FirstDataByte, ev->SecondDataByte);
-            try {
-                if (a.kind == dw::TControllerAction::RandomPatch)
-                    FEditor.RandomPatch();
-                else if (a.kind == dw::TControllerAction::SetParameter)
-                    FEditor.MoveParameter(a.row, a.value);
-            } catch (...) {
-                if (!failure)
-                    failure = std::current_exception();
-            }
-        }
-    } catch (...) {
-        if (!failure)
-            failure = std::current_exception();
+    // The unit's answers; the editor, listening beside, takes the moves.
+    for (const std::unique_ptr<TMyMidiEvent> &ev : events) {
+        if (ev->StatusByte == 0xF0 && ev->SysexBytes)
+            TakeReply(ev->SysexBytes.get(), ev->SysexSize);
     }
-    if (failure)
-        std::rethrow_exception(failure); // reported as the editor's own input handler's errors are
 }
 
 void TBcrUpload::TakeReply(const std::uint8_t *data, std::size_t size)

@@ -6,13 +6,18 @@
 // the rest goes with fixed pacing, still recording any answer that comes.
 // Sending runs on a TPacedSender, so the window never waits.
 //
-// While a run goes, the upload takes the controller input's notices: it
-// chains the port's OnMidiInput, reads what waits, keeps the unit's sysex
-// answers and applies control changes through the editor's public moves, as
-// the editor would. The handler is put back when the run ends and when the
-// object goes.
+// While a run goes, the upload listens to the controller input beside the
+// editor (a subscription to the port's dispatcher, after the editor's): it
+// keeps the unit's sysex answers, and the editor applies the control changes
+// as ever. The subscription ends with the run and with the object.
+//
+// After an upload the unit confirmed line by line, every current value is
+// echoed to the controller (a preset just programmed starts from its
+// defaults), before finished().
 //
 // Thread: the user-interface thread only.
+
+#include "engine/InputDispatcher.h"
 
 #include <QObject>
 #include <QString>
@@ -30,6 +35,7 @@ namespace engine {
 
 class TEditor;
 class TPacedSender;
+class TPortRoles;
 
 // One message to send and its number in the file (1 for the first message).
 struct TUploadLine {
@@ -66,9 +72,10 @@ public:
     static constexpr std::chrono::milliseconds AnswerTimeout{250};
     static constexpr std::chrono::milliseconds FixedGap{10};
 
-    // `in` may be null or closed: the lines then go with fixed pacing. The
-    // ports and the editor must outlive the object.
-    TBcrUpload(TMidiOutput &out, TMidiInput *in, TEditor &editor, QObject *parent = nullptr);
+    // Sends to the controller output of `ports`. Without `listen`, or with
+    // the controller input closed, the lines go with fixed pacing. The ports
+    // and the editor must outlive the object.
+    TBcrUpload(TPortRoles &ports, TEditor &editor, bool listen = true, QObject *parent = nullptr);
     ~TBcrUpload() override;
 
     // False (nothing done) while a run goes.
@@ -88,23 +95,24 @@ signals:
 private:
     void RunFrom(int first, bool awaitAnswers);
     void SenderFinished(int outcome, int step, const QString &error);
-    void Peek();
+    void Peek(const TInputDispatcher::TEvents &events);
     void TakeReply(const std::uint8_t *data, std::size_t size);
     void Finish();
     void Unhook();
+    // The unit confirmed every line of a non-empty upload.
+    bool Confirmed() const;
 
-    TMidiOutput &FOut;
-    TMidiInput *FIn;
+    TPortRoles &FPorts;
     TEditor &FEditor;
+    bool FListen;
     TPacedSender *FSender;
     std::vector<TUploadLine> FLines;
     std::vector<int> FIndex;   // BCL index of each line, -1 for none
     std::vector<bool> FFailed; // an error already recorded for the line
     int FBase = 0;             // line of the sender's first step
     bool FAwaiting = false;
-    bool FHooked = false;
     bool FRunning = false;
-    std::function<void(QObject *)> FChained;
+    TInputDispatcher::TSubscription FListener;
     std::chrono::milliseconds FAnswerTimeout = AnswerTimeout;
     TUploadReport FReport;
 };

@@ -20,6 +20,10 @@ TEditor::TEditor(TPortRoles &ports, QObject *parent) : QObject(parent), FPorts(p
     FPick = [this](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(FRandom); };
     for (TMidiInput *in : {&FPorts.CtrlIn(), &FPorts.SynthIn()})
         in->OnOverflow = [this](QObject *) { CountLost(); };
+    FControllerListener =
+        FPorts.Listeners(TRole::CtrlIn).Subscribe([this](const TInputDispatcher::TEvents &e) { TakeControllerEvents(e); });
+    FSynthListener =
+        FPorts.Listeners(TRole::SynthIn).Subscribe([this](const TInputDispatcher::TEvents &e) { TakeSynthEvents(e); });
     connect(&FPorts.Watcher(), &TDeviceWatcher::deviceBack, this, [this](TRole role) { DeviceBack(role); });
 }
 
@@ -72,17 +76,19 @@ void TEditor::CountLost()
     emit inputEventsLost(FLost);
 }
 
-void TEditor::ControllerInput()
+void TEditor::ControllerInput() { FPorts.Listeners(TRole::CtrlIn).Dispatch(); }
+
+void TEditor::SynthInput() { FPorts.Listeners(TRole::SynthIn).Dispatch(); }
+
+void TEditor::TakeControllerEvents(const TInputDispatcher::TEvents &events)
 {
-    TMidiInput &in = FPorts.CtrlIn();
     if (FTap) {
         // Refused, not held: a move applied after a bank transfer would
         // change a sound the user no longer expects.
         bool moved = false;
-        for (std::uint16_t n = in.GetEventCount(); n > 0; --n) {
-            const std::unique_ptr<TMyMidiEvent> ev = in.GetMidiEvent();
-            if (ev && dw::ClassifyControllerMessage(ev->StatusByte, ev->FirstDataByte, ev->SecondDataByte).kind !=
-                          dw::TControllerAction::None)
+        for (const std::unique_ptr<TMyMidiEvent> &ev : events) {
+            if (dw::ClassifyControllerMessage(ev->StatusByte, ev->FirstDataByte, ev->SecondDataByte).kind !=
+                dw::TControllerAction::None)
                 moved = true;
         }
         if (moved && !FRefusalTold) {
@@ -91,23 +97,18 @@ void TEditor::ControllerInput()
         }
         return;
     }
-    // Only the events already waiting: what arrives meanwhile has its own
-    // notice, so a flood cannot keep the window from its message loop.
+    // Only the events that were waiting (the dispatcher takes no more): what
+    // arrives meanwhile has its own notice, so a flood cannot keep the window
+    // from its message loop.
     std::vector<dw::TControllerAction> batch;
-    std::exception_ptr failure;
-    try {
-        for (std::uint16_t n = in.GetEventCount(); n > 0; --n) {
-            const std::unique_ptr<TMyMidiEvent> ev = in.GetMidiEvent();
-            if (!ev || ev->StatusByte == 0xFE)
-                continue;
-            const dw::TControllerAction a =
-                dw::ClassifyControllerMessage(ev->StatusByte, ev->FirstDataByte, ev->SecondDataByte);
-            if (a.kind != dw::TControllerAction::None)
-                batch.push_back(a);
-        }
-    } catch (...) {
-        failure = std::current_exception(); // apply what was taken, then report
+    for (const std::unique_ptr<TMyMidiEvent> &ev : events) {
+        if (ev->StatusByte == 0xFE)
+            continue;
+        const dw::TControllerAction a = dw::ClassifyControllerMessage(ev->StatusByte, ev->FirstDataByte, ev->SecondDataByte);
+        if (a.kind != dw::TControllerAction::None)
+            batch.push_back(a);
     }
+    std::exception_ptr failure;
     // A move followed in the same batch by another move of its row is not
     // sent: with a pause per change the synthesizer would otherwise fall ever
     // further behind the controller, and only the last value counts.
@@ -152,13 +153,9 @@ void TEditor::ApplyAction(const dw::TControllerAction &action, bool overtaken)
     }
 }
 
-void TEditor::SynthInput()
+void TEditor::TakeSynthEvents(const TInputDispatcher::TEvents &events)
 {
-    TMidiInput &in = FPorts.SynthIn();
-    while (in.GetEventCount() > 0) {
-        const std::unique_ptr<TMyMidiEvent> ev = in.GetMidiEvent();
-        if (!ev)
-            continue;
+    for (const std::unique_ptr<TMyMidiEvent> &ev : events) {
         if ((ev->StatusByte & 0xF0) == 0xC0 && (ev->StatusByte & 0x0F) == FChannel && ev->FirstDataByte < dw::BankSize)
             FProgram = ev->FirstDataByte;
         if (FTap) {
@@ -170,8 +167,8 @@ void TEditor::SynthInput()
             RequestPatch();
             break;
         case dw::TSynthAction::Dump:
-            FSysexStream.assign(ev->SysexBytes.get(), ev->SysexBytes.get() + ev->SysexSize);
-            CheckSysex(FSysexStream.data(), FSysexStream.size());
+            // Staged straight from the event: one copy after the driver's buffer.
+            CheckSysex(ev->SysexBytes.get(), ev->SysexSize);
             break;
         case dw::TSynthAction::None:
             break;
@@ -183,7 +180,9 @@ void TEditor::MoveParameter(int row, int value)
 {
     if (FTap)
         return;
-    if (!dw::BuildRowChange(0, row, value)) {
+    // Built once: the same message tells whether the value is a data byte.
+    const std::optional<dw::TParamMsg> msg = dw::BuildRowChange(FChannel == dw::NoChannel ? 0 : FChannel, row, value);
+    if (!msg) {
         ++FRefused; // not a data byte: neither kept nor sent
         return;
     }
@@ -199,22 +198,34 @@ void TEditor::MoveParameter(int row, int value)
         FHistory.Record(TStepKind::CompareEdit, before, FPatch, row);
     // The change leaves first: the window's notice is not on its road.
     const platform::TScopeExit told{[this] { emit historyChanged(); }};
-    SendParameter(row);
+    SendChange(row, msg);
     SendHistoryLights(TLights::Changed);
 }
 
 void TEditor::SendParameter(int row)
 {
+    SendChange(row, FChannel == dw::NoChannel ? std::nullopt : dw::BuildRowChange(FChannel, row, FPatch[row]));
+}
+
+void TEditor::SendChange(int row, const std::optional<dw::TParamMsg> &msg)
+{
     if (FChannel != dw::NoChannel) {
-        if (const std::optional<dw::TParamMsg> msg = dw::BuildRowChange(FChannel, row, FPatch[row])) {
+        if (msg) {
             FParamMsg = *msg;
             SendToSynth(FParamMsg.data(), FParamMsg.size());
         } else {
             ++FRefused;
         }
     }
-    if (FView != nullptr)
-        FView->ShowParameter(row);
+    ShowRow(row);
+}
+
+void TEditor::ShowRow(int row)
+{
+    if (FView == nullptr)
+        return;
+    FView->ShowParameter(row);
+    FPacer.Wait();
 }
 
 void TEditor::SendToSynth(const std::uint8_t *bytes, std::size_t size)
@@ -397,8 +408,8 @@ void TEditor::Restore(std::optional<TRestore> restore, bool undo)
         attempt([&] { EchoParameter(row); });
         if (!load)
             attempt([&] { SendParameter(row); });
-        else if (FView != nullptr)
-            FView->ShowParameter(row);
+        else
+            ShowRow(row);
     }
     if (load)
         attempt([&] { SendDataLoad(); });
@@ -435,9 +446,7 @@ void TEditor::CheckSysex(const std::uint8_t *data, std::size_t size)
 {
     if (!dw::StageSysex(FSysexBuf, data, size))
         return; // longer than any DW-8000 dump
-    if (!dw::IsDumpHeader(FSysexBuf, FChannel))
-        return;
-    ParseDump();
+    ParseDump(); // which tests the header, once
 }
 
 void TEditor::ParseDump()
@@ -448,10 +457,10 @@ void TEditor::ParseDump()
     const bool recording = Recording();
     // The patch is shown whole even when the controller goes away meanwhile.
     std::exception_ptr failure;
-    FPacer.Restart();
     const dw::TDumpResult result = dw::ParseDump(FPatch, FSysexBuf, FChannel, [this, &failure](int row) {
-        if (FView != nullptr)
-            FView->ShowParameter(row);
+        if (row == 0)
+            FPacer.Restart(); // the dump's rows are one run of sends
+        ShowRow(row);
         try {
             if (dw::IsLiveRow(row))
                 EchoParameter(row);
@@ -489,8 +498,7 @@ std::exception_ptr TEditor::ShowAndEchoAll()
 {
     std::exception_ptr failure;
     for (int row = 0; row < dw::ParamCount; ++row) {
-        if (FView != nullptr)
-            FView->ShowParameter(row);
+        ShowRow(row);
         try {
             if (dw::IsLiveRow(row))
                 EchoParameter(row);

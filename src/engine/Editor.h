@@ -11,6 +11,7 @@
 #include "dw/Program.h"
 #include "dw/Variation.h"
 #include "engine/History.h"
+#include "engine/InputDispatcher.h"
 #include "engine/SendPacer.h"
 
 #include <QObject>
@@ -34,7 +35,7 @@ enum class TRole;
 class TEditorView {
 public:
     virtual ~TEditorView() = default;
-    // Shows one row's value (the view pauses after it through PauseAfterRow).
+    // Shows one row's value (the editor then pauses before the next row's sends).
     virtual void ShowParameter(int row) = 0;
     // A random patch starts or ends; RandomPatchEnds comes whatever happens.
     virtual void RandomPatchBegins() = 0;
@@ -71,7 +72,9 @@ public:
     const dw::TParamMsg &ParamMsg() const { return FParamMsg; }
     const dw::TSysexBuf &SysexBuf() const { return FSysexBuf; }
 
-    // Port notices: take what waits on the controller / synthesizer input.
+    // Take what waits on the controller / synthesizer input, handing it to
+    // every listener of that port (the editor is the first, from its
+    // construction on); what the ports' notices do.
     void ControllerInput();
     void SynthInput();
 
@@ -117,9 +120,6 @@ public:
     // Stages a received sysex message and applies it when it is a dump for us.
     void CheckSysex(const std::uint8_t *data, std::size_t size);
     void ParseDump();
-
-    // The pause after each shown row: until 1 ms after the row's last send.
-    void PauseAfterRow() { FPacer.Wait(); }
 
     // The program the synthesizer last said it selected (0..63), or -1.
     int Program() const { return FProgram; }
@@ -176,6 +176,13 @@ signals:
     void locksChanged();
 
 private:
+    void TakeControllerEvents(const TInputDispatcher::TEvents &events);
+    void TakeSynthEvents(const TInputDispatcher::TEvents &events);
+    // Shows the row, then pauses until 1 ms after the row's last send (no
+    // view, no pause).
+    void ShowRow(int row);
+    // Sends a change built for the row (nothing without a channel), then shows the row.
+    void SendChange(int row, const std::optional<dw::TParamMsg> &msg);
     void SendToSynth(const std::uint8_t *bytes, std::size_t size);
     void SendToController(const dw::TEcho &echo);
     // The values as edited: while comparing, those set aside.
@@ -208,7 +215,6 @@ private:
     dw::TPatch FPatch;
     dw::TParamMsg FParamMsg = dw::InitialParamMsg();
     dw::TSysexBuf FSysexBuf;
-    std::vector<std::uint8_t> FSysexStream;
     std::mt19937 FRandom;
     dw::TPick FPick;
     THistory FHistory;
@@ -227,6 +233,7 @@ private:
     bool FEchoPending = false;
     bool FFetchPending = false;
     std::uint64_t FDumpsTaken = 0; // complete dumps applied
+    TInputDispatcher::TSubscription FControllerListener, FSynthListener;
 };
 
 } // namespace engine

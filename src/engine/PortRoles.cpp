@@ -62,6 +62,8 @@ TPortRoles::TPortRoles(QObject *parent) : QObject(parent)
         in->SetSysexBufferSize(4096);
         in->SetMsgFilter(TMidiMsgFilter{msgActiveSensing, msgMidiTimeCode});
     }
+    FSynthListeners = std::make_unique<TInputDispatcher>(*FSynthIn);
+    FCtrlListeners = std::make_unique<TInputDispatcher>(*FCtrlIn);
     FWatcher = new TDeviceWatcher(*this, this);
 }
 

@@ -7,15 +7,19 @@
 // A role may also wait for its device: it keeps the name while the device
 // is absent (at start-up, after it vanished, after a send to it failed),
 // and its watcher (TDeviceWatcher) opens it again when it is back.
+// Each input's events reach their listeners through the role's one
+// dispatcher (Listeners); nobody else sets a port's OnMidiInput.
 // Thread: the user-interface thread only.
 
 #include "engine/DeviceNames.h"
+#include "engine/InputDispatcher.h"
 
 #include <QObject>
 #include <QString>
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -62,6 +66,11 @@ public:
     TMidiOutput &SynthOut() const { return *FSynthOut; }
     TMidiInput &CtrlIn() const { return *FCtrlIn; }
     TMidiOutput &CtrlOut() const { return *FCtrlOut; }
+    // The dispatcher of an input role's port (SynthIn or CtrlIn).
+    TInputDispatcher &Listeners(TRole inputRole) const
+    {
+        return inputRole == TRole::SynthIn ? *FSynthListeners : *FCtrlListeners;
+    }
 
     bool IsOpen(TRole role) const;
     // The device number the role holds, or NoDevice.
@@ -107,7 +116,8 @@ public:
     void CloseAll();
 
 signals:
-    // Anything about the role changed: assigned, released, opened, closed, lost.
+    // Anything about the role changed: assigned (opened or failed to open),
+    // released, waiting, lost, renumbered.
     void roleChanged(engine::TRole role);
     void sendFailed(engine::TRole role, const QString &error);
 
@@ -128,6 +138,8 @@ private:
     TMidiOutput *FCtrlOut = nullptr;
     std::array<Held, 4> FHeld;
     TDeviceWatcher *FWatcher = nullptr; // Qt child
+    // Before the ports' destruction (Qt children): they give the handlers back.
+    std::unique_ptr<TInputDispatcher> FSynthListeners, FCtrlListeners;
 };
 
 } // namespace engine

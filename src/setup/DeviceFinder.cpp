@@ -1,27 +1,17 @@
 #include "setup/DeviceFinder.h"
 
-#include "core/Main.h"
 #include "core/MessageBoxes.h"
 #include "engine/DeviceSearch.h"
-#include "setup/MidiSetup.h"
 
 #include <QInputDialog>
-#include <QListWidget>
 #include <QProgressDialog>
+#include <QWidget>
 
 namespace {
 
-int AskWithList(const QString &question, const QStringList &items)
-{
-    bool ok = false;
-    const QString chosen =
-        QInputDialog::getItem(fMidiSetup, ApplicationTitle(), question, items, 0, false, &ok);
-    return ok ? int(items.indexOf(chosen)) : -1;
-}
-
 TDeviceFinder::TChooser &Chooser()
 {
-    static TDeviceFinder::TChooser chooser = AskWithList;
+    static TDeviceFinder::TChooser chooser;
     return chooser;
 }
 
@@ -30,21 +20,23 @@ QString Name(const std::vector<std::string> &names, int i)
     return i >= 0 && i < int(names.size()) ? QString::fromStdString(names[std::size_t(i)]) : QString::number(i);
 }
 
-// Selects a row as a click does (the dialog applies and saves it).
-void Pick(QListWidget *list, int row)
-{
-    if (row >= 0 && row < list->count() - 1 && list->currentRow() != row)
-        list->setCurrentRow(row);
-}
-
 } // namespace
 
-void TDeviceFinder::SetChooser(TChooser chooser) { Chooser() = chooser ? std::move(chooser) : AskWithList; }
+void TDeviceFinder::SetChooser(TChooser chooser) { Chooser() = std::move(chooser); }
 
-TDeviceFinder::TDeviceFinder(TfMidiSetup &setup, TfMain &main)
-    : QObject(&setup), FSetup(setup), FMain(main), FSearch(new engine::TDeviceSearch(this))
+int TDeviceFinder::Choose(const QString &question, const QStringList &items) const
 {
-    FSearch->SetPortRoles(&main.Ports());
+    if (Chooser())
+        return Chooser()(question, items);
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(FParent, ApplicationTitle(), question, items, 0, false, &ok);
+    return ok ? int(items.indexOf(chosen)) : -1;
+}
+
+TDeviceFinder::TDeviceFinder(engine::TPortRoles &ports, QWidget *parent)
+    : QObject(parent), FParent(parent), FSearch(new engine::TDeviceSearch(this))
+{
+    FSearch->SetPortRoles(&ports);
     connect(FSearch, &engine::TDeviceSearch::progress, this, [this](int done, int total, const QString &output) {
         if (!FProgress)
             return;
@@ -65,7 +57,7 @@ void TDeviceFinder::Run()
     if (Busy())
         return;
     FProgress = new QProgressDialog(QStringLiteral("Looking for the DW-8000 and the BCR2000"), QStringLiteral("Cancel"),
-                                    0, 1, &FSetup);
+                                    0, 1, FParent);
     FProgress->setObjectName(QStringLiteral("SearchProgress"));
     FProgress->setWindowModality(Qt::WindowModal);
     FProgress->setAutoClose(false);
@@ -89,13 +81,13 @@ void TDeviceFinder::Ended()
     }
     const engine::TSearchResult &r = FSearch->Result();
     if (!r.Error.empty())
-        ShowErrorBox(&FSetup, QString::fromStdString(r.Error));
+        ShowErrorBox(FParent, QString::fromStdString(r.Error));
     if (r.Cancelled) {
         emit finished();
         return;
     }
     if (r.Synths.empty() && r.Controllers.empty()) {
-        ShowPlainBox(&FSetup, QStringLiteral("Neither the DW-8000 nor the BCR2000 answered. Check the cables, and "
+        ShowPlainBox(FParent, QStringLiteral("Neither the DW-8000 nor the BCR2000 answered. Check the cables, and "
                                              "that the DW-8000's exclusive data setting is on."));
         emit finished();
         return;
@@ -107,7 +99,7 @@ void TDeviceFinder::Ended()
             items << QStringLiteral("to %1, from %2, channel %3")
                          .arg(Name(r.OutputNames, s.Output), Name(r.InputNames, s.Input))
                          .arg(s.Channel + 1);
-        synth = Chooser()(QStringLiteral("Several answers from a DW-8000. Which one?"), items);
+        synth = Choose(QStringLiteral("Several answers from a DW-8000. Which one?"), items);
     }
     int controller = r.Controllers.empty() ? -1 : 0;
     if (r.Controllers.size() > 1) {
@@ -116,7 +108,7 @@ void TDeviceFinder::Ended()
             items << QStringLiteral("to %1, from %2 (%3)")
                          .arg(Name(r.OutputNames, c.Output), Name(r.InputNames, c.Input),
                               QString::fromStdString(c.Identity));
-        controller = Chooser()(QStringLiteral("Several answers from a BCR2000. Which one?"), items);
+        controller = Choose(QStringLiteral("Several answers from a BCR2000. Which one?"), items);
     }
     QStringList found;
     if (synth >= 0) {
@@ -135,7 +127,7 @@ void TDeviceFinder::Ended()
     }
     if (synth >= 0 || controller >= 0) {
         const TMsgResult answer =
-            ShowMessageBox(&FSetup, {QStringLiteral("Find devices"), found.join(QLatin1Char('\n')) + QStringLiteral("\n\nUse these?"),
+            ShowMessageBox(FParent, {QStringLiteral("Find devices"), found.join(QLatin1Char('\n')) + QStringLiteral("\n\nUse these?"),
                                      TMsgIcon::Question, TMsgButtons::YesNo});
         if (answer == TMsgResult::Yes)
             Apply(synth, controller);
@@ -146,15 +138,8 @@ void TDeviceFinder::Ended()
 void TDeviceFinder::Apply(int synth, int controller)
 {
     const engine::TSearchResult &r = FSearch->Result();
-    if (synth >= 0) {
-        const engine::TSynthCandidate &s = r.Synths[std::size_t(synth)];
-        Pick(FSetup.lbMidiOut, s.Output);
-        Pick(FSetup.lbMidiIn, s.Input);
-        FSetup.SetChannelIndex(s.Channel);
-    }
-    if (controller >= 0) {
-        const engine::TControllerCandidate &c = r.Controllers[std::size_t(controller)];
-        Pick(FSetup.lbCtrlOut, c.Output);
-        Pick(FSetup.lbCtrlIn, c.Input);
-    }
+    const engine::TSynthCandidate s = synth >= 0 ? r.Synths[std::size_t(synth)] : engine::TSynthCandidate{-1, -1, -1};
+    const engine::TControllerCandidate c =
+        controller >= 0 ? r.Controllers[std::size_t(controller)] : engine::TControllerCandidate{-1, -1, {}};
+    emit chosen(s.Output, s.Input, s.Channel, c.Output, c.Input);
 }

@@ -5,7 +5,7 @@
 // the user hears of it once and not at every step of a start or an exit.
 // Thread: the user-interface thread.
 
-#include "core/Settings.h"
+#include "engine/Settings.h"
 #include "platform/AlreadyReported.h"
 #include "setup/IniFile.h"
 

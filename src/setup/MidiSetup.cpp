@@ -2,13 +2,10 @@
 
 #include "core/MessageBoxes.h"
 #include "engine/DeviceWatcher.h"
+#include "engine/Editor.h"
 #include "engine/PortRoles.h"
-#include "midi/MidiIn.h"
-#include "midi/MidiOut.h"
 #include "platform/Colors.h"
-#include "platform/ScopeExit.h"
 #include "setup/DeviceFinder.h"
-#include "setup/PresetUpload.h"
 
 #include "BuildInfo.h"
 
@@ -28,12 +25,11 @@
 #include <QStyle>
 
 #include <stdexcept>
+#include <utility>
 
 TfMidiSetup *fMidiSetup = nullptr;
 
 namespace {
-
-using namespace settingskeys;
 
 static_assert(int(engine::TRole::SynthOut) == TfMidiSetup::SynthOut && int(engine::TRole::CtrlOut) == TfMidiSetup::CtrlOut);
 engine::TRole EngineRole(TfMidiSetup::TRole role) { return engine::TRole(role); }
@@ -84,18 +80,16 @@ QLabel *MakeCaption(const QString &text, int left, int top, QWidget *parent)
 
 } // namespace
 
-TfMidiSetup::TfMidiSetup(TfMain &main, QWidget *parent) : QDialog(parent), FMain(main)
+TfMidiSetup::TfMidiSetup(engine::TSession &session, QWidget *parent) : QDialog(parent), FSession(session)
 {
     fMidiSetup = this;
     CreateControls();
-    FMain.SetSetupLink(this);
     FormCreate();
 }
 
 TfMidiSetup::~TfMidiSetup()
 {
     FormDestroy();
-    FMain.SetSetupLink(nullptr);
     if (fMidiSetup == this)
         fMidiSetup = nullptr;
 }
@@ -111,6 +105,29 @@ void TfMidiSetup::CreateControls()
     setFixedSize(400, 364);
     move(624, 267);
 
+    QWidget *panel = CreatePanel();
+    CreateLists(panel);
+    CreateButtons(panel);
+    CreateChannelGroup(panel);
+
+    setTabOrder(lbMidiIn, lbMidiOut);
+    setTabOrder(lbMidiOut, lbCtrlIn);
+    setTabOrder(lbCtrlIn, lbCtrlOut);
+    setTabOrder(lbCtrlOut, bLoadBCR);
+    setTabOrder(bLoadBCR, bbOK);
+    setTabOrder(bbOK, FChannelGroup->button(0));
+
+    engine::TPortRoles &ports = FSession.Ports();
+    Upload = new TPresetUpload(ports, FSession.Editor(), this, bLoadBCR);
+    Finder = new TDeviceFinder(ports, this);
+    connect(Finder, &TDeviceFinder::chosen, this,
+            [this](int synthOut, int synthIn, int channel, int ctrlOut, int ctrlIn) {
+                PickFound(synthOut, synthIn, channel, ctrlOut, ctrlIn);
+            });
+}
+
+QWidget *TfMidiSetup::CreatePanel()
+{
     auto *panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("Panel2"));
     panel->setGeometry(0, 0, 400, 364);
@@ -123,7 +140,11 @@ void TfMidiSetup::CreateControls()
     MakeCaption(QStringLiteral("To -> DW8000"), 18, 142, panel)->setObjectName(QStringLiteral("Label2"));
     MakeCaption(QStringLiteral("From <- Controller"), 207, 6, panel)->setObjectName(QStringLiteral("Label3"));
     MakeCaption(QStringLiteral("To -> Controller"), 207, 142, panel)->setObjectName(QStringLiteral("Label6"));
+    return panel;
+}
 
+void TfMidiSetup::CreateLists(QWidget *panel)
+{
     auto makeList = [&](const char *name, int left, int top) {
         auto *lb = new QListWidget(panel);
         lb->setObjectName(QLatin1String(name));
@@ -142,7 +163,16 @@ void TfMidiSetup::CreateControls()
     lbMidiOut = makeList("lbMidiOut", 14, 158);
     lbCtrlIn = makeList("lbCtrlIn", 203, 24);
     lbCtrlOut = makeList("lbCtrlOut", 203, 160);
+    FRoles[SynthIn].list = lbMidiIn;
+    FRoles[SynthOut].list = lbMidiOut;
+    FRoles[CtrlIn].list = lbCtrlIn;
+    FRoles[CtrlOut].list = lbCtrlOut;
+    for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut})
+        ConnectList(r);
+}
 
+void TfMidiSetup::CreateButtons(QWidget *panel)
+{
     bLoadBCR = new QPushButton(QStringLiteral("Send Sysex to  BCR"), panel);
     bLoadBCR->setObjectName(QStringLiteral("bLoadBCR"));
     bLoadBCR->setGeometry(255, 283, 130, 29);
@@ -156,7 +186,17 @@ void TfMidiSetup::CreateControls()
     bbOK->setObjectName(QStringLiteral("bbOK"));
     bbOK->setGeometry(291, 326, 93, 32);
     bbOK->setDefault(true);
+    connect(bbOK, &QPushButton::clicked, this, [this] { bbOKClick(); });
+    connect(bLoadBCR, &QPushButton::clicked, this, [this] { bLoadBCRClick(); });
 
+    bFindDevices = new QPushButton(QStringLiteral("Find devices"), panel);
+    bFindDevices->setObjectName(QStringLiteral("bFindDevices"));
+    bFindDevices->setGeometry(203, 326, 84, 32);
+    connect(bFindDevices, &QPushButton::clicked, this, [this] { bFindDevicesClick(); });
+}
+
+void TfMidiSetup::CreateChannelGroup(QWidget *panel)
+{
     rgMidiChan = new QGroupBox(QStringLiteral("Midi Channel"), panel);
     rgMidiChan->setObjectName(QStringLiteral("rgMidiChan"));
     rgMidiChan->setGeometry(12, 272, 180, 90);
@@ -174,30 +214,6 @@ void TfMidiSetup::CreateControls()
         FChannelGroup->addButton(rb, i);
     }
     connect(FChannelGroup, &QButtonGroup::idClicked, this, [this] { rgMidiChanClick(); });
-
-    setTabOrder(lbMidiIn, lbMidiOut);
-    setTabOrder(lbMidiOut, lbCtrlIn);
-    setTabOrder(lbCtrlIn, lbCtrlOut);
-    setTabOrder(lbCtrlOut, bLoadBCR);
-    setTabOrder(bLoadBCR, bbOK);
-    setTabOrder(bbOK, FChannelGroup->button(0));
-
-    FRoles[SynthIn] = {lbMidiIn, SynthInput};
-    FRoles[SynthOut] = {lbMidiOut, SynthOutput};
-    FRoles[CtrlIn] = {lbCtrlIn, CtrlInput};
-    FRoles[CtrlOut] = {lbCtrlOut, CtrlOutput};
-    for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut})
-        ConnectList(r);
-
-    connect(bbOK, &QPushButton::clicked, this, [this] { bbOKClick(); });
-    connect(bLoadBCR, &QPushButton::clicked, this, [this] { bLoadBCRClick(); });
-
-    bFindDevices = new QPushButton(QStringLiteral("Find devices"), panel);
-    bFindDevices->setObjectName(QStringLiteral("bFindDevices"));
-    bFindDevices->setGeometry(203, 326, 84, 32);
-    connect(bFindDevices, &QPushButton::clicked, this, [this] { bFindDevicesClick(); });
-    Upload = new TPresetUpload(FMain, this, bLoadBCR);
-    Finder = new TDeviceFinder(*this, FMain);
 }
 
 void TfMidiSetup::ConnectList(TRole role)
@@ -237,41 +253,26 @@ void TfMidiSetup::lbCtrlOutClick() { ApplyChoice(CtrlOut); }
 
 void TfMidiSetup::FillLists()
 {
-    for (QListWidget *l : {lbMidiIn, lbMidiOut, lbCtrlIn, lbCtrlOut}) {
-        const QSignalBlocker block(l);
-        l->clear();
-    }
-    // "None" ends every list even when a device cannot be read, so that the
-    // last row of a list is always it.
-    const platform::TScopeExit addNone{[this] {
-        for (QListWidget *l : {lbMidiIn, lbMidiOut, lbCtrlIn, lbCtrlOut}) {
-            const QSignalBlocker block(l);
-            l->addItem(NoDevice);
-        }
-    }};
     // The stable names: what the settings file keeps, and what stays the
-    // same when the system numbers its ports anew.
-    FInputNames = engine::InputDeviceNames();
-    for (const std::string &name : FInputNames) {
-        const QSignalBlocker b1(lbCtrlIn), b2(lbMidiIn);
-        lbCtrlIn->addItem(QString::fromStdString(engine::StableDeviceName(name)));
-        lbMidiIn->addItem(QString::fromStdString(engine::StableDeviceName(name)));
-    }
-    FOutputNames = engine::OutputDeviceNames();
-    for (const std::string &name : FOutputNames) {
-        const QSignalBlocker b1(lbCtrlOut), b2(lbMidiOut);
-        lbCtrlOut->addItem(QString::fromStdString(engine::StableDeviceName(name)));
-        lbMidiOut->addItem(QString::fromStdString(engine::StableDeviceName(name)));
+    // same when the system numbers its ports anew. "None" ends every list.
+    for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut}) {
+        QListWidget *list = FRoles[r].list;
+        const QSignalBlocker block(list);
+        list->clear();
+        for (const std::string &name : FSession.Names(EngineRole(r)))
+            list->addItem(QString::fromStdString(engine::StableDeviceName(name)));
+        list->addItem(settingskeys::NoDevice);
     }
 }
 
 void TfMidiSetup::RefreshLists()
 {
     try {
-        FillLists();
+        FSession.ReadDeviceLists();
     } catch (const std::exception &) {
         return; // the next change of the lists tries again
     }
+    FillLists();
     for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut})
         SelectHeld(r);
 }
@@ -279,7 +280,7 @@ void TfMidiSetup::RefreshLists()
 void TfMidiSetup::SelectHeld(TRole role)
 {
     QListWidget *list = FRoles[role].list;
-    const engine::TPortRoles &ports = FMain.Ports();
+    const engine::TPortRoles &ports = FSession.Ports();
     if (ports.Device(EngineRole(role)) >= 0) {
         SelectRow(list, ports.Device(EngineRole(role)));
     } else if (ports.Waiting(EngineRole(role))) {
@@ -294,56 +295,28 @@ void TfMidiSetup::SelectHeld(TRole role)
 
 void TfMidiSetup::FormCreate()
 {
-    if (FMain.MidiBCtoPC->DeviceCount() == 0) {
+    if (FSession.NoInterface())
         ShowErrorBox(nullptr, QStringLiteral("You need a Midi interface for this program to work."));
-        FTerminate = true;
-        // Ends the application as soon as its message loop starts.
-        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-    }
+    FSession.SetTakeOver([this](engine::TRole role) { return AskTakeOver(TRole(role)); });
     // A step that fails (a device list that cannot be read, a port that does
     // not open, a settings file that refuses a write) is reported, and the
     // start-up goes on with the next.
-    auto guarded = [](auto &&step) {
-        try {
-            step();
-            return true;
-        } catch (const std::exception &e) {
-            ShowExceptionBox(nullptr, e);
-            return false;
-        }
-    };
-    const bool listed = guarded([&] { FillLists(); });
-    for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut}) {
-        QListWidget *list = FRoles[r].list;
-        const QString saved = FMain.Settings().ReadString(Devices, FRoles[r].key, NoDevice);
-        const bool none = saved.compare(NoDevice, Qt::CaseInsensitive) == 0;
-        const std::vector<std::string> &names = IsInput(r) ? FInputNames : FOutputNames;
-        const int device = none ? -1 : engine::FindDeviceName(names, saved.toStdString());
-        SelectRow(list, device >= 0 ? device : NoneRow(list));
-        if (!listed && device < 0 && !none)
-            continue; // maybe just unreadable: keep the saved choice for the next start
-        if (device < 0 && !none) {
-            // Not plugged in yet: the role waits for it under the saved name.
-            guarded([&] { FMain.Ports().Await(EngineRole(r), saved.toStdString()); });
+    // The lists show what was restored, before the patch request may lose a port.
+    const QMetaObject::Connection shown = connect(&FSession, &engine::TSession::restored, this, [this] {
+        FillLists();
+        for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut})
             SelectHeld(r);
-            if (r == SynthOut)
-                FMain.bGetPatch->show();
-            continue;
-        }
-        guarded([&] { ApplyChoice(r); });
-    }
-    connect(&FMain.Ports().Watcher(), &engine::TDeviceWatcher::listsChanged, this, [this] {
+        bLoadBCR->setVisible(FSession.Ports().Device(engine::TRole::CtrlOut) >= 0);
+        const int channel = FSession.Channel();
+        if (channel >= 0 && channel <= 15)
+            FChannelGroup->button(channel)->setChecked(true);
+    });
+    FSession.Start([](const std::exception &e) { ShowExceptionBox(nullptr, e); });
+    disconnect(shown);
+    connect(&FSession.Ports().Watcher(), &engine::TDeviceWatcher::listsChanged, this, [this] {
         if (isVisible())
             RefreshLists();
     });
-
-    int channel = FMain.Settings().ReadInteger(Synth, Channel, 0);
-    if (channel > 15)
-        channel = 15;
-    if (channel < 0)
-        channel = 0; // no channel at all would put 2F on the wire
-    guarded([&] { SetChannelIndex(channel); });
-    guarded([&] { FMain.bGetPatchClick(); });
 }
 
 int TfMidiSetup::NoneRow(const QListWidget *list) const { return list->count() - 1; }
@@ -356,32 +329,34 @@ void TfMidiSetup::SelectRow(QListWidget *list, int row)
 
 void TfMidiSetup::ApplyChoice(TRole role)
 {
-    Role &r = FRoles[role];
-    const int row = r.list->currentRow();
+    QListWidget *list = FRoles[role].list;
+    const int row = list->currentRow();
     if (row < 0)
         return;
-    const QString text = r.list->item(row)->text();
-    engine::TPortRoles &ports = FMain.Ports();
-    if (text == NoDevice) {
-        ports.Release(EngineRole(role));
-        FMain.Settings().WriteString(Devices, r.key, NoDevice);
-        if (role == SynthOut)
-            FMain.bGetPatch->hide();
-        else if (role == CtrlOut)
+    const TRole partner = TRole(engine::Partner(EngineRole(role)));
+    if (row == NoneRow(list)) {
+        FSession.Choose(EngineRole(role), engine::TPortRoles::NoDevice);
+        if (role == CtrlOut)
             bLoadBCR->hide();
         return;
     }
-    if (ports.Conflicts(EngineRole(role), row) && !ResolveConflict(role))
+    switch (FSession.Choose(EngineRole(role), row)) {
+    case engine::TSession::TChoice::Declined: {
+        const int held = Selection(role);
+        SelectRow(list, held >= 0 ? held : NoneRow(list));
         return;
-    ports.Assign(EngineRole(role), row, text.toStdString());
-    FMain.Settings().WriteString(Devices, r.key, text);
-    if (role == SynthOut)
-        FMain.bGetPatch->show();
-    else if (role == CtrlOut)
+    }
+    case engine::TSession::TChoice::TookOver:
+        SelectRow(FRoles[partner].list, NoneRow(FRoles[partner].list));
+        break;
+    case engine::TSession::TChoice::Taken:
+        break;
+    }
+    if (role == CtrlOut)
         bLoadBCR->show();
 }
 
-bool TfMidiSetup::ResolveConflict(TRole role)
+bool TfMidiSetup::AskTakeOver(TRole role)
 {
     static const char *const kQuestions[] = {
         "The controller has this device.\nReset the controller?",
@@ -389,24 +364,31 @@ bool TfMidiSetup::ResolveConflict(TRole role)
         "The Midi input has this device.\nReset the Midi Input?",
         "The Midi output has this device.\nReset the Midi Output?",
     };
-    const Role &r = FRoles[role];
     const TMsgResult answer = ShowMessageBox(
         isVisible() ? this : nullptr,
         {QStringLiteral("Error"), QLatin1String(kQuestions[role]), TMsgIcon::Error, TMsgButtons::YesNo});
-    const int held = Selection(role);
-    if (answer != TMsgResult::Yes) {
-        SelectRow(r.list, held >= 0 ? held : NoneRow(r.list));
-        return false;
-    }
-    const TRole partner = TRole(engine::Partner(EngineRole(role)));
-    const Role &p = FRoles[partner];
-    FMain.Ports().Release(EngineRole(partner));
-    SelectRow(p.list, NoneRow(p.list));
-    FMain.Settings().WriteString(Devices, p.key, NoDevice);
-    return true;
+    return answer == TMsgResult::Yes;
 }
 
-int TfMidiSetup::Selection(TRole role) const { return FMain.Ports().Device(EngineRole(role)); }
+void TfMidiSetup::PickFound(int synthOut, int synthIn, int channel, int ctrlOut, int ctrlIn)
+{
+    // Each selected as a click does: the session applies and saves it.
+    auto pick = [](QListWidget *list, int row) {
+        if (row >= 0 && row < list->count() - 1 && list->currentRow() != row)
+            list->setCurrentRow(row);
+    };
+    if (synthOut >= 0 || synthIn >= 0) {
+        pick(lbMidiOut, synthOut);
+        pick(lbMidiIn, synthIn);
+        SetChannelIndex(channel);
+    }
+    if (ctrlOut >= 0 || ctrlIn >= 0) {
+        pick(lbCtrlOut, ctrlOut);
+        pick(lbCtrlIn, ctrlIn);
+    }
+}
+
+int TfMidiSetup::Selection(TRole role) const { return FSession.Ports().Device(EngineRole(role)); }
 
 int TfMidiSetup::ChannelIndex() const { return FChannelGroup->checkedId(); }
 
@@ -423,8 +405,7 @@ void TfMidiSetup::rgMidiChanClick()
     const int index = ChannelIndex();
     if (index < 0)
         return;
-    FMain.Editor().SetChannel(index);
-    FMain.Settings().WriteInteger(Synth, Channel, index);
+    FSession.SetChannel(index);
 }
 
 void TfMidiSetup::ShowModal() { exec(); }
@@ -439,13 +420,9 @@ void TfMidiSetup::bbOKClick() { hide(); }
 
 void TfMidiSetup::FormDestroy()
 {
+    FSession.SetTakeOver({});
     try {
-        FMain.Settings().WriteInteger(Synth, Channel, ChannelIndex());
-        for (TRole r : {SynthIn, SynthOut, CtrlIn, CtrlOut}) {
-            if (Selection(r) >= 0 || FMain.Ports().Waiting(EngineRole(r)))
-                FMain.Settings().WriteString(Devices, FRoles[r].key,
-                                             QString::fromStdString(FMain.Ports().DeviceName(EngineRole(r))));
-        }
+        FSession.SaveAll();
     } catch (const std::exception &e) {
         ShowExceptionBox(nullptr, e);
     }

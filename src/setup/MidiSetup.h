@@ -1,13 +1,15 @@
 #pragma once
-// TfMidiSetup: the "Midi Setup" dialog, a view over the engine's port roles
-// and channel. Its creation performs the editor's MIDI start-up (lists the
-// devices, restores the four saved port roles, applies the channel, requests
-// the synthesizer's patch); afterwards it reassigns devices and the channel
-// on the user's choice, each taking effect at once and written to the
-// settings file. It also uploads the controller preset.
+// TfMidiSetup: the "Midi Setup" dialog, a view over the session's port
+// roles and channel. Its creation starts the session (engine::TSession:
+// lists, saved roles, channel, patch request) and shows what it reports and
+// what it holds; afterwards it hands the user's choices of devices and
+// channel to the session, which applies and saves them. It also uploads the
+// controller preset and finds the devices.
 // Thread: the user-interface thread only.
 
 #include "core/Main.h"
+#include "engine/Session.h"
+#include "setup/PresetUpload.h"
 
 #include <QDialog>
 #include <QString>
@@ -27,9 +29,9 @@ class TPresetUpload;
 class TfMidiSetup : public QDialog, public TSetupLink {
     Q_OBJECT
 public:
-    // Runs the start-up sequence before it returns. The main window must
-    // outlive the dialog.
-    explicit TfMidiSetup(TfMain &main, QWidget *parent = nullptr);
+    // Starts the session before it returns (its failures shown in boxes);
+    // the session must outlive the dialog, which writes it out when it goes.
+    explicit TfMidiSetup(engine::TSession &session, QWidget *parent = nullptr);
     ~TfMidiSetup() override;
 
     // The channel selected, 0..15, or -1 while none is.
@@ -39,7 +41,7 @@ public:
 
     // True when start-up found no MIDI input device: the application ends
     // as soon as its message loop starts.
-    bool TerminateRequested() const { return FTerminate; }
+    bool TerminateRequested() const { return FSession.EndRequested(); }
 
     // Handlers.
     void lbMidiInClick();
@@ -66,7 +68,7 @@ public:
     TPresetUpload *Upload = nullptr;
     TDeviceFinder *Finder = nullptr;
 
-    static constexpr const char *PresetFileName = "Tavrelk.SYX";
+    static constexpr const char *PresetFileName = TPresetUpload::PresetFileName;
     // Where the upload looks after the current directory: the installed data
     // folder. Empty means the executable's folder.
     static void SetPresetFallbackDir(const QString &dir);
@@ -81,32 +83,34 @@ protected:
 private:
     struct Role {
         QListWidget *list = nullptr;
-        QString key;
         int justApplied = -1; // row applied on the press of the current click
     };
 
     void FormCreate();
     void FormDestroy();
     void CreateControls();
+    QWidget *CreatePanel();
+    void CreateLists(QWidget *panel);
+    void CreateButtons(QWidget *panel);
+    void CreateChannelGroup(QWidget *panel);
+    // Fills the lists from the session's device names.
     void FillLists();
+    void PickFound(int synthOut, int synthIn, int channel, int ctrlOut, int ctrlIn);
+    bool AskTakeOver(TRole role);
     // Lists the devices again and selects what each role holds.
     void RefreshLists();
     void SelectHeld(TRole role);
     static bool IsInput(TRole role) { return role == SynthIn || role == CtrlIn; }
     void ApplyChoice(TRole role);
-    bool ResolveConflict(TRole role);
     void SelectRow(QListWidget *list, int row);
     int NoneRow(const QListWidget *list) const;
     void ConnectList(TRole role);
     void Click(TRole role);
     QString FindPresetFile() const;
 
-    TfMain &FMain;
+    engine::TSession &FSession;
     std::array<Role, 4> FRoles;
     QButtonGroup *FChannelGroup = nullptr;
-    // The devices as the system names them, in list order (the lists show their stable names).
-    std::vector<std::string> FInputNames, FOutputNames;
-    bool FTerminate = false;
 };
 
 extern TfMidiSetup *fMidiSetup;

@@ -1,12 +1,9 @@
 #include "setup/PresetUpload.h"
 
-#include "core/Main.h"
 #include "core/MessageBoxes.h"
-#include "dw/Params.h"
 #include "engine/BcrUpload.h"
-#include "midi/MidiIn.h"
+#include "engine/PortRoles.h"
 #include "midi/MidiOut.h"
-#include "setup/MidiSetup.h"
 #include "setup/PresetScan.h"
 
 #include <QFile>
@@ -16,9 +13,9 @@
 #include <stdexcept>
 #include <vector>
 
-TPresetUpload::TPresetUpload(TfMain &main, QWidget *dialog, QPushButton *button)
-    : QObject(dialog), FMain(main), FDialog(dialog), FButton(button),
-      FUpload(new engine::TBcrUpload(*main.MidiPCtoBC, main.MidiBCtoPC, main.Editor(), this))
+TPresetUpload::TPresetUpload(engine::TPortRoles &ports, engine::TEditor &editor, QWidget *dialog, QPushButton *button)
+    : QObject(dialog), FPorts(ports), FDialog(dialog), FButton(button),
+      FUpload(new engine::TBcrUpload(ports, editor, true, this))
 {
     connect(FUpload, &engine::TBcrUpload::progress, this, [this](int sent, int) {
         if (FProgress)
@@ -46,7 +43,7 @@ void TPresetUpload::Run(const QString &file)
         throw std::runtime_error(QStringLiteral("Cannot open file %1").arg(file).toStdString());
     const QByteArray data = f.readAll();
 
-    if (FMain.MidiPCtoBC->State() == mosClosed) {
+    if (FPorts.CtrlOut().State() == mosClosed) {
         ShowWarningBox(FDialog, QStringLiteral("No Midi output device selected for the BCR"));
         return;
     }
@@ -66,7 +63,7 @@ void TPresetUpload::Run(const QString &file)
     });
     if (FButton)
         FButton->setEnabled(false);
-    FProgress = new QProgressDialog(QStringLiteral("Sending %1 to the BCR2000").arg(QLatin1String(TfMidiSetup::PresetFileName)),
+    FProgress = new QProgressDialog(QStringLiteral("Sending %1 to the BCR2000").arg(QLatin1String(PresetFileName)),
                                     QStringLiteral("Cancel"), 0, int(lines.size()), FDialog);
     FProgress->setObjectName(QStringLiteral("UploadProgress"));
     FProgress->setWindowModality(Qt::WindowModal);
@@ -85,16 +82,9 @@ void TPresetUpload::Ended()
         FProgress = nullptr;
     }
     const engine::TUploadReport &report = FUpload->Report();
-    // A preset just programmed starts from its defaults: show the patch on it.
-    if (report.Total > 0 && report.Clean() && report.Listened && report.Unanswered == 0) {
-        for (int row = 0; row < dw::ParamCount; ++row) {
-            if (dw::IsLiveRow(row))
-                FMain.Editor().EchoParameter(row);
-        }
-    }
     if (FButton)
         FButton->setEnabled(true);
-    const QString name = QLatin1String(TfMidiSetup::PresetFileName);
+    const QString name = QLatin1String(PresetFileName);
     if (FSkipped == 1) {
         ShowWarningBox(FDialog, QStringLiteral("Message %1 of %2 is longer than %3 bytes and was not sent")
                                     .arg(FFirstSkipped)

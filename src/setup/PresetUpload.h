@@ -4,9 +4,8 @@
 // over the buffer size are skipped and reported once at the end), and hands
 // the rest to engine::TBcrUpload, which listens to the unit's answers. A
 // progress dialog with Cancel shows the lines sent; the window and MIDI input
-// go on meanwhile. At the end one message says how it went, and after an
-// upload the unit confirmed line by line every current value is echoed to the
-// controller, so that the freshly programmed rings show the patch.
+// go on meanwhile. At the end one message says how it went (the engine's
+// upload has echoed the patch to a unit that confirmed every line).
 // Thread: the user-interface thread only.
 
 #include <QObject>
@@ -16,18 +15,22 @@
 class QProgressDialog;
 class QPushButton;
 class QWidget;
-class TfMain;
 
 namespace engine {
 class TBcrUpload;
+class TEditor;
+class TPortRoles;
 }
 
 class TPresetUpload : public QObject {
     Q_OBJECT
 public:
-    // `dialog` parents the boxes and the progress dialog; `button` is
-    // disabled while an upload goes.
-    TPresetUpload(TfMain &main, QWidget *dialog, QPushButton *button);
+    static constexpr const char *PresetFileName = "Tavrelk.SYX";
+
+    // Sends to the controller roles of `ports`. `dialog` parents the boxes
+    // and the progress dialog; `button` is disabled while an upload goes.
+    // The ports and the editor must outlive the object.
+    TPresetUpload(engine::TPortRoles &ports, engine::TEditor &editor, QWidget *dialog, QPushButton *button);
     ~TPresetUpload() override;
 
     // Uploads `file` (empty: not found, said in a box). Raises
@@ -44,7 +47,7 @@ signals:
 private:
     void Ended();
 
-    TfMain &FMain;
+    engine::TPortRoles &FPorts;
     QWidget *FDialog;
     QPointer<QPushButton> FButton;
     engine::TBcrUpload *FUpload;

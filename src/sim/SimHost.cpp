@@ -4,6 +4,8 @@
 
 #include <rtmidi/RtMidi.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <sstream>
 
 namespace {
@@ -226,104 +228,134 @@ const char *TSimHost::CommandHelp()
            "  help, quit\n";
 }
 
+std::string TSimHost::PlugCommand(const std::string &verb, std::istringstream &in, const std::string &line)
+{
+    std::string device, rest;
+    in >> device >> rest;
+    if ((device != SynthName && device != ControllerName) || !rest.empty())
+        return "ERROR " + verb + " takes dw8000 or bcr2000: " + line;
+    const bool synth = device == SynthName;
+    const std::string failure = verb == "plug" ? Plug(synth) : Unplug(synth);
+    return failure.empty() ? "OK " + verb + " " + device : "ERROR " + failure;
+}
+
+namespace {
+
+template <typename TValues>
+std::string Values(std::string s, const TValues &values)
+{
+    for (const std::uint8_t v : values)
+        s += " " + std::to_string(v);
+    return s;
+}
+
+} // namespace
+
+const std::vector<TSimHost::TCommand> &TSimHost::Commands()
+{
+    using TArgs = std::vector<int>;
+    static const std::vector<TCommand> commands = {
+        {{"quit"}, 0, 0, [](TSimHost &, const std::string &, const TArgs &, bool &quit) -> std::string {
+             quit = true;
+             return "OK quit";
+         }},
+        {{"help"}, 0, SIZE_MAX, [](TSimHost &, const std::string &, const TArgs &, bool &) {
+             return std::string(CommandHelp()) + "OK help";
+         }},
+        {{"program"}, 1, 1, [](TSimHost &h, const std::string &, const TArgs &a, bool &) {
+             h.FSynth.SelectProgram(a[0]);
+             return "OK program " + std::to_string(a[0]);
+         }},
+        {{"cc"}, 2, 3, [](TSimHost &h, const std::string &, const TArgs &a, bool &) -> std::string {
+             h.FController.TurnEncoder(a[0], a[1], a.size() == 3 ? a[2] - 1 : 0);
+             return "OK cc";
+         }},
+        {{"random"}, 0, 0, [](TSimHost &h, const std::string &, const TArgs &, bool &) -> std::string {
+             h.FController.PressRandomButton();
+             h.FController.ReleaseRandomButton();
+             return "OK random";
+         }},
+        {{"turn"}, 2, 2, [](TSimHost &h, const std::string &, const TArgs &a, bool &) -> std::string {
+             return h.FController.TurnElement(a[0], a[1]) ? "OK turn" : "ERROR encoder not programmed";
+         }},
+        {{"press", "release", "click"}, 1, 1, [](TSimHost &h, const std::string &verb, const TArgs &a, bool &) {
+             const bool done = verb == "release" ? h.FController.ReleaseButton(a[0]) : h.FController.PressButton(a[0]);
+             if (done && verb == "click")
+                 h.FController.ReleaseButton(a[0]);
+             return done ? "OK " + verb : std::string("ERROR button not programmed");
+         }},
+        {{"late"}, 1, 1, [](TSimHost &h, const std::string &, const TArgs &a, bool &) -> std::string {
+             h.FSynth.AnswerNextRequestLate(std::chrono::milliseconds(a[0]));
+             return "OK late";
+         }},
+        {{"truncate"}, 1, 1, [](TSimHost &h, const std::string &, const TArgs &a, bool &) -> std::string {
+             if (a[0] < 0)
+                 return {};
+             h.FSynth.AnswerNextRequestTruncated(std::size_t(a[0]));
+             return "OK truncate";
+         }},
+        {{"channel"}, 1, 1, [](TSimHost &h, const std::string &, const TArgs &a, bool &) -> std::string {
+             h.FSynth.AnswerNextRequestOnChannel(a[0] - 1);
+             return "OK channel";
+         }},
+        {{"value"}, 1, 2, [](TSimHost &h, const std::string &, const TArgs &a, bool &) {
+             const auto v = h.FController.Value(a.size() == 2 ? a[1] - 1 : 0, a[0]);
+             return "OK value " + (v ? std::to_string(*v) : std::string("none"));
+         }},
+        {{"patch"}, 0, 0, [](TSimHost &h, const std::string &, const TArgs &, bool &) {
+             return Values("OK patch", h.FSynth.CurrentPatch());
+         }},
+        {{"stored"}, 1, 1, [](TSimHost &h, const std::string &, const TArgs &a, bool &) {
+             return Values("OK stored " + std::to_string(a[0]), h.FSynth.ProgramPatch(a[0]));
+         }},
+        {{"protect"}, 1, 1, [](TSimHost &h, const std::string &, const TArgs &a, bool &) -> std::string {
+             if (a[0] != 0 && a[0] != 1)
+                 return {};
+             h.FSynth.SetWriteProtect(a[0] == 1);
+             return a[0] == 1 ? "OK protect on" : "OK protect off";
+         }},
+        {{"writetime", "replytime"}, 1, 1, [](TSimHost &h, const std::string &verb, const TArgs &a, bool &) {
+             if (a[0] < 0)
+                 return std::string();
+             if (verb == "writetime")
+                 h.FSynth.SetWriteTime(std::chrono::milliseconds(a[0]));
+             else
+                 h.FSynth.SetReplyTime(std::chrono::milliseconds(a[0]));
+             return "OK " + verb;
+         }},
+        {{"drop"}, 0, 0, [](TSimHost &h, const std::string &, const TArgs &, bool &) -> std::string {
+             h.FSynth.DropNextAnswer();
+             return "OK drop";
+         }},
+        {{"preset"}, 0, 0, [](TSimHost &h, const std::string &, const TArgs &, bool &) {
+             const auto p = h.FController.Preset();
+             return p ? "OK preset '" + p->Name + "'" : std::string("OK preset none");
+         }},
+    };
+    return commands;
+}
+
 std::string TSimHost::Command(const std::string &line, bool &quit)
 {
     std::istringstream in(line);
     std::string verb;
     if (!(in >> verb))
         return {};
-    if (verb == "unplug" || verb == "plug") {
-        std::string device, rest;
-        in >> device >> rest;
-        if ((device != SynthName && device != ControllerName) || !rest.empty())
-            return "ERROR " + verb + " takes dw8000 or bcr2000: " + line;
-        const bool synth = device == SynthName;
-        const std::string failure = verb == "plug" ? Plug(synth) : Unplug(synth);
-        return failure.empty() ? "OK " + verb + " " + device : "ERROR " + failure;
-    }
+    if (verb == "unplug" || verb == "plug")
+        return PlugCommand(verb, in, line);
     std::vector<int> args;
     int a = 0;
     while (in >> a)
         args.push_back(a);
     if (!in.eof())
         return "ERROR arguments must be whole numbers: " + line;
-    auto wants = [&](std::size_t low, std::size_t high) { return args.size() >= low && args.size() <= high; };
-
     try {
-        if (verb == "quit" && wants(0, 0)) {
-            quit = true;
-            return "OK quit";
-        }
-        if (verb == "help")
-            return std::string(CommandHelp()) + "OK help";
-        if (verb == "program" && wants(1, 1)) {
-            FSynth.SelectProgram(args[0]);
-            return "OK program " + std::to_string(args[0]);
-        }
-        if (verb == "cc" && wants(2, 3)) {
-            FController.TurnEncoder(args[0], args[1], args.size() == 3 ? args[2] - 1 : 0);
-            return "OK cc";
-        }
-        if (verb == "random" && wants(0, 0)) {
-            FController.PressRandomButton();
-            FController.ReleaseRandomButton();
-            return "OK random";
-        }
-        if (verb == "turn" && wants(2, 2))
-            return FController.TurnElement(args[0], args[1]) ? "OK turn" : "ERROR encoder not programmed";
-        if ((verb == "press" || verb == "release" || verb == "click") && wants(1, 1)) {
-            const bool done = verb == "release" ? FController.ReleaseButton(args[0])
-                                                : FController.PressButton(args[0]);
-            if (done && verb == "click")
-                FController.ReleaseButton(args[0]);
-            return done ? "OK " + verb : "ERROR button not programmed";
-        }
-        if (verb == "late" && wants(1, 1)) {
-            FSynth.AnswerNextRequestLate(std::chrono::milliseconds(args[0]));
-            return "OK late";
-        }
-        if (verb == "truncate" && wants(1, 1) && args[0] >= 0) {
-            FSynth.AnswerNextRequestTruncated(std::size_t(args[0]));
-            return "OK truncate";
-        }
-        if (verb == "channel" && wants(1, 1)) {
-            FSynth.AnswerNextRequestOnChannel(args[0] - 1);
-            return "OK channel";
-        }
-        if (verb == "value" && wants(1, 2)) {
-            const auto v = FController.Value(args.size() == 2 ? args[1] - 1 : 0, args[0]);
-            return "OK value " + (v ? std::to_string(*v) : std::string("none"));
-        }
-        if (verb == "patch" && wants(0, 0)) {
-            std::string s = "OK patch";
-            for (const std::uint8_t v : FSynth.CurrentPatch())
-                s += " " + std::to_string(v);
-            return s;
-        }
-        if (verb == "stored" && wants(1, 1)) {
-            std::string s = "OK stored " + std::to_string(args[0]);
-            for (const std::uint8_t v : FSynth.ProgramPatch(args[0]))
-                s += " " + std::to_string(v);
-            return s;
-        }
-        if (verb == "protect" && wants(1, 1) && (args[0] == 0 || args[0] == 1)) {
-            FSynth.SetWriteProtect(args[0] == 1);
-            return args[0] == 1 ? "OK protect on" : "OK protect off";
-        }
-        if ((verb == "writetime" || verb == "replytime") && wants(1, 1) && args[0] >= 0) {
-            if (verb == "writetime")
-                FSynth.SetWriteTime(std::chrono::milliseconds(args[0]));
-            else
-                FSynth.SetReplyTime(std::chrono::milliseconds(args[0]));
-            return "OK " + verb;
-        }
-        if (verb == "drop" && wants(0, 0)) {
-            FSynth.DropNextAnswer();
-            return "OK drop";
-        }
-        if (verb == "preset" && wants(0, 0)) {
-            const auto p = FController.Preset();
-            return p ? "OK preset '" + p->Name + "'" : std::string("OK preset none");
+        for (const TCommand &c : Commands()) {
+            const bool named = std::find(c.Verbs.begin(), c.Verbs.end(), verb) != c.Verbs.end();
+            if (!named || args.size() < c.MinArgs || args.size() > c.MaxArgs)
+                continue;
+            if (std::string answer = c.Run(*this, verb, args, quit); !answer.empty())
+                return answer;
         }
     } catch (const std::invalid_argument &e) {
         return std::string("ERROR ") + e.what();

@@ -24,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -70,6 +71,17 @@ private:
         bool ToSynth;
         std::vector<std::uint8_t> Bytes;
     };
+
+    // One command of the command line: its verbs, how many whole-number
+    // arguments it takes, and what it does (null answer: not this command's
+    // arguments after all).
+    struct TCommand {
+        std::vector<const char *> Verbs;
+        std::size_t MinArgs, MaxArgs;
+        std::string (*Run)(TSimHost &host, const std::string &verb, const std::vector<int> &args, bool &quit);
+    };
+    static const std::vector<TCommand> &Commands();
+    std::string PlugCommand(const std::string &verb, std::istringstream &in, const std::string &line);
 
     std::string OpenOn(int api);  // an RtMidi::Api
     std::string OpenDevice(bool synth);

@@ -74,7 +74,7 @@ protected:
     void Start()
     {
         main = std::make_unique<TfMain>(std::make_unique<TIniSettings>(settingsPath));
-        setup = std::make_unique<TfMidiSetup>(*main);
+        setup = std::make_unique<TfMidiSetup>(main->Session());
     }
 
     void Stop()

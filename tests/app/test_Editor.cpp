@@ -337,7 +337,7 @@ TEST(EditorWithoutDevices, NoInputDeviceEndsTheProgram)
     QTemporaryDir dir;
     {
         TfMain main(std::make_unique<TIniSettings>(dir.filePath("t.INI")));
-        TfMidiSetup setup(main);
+        TfMidiSetup setup(main.Session());
         EXPECT_TRUE(setup.TerminateRequested());
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].Text, "You need a Midi interface for this program to work.");

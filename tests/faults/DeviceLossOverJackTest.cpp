@@ -99,7 +99,7 @@ protected:
         f.WriteString("MidiDevices", "Input", "dw8000-out:out");
         f.WriteString("MidiDevices", "Output", "dw8000-in:in");
         main = std::make_unique<TfMain>(std::make_unique<TIniSettings>(ini));
-        setup = std::make_unique<TfMidiSetup>(*main);
+        setup = std::make_unique<TfMidiSetup>(main->Session());
         ASSERT_EQ(main->MidiSynthToPC->State(), misOpen);
         ASSERT_EQ(main->MidiPCToSynth->State(), mosOpen);
     }

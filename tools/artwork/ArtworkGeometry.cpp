@@ -3,7 +3,7 @@
 #include "ArtworkPaint.h"
 
 #include "core/Layout.h"
-#include "core/ParamTable.h"
+#include "dw/Params.h"
 
 #include <QFontMetrics>
 #include <algorithm>
@@ -53,21 +53,11 @@ QString HeaderSectionOf(const QString &label)
 
 int RowOfLabel(const QString &labelName)
 {
-    for (int i = 0; i < ParamCount; ++i) {
+    for (int i = 0; i < dw::ParamCount; ++i) {
         if (labelName == QLatin1String(ParamDesign(i).LabelName))
             return i;
     }
     return -1;
-}
-
-const TParamTable &Table()
-{
-    static const TParamTable table = [] {
-        TParamTable t;
-        BuildParams(t);
-        return t;
-    }();
-    return table;
 }
 
 // Boxes are chosen by hand around the window's fixed label places; the test
@@ -101,8 +91,10 @@ QString WidestValueText(int row)
             widest = text;
         }
     };
-    for (const std::string &name : Table()[std::size_t(row)].ValueNames)
-        consider(QString::fromStdString(name));
+    if (const std::vector<std::string> *names = dw::ParamDef(row).Names) {
+        for (const std::string &name : *names)
+            consider(QString::fromStdString(name));
+    }
     for (int v = 0; v <= 127; ++v)
         consider(QString::number(v));
     return widest;
@@ -120,15 +112,15 @@ std::vector<TPlacedItem> BlockPageItems()
     for (const layout::TCaptionLabel &c : layout::CaptionLabels()) {
         const QString section = c.ValueLabel.isEmpty()
                                     ? HeaderSectionOf(c.Name)
-                                    : QString::fromLatin1(ParamDesign(RowOfLabel(c.ValueLabel)).Section);
+                                    : QString::fromLatin1(dw::ParamCaption(RowOfLabel(c.ValueLabel)).Section);
         const QRect r(c.Left, c.Top, layout::TextWidth(captionFont, c.Caption), layout::CaptionLabelHeight);
         items.push_back({c.Name, section, r});
     }
-    for (int row = 0; row < ParamCount; ++row) {
+    for (int row = 0; row < dw::ParamCount; ++row) {
         const TParamDesign &d = ParamDesign(row);
         if (d.LabelName[0] == '\0')
             continue;
-        items.push_back({QString::fromLatin1(d.LabelName), QString::fromLatin1(d.Section),
+        items.push_back({QString::fromLatin1(d.LabelName), QString::fromLatin1(dw::ParamCaption(row).Section),
                          WidestValueRect(row, d.DiagLeft, d.DiagTop)});
     }
     for (const NameSection &p : kPictureSections) {
@@ -223,7 +215,7 @@ std::vector<TArtText> BlockTexts()
 
 int RowOfController(int controller)
 {
-    for (int i = 0; i < ParamCount; ++i) {
+    for (int i = 0; i < dw::ParamCount; ++i) {
         if (dw::ParamDef(i).Controller == controller && ParamDesign(i).LabelName[0] != '\0')
             return i;
     }
@@ -285,17 +277,17 @@ QString ShortSection(const QString &section)
 
 QStringList NameLines(int controller)
 {
-    if (controller == RandomPatchController)
+    if (controller == dw::RandomPatchController)
         return {QStringLiteral("Random Patch")};
     const int row = RowOfController(controller);
     if (row < 0)
         return {};
-    const TParamDesign &d = ParamDesign(row);
+    const dw::TParamCaption &caption = dw::ParamCaption(row);
     QStringList lines;
-    const QString section = ShortSection(QString::fromLatin1(d.Section));
+    const QString section = ShortSection(QString::fromLatin1(caption.Section));
     if (!section.isEmpty())
         lines << section;
-    lines << QString::fromLatin1(d.Name);
+    lines << QString::fromLatin1(caption.Name);
     return lines;
 }
 
@@ -373,7 +365,7 @@ std::vector<TArtText> BcrNameTexts()
 std::vector<QRect> BcrPageCovered()
 {
     std::vector<QRect> covered;
-    for (int row = 0; row < ParamCount; ++row) {
+    for (int row = 0; row < dw::ParamCount; ++row) {
         const TParamDesign &d = ParamDesign(row);
         if (d.LabelName[0] != '\0')
             covered.push_back(WidestValueRect(row, d.BcrLeft, d.BcrTop));

@@ -2,7 +2,7 @@
 #include "ArtworkGeometry.h"
 
 #include "core/Layout.h"
-#include "core/ParamTable.h"
+#include "dw/Params.h"
 
 #include <QDir>
 #include <QFile>
@@ -299,10 +299,11 @@ TEST(ArtworkBcr, EveryParameterIsNamedAtItsControl)
     QSet<QString> printed;
     for (const TArtText &t : BcrNameTexts())
         printed.insert(t.Text);
-    for (int row = 0; row < ParamCount; ++row) {
+    for (int row = 0; row < dw::ParamCount; ++row) {
         const TParamDesign &d = ParamDesign(row);
         if (d.LabelName[0] != '\0') {
-            EXPECT_TRUE(printed.contains(QString::fromLatin1(d.Name))) << d.Name;
+            const char *name = dw::ParamCaption(row).Name;
+            EXPECT_TRUE(printed.contains(QString::fromLatin1(name))) << name;
         }
     }
 }

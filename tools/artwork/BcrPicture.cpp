@@ -3,7 +3,7 @@
 #include "ArtworkPaint.h"
 
 #include "core/Layout.h"
-#include "core/ParamTable.h"
+#include "dw/Params.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -107,7 +107,7 @@ void DrawControls(QPainter &p)
             DrawKnob(p, centre, c.Body.width() / 2 - LedRingMargin, c.Controller);
             break;
         case TBcrKind::Button:
-            if (c.Controller == RandomPatchController) // the editor's own button stands out
+            if (c.Controller == dw::RandomPatchController) // the editor's own button stands out
                 DrawButton(p, QRectF(c.Body).adjusted(0.5, 0.5, 0.5, 0.5), QColor(0xb0483a), QColor(0x7a2a20));
             else
                 DrawButton(p, QRectF(c.Body).adjusted(0.5, 0.5, 0.5, 0.5));

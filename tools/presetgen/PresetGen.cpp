@@ -1,6 +1,6 @@
 #include "PresetGen.h"
 
-#include "core/ParamTable.h"
+#include "dw/Params.h"
 
 #include <algorithm>
 #include <iterator>
@@ -30,16 +30,6 @@ constexpr ControllerBlock kBlocks[] = {
     {52, ElementKind::Encoder, 41},
     {60, ElementKind::Encoder, 49},
 };
-
-const TParamTable &Table()
-{
-    static const TParamTable table = [] {
-        TParamTable t;
-        BuildParams(t);
-        return t;
-    }();
-    return table;
-}
 
 ButtonMode ModeForRange(int maxValue) { return maxValue == 1 ? ButtonMode::Toggle : ButtonMode::Step; }
 
@@ -110,13 +100,15 @@ std::string Location(const BcrElement &e)
 
 std::string Range(int maxValue) { return "0-" + std::to_string(maxValue); }
 
-std::string ValueList(const TCcParam &row)
+std::string ValueList(const dw::TParamDef &row)
 {
     std::string s;
-    for (int v = 0; v <= row.MaxValue && std::size_t(v) < row.ValueNames.size(); ++v) {
+    if (row.Names == nullptr)
+        return s;
+    for (int v = 0; v <= row.MaxValue && std::size_t(v) < row.Names->size(); ++v) {
         if (!s.empty())
             s += ", ";
-        std::string name = row.ValueNames[std::size_t(v)];
+        std::string name = (*row.Names)[std::size_t(v)];
         const auto first = name.find_first_not_of(' ');
         s += first == std::string::npos ? name : name.substr(first);
     }
@@ -151,12 +143,12 @@ std::vector<ElementProgram> PresetElements()
         BcrElement element;
         if (!ElementForController(controller, element))
             continue;
-        const int row = FindControllerRow(Table(), 0, controller);
+        const int row = dw::FindControllerRow(0, controller);
         if (row >= 0) {
-            const int max = Table()[std::size_t(row)].MaxValue;
+            const int max = dw::ParamDef(row).MaxValue;
             const ButtonMode mode = element.Kind == ElementKind::Button ? ModeForRange(max) : ButtonMode::None;
             elements.push_back({element, row, controller, max, mode});
-        } else if (controller == RandomPatchController) {
+        } else if (controller == dw::RandomPatchController) {
             elements.push_back({element, -1, controller, 1, ButtonMode::Momentary});
         }
     }
@@ -229,16 +221,15 @@ std::string MarkdownTable()
                 out << key->Action << " | press | " << key->Effect << " |\n";
             continue;
         }
-        const TParamDesign &d = ParamDesign(p.Row);
-        const TCcParam &row = Table()[std::size_t(p.Row)];
-        out << d.Section << ": " << d.Name << " | ";
+        const dw::TParamCaption &caption = dw::ParamCaption(p.Row);
+        out << caption.Section << ": " << caption.Name << " | ";
         switch (p.Mode) {
         case ButtonMode::None: out << "turn"; break;
         case ButtonMode::Step: out << "press to step, wraps to the first"; break;
         case ButtonMode::Toggle: out << "press to toggle"; break;
         case ButtonMode::Momentary: out << "press"; break;
         }
-        const std::string names = ValueList(row);
+        const std::string names = ValueList(dw::ParamDef(p.Row));
         out << " | " << (names.empty() ? Range(p.MaxValue) : names) << " |\n";
     }
     return out.str();

@@ -104,6 +104,39 @@ void OnRtMessage(double, std::vector<unsigned char> *message, void *userData)
     }
     endpoint->DeliverShort(m.data(), m.size());
 }
+// A port of one direction opened on a thread of its own, so that a server
+// that does not answer cannot hold the caller: the client, its error latch
+// (which must outlive it) and the outcome. `prepare` runs before the open.
+template <typename Client>
+struct OpenedPort {
+    MMRESULT code = MMSYSERR_NOERROR;
+    std::unique_ptr<RtMidiErrorLatch> errors; // first: outlives the object that reports to it
+    std::unique_ptr<Client> client;
+};
+
+template <typename Client, typename Prepare>
+std::optional<OpenedPort<Client>> OpenBounded(std::chrono::milliseconds limit, RtMidi::Api api, unsigned index,
+                                               std::string clientName, const char *portName, Prepare prepare)
+{
+    return RunBounded(limit, [=]() {
+        OpenedPort<Client> o;
+        o.errors = std::make_unique<RtMidiErrorLatch>();
+        try {
+            o.client = std::make_unique<Client>(api, clientName);
+        } catch (const RtMidiError &e) { // only the constructor throws
+            o.code = RtMidiErrorLatch::Code(e.getType());
+            return o;
+        }
+        o.client->setErrorCallback(&RtMidiErrorLatch::Report, o.errors.get());
+        prepare(*o.client);
+        o.client->openPort(index, portName);
+        o.code = o.errors->Take();
+        if (o.code == MMSYSERR_NOERROR && !o.client->isPortOpen())
+            o.code = MMSYSERR_ALLOCATED;
+        return o;
+    });
+}
+
 } // namespace
 
 RtMidiService::RtMidiService(std::string clientName, std::chrono::milliseconds openLimit)
@@ -196,36 +229,17 @@ MMRESULT RtMidiService::ConnectInput(std::uint32_t deviceId, const std::shared_p
     const auto ports = ListPorts(true);
     if (deviceId >= ports.size())
         return MMSYSERR_BADDEVICEID;
-    struct Opened {
-        MMRESULT code = MMSYSERR_NOERROR;
-        std::unique_ptr<RtMidiErrorLatch> errors; // first: outlives the object that reports to it
-        std::unique_ptr<RtMidiIn> in;
-    };
-    auto opened = RunBounded(openLimit_, [api = systems_[ports[deviceId].system]->api,
-                                                       index = ports[deviceId].index, name = clientName_,
-                                                       endpoint]() {
-        Opened o;
-        o.errors = std::make_unique<RtMidiErrorLatch>();
-        try {
-            o.in = std::make_unique<RtMidiIn>(api, name);
-        } catch (const RtMidiError &e) { // only the constructor throws
-            o.code = RtMidiErrorLatch::Code(e.getType());
-            return o;
-        }
-        o.in->setErrorCallback(&RtMidiErrorLatch::Report, o.errors.get());
-        o.in->ignoreTypes(false, false, false); // the callback filters, not RtMidi
-        o.in->setCallback(OnRtMessage, endpoint.get());
-        o.in->openPort(index, "in");
-        o.code = o.errors->Take();
-        if (o.code == MMSYSERR_NOERROR && !o.in->isPortOpen())
-            o.code = MMSYSERR_ALLOCATED;
-        return o;
-    });
+    const Port &port = ports[deviceId];
+    auto opened = OpenBounded<RtMidiIn>(openLimit_, systems_[port.system]->api, port.index, clientName_, "in",
+                                        [endpoint](RtMidiIn &in) {
+                                            in.ignoreTypes(false, false, false); // the callback filters, not RtMidi
+                                            in.setCallback(OnRtMessage, endpoint.get());
+                                        });
     if (!opened)
         return MIDIERR_NOTREADY; // the server did not answer
     if (opened->code != MMSYSERR_NOERROR)
         return opened->code;
-    link = std::make_unique<RtInputLink>(std::move(opened->errors), std::move(opened->in), endpoint,
+    link = std::make_unique<RtInputLink>(std::move(opened->errors), std::move(opened->client), endpoint,
                                          DriverWaitLimit(), leftClosing_);
     return MMSYSERR_NOERROR;
 }
@@ -250,34 +264,14 @@ MMRESULT RtMidiService::ConnectOutput(std::uint32_t deviceId, std::unique_ptr<Ou
     const auto ports = ListPorts(false);
     if (deviceId >= ports.size())
         return MMSYSERR_BADDEVICEID;
-    struct Opened {
-        MMRESULT code = MMSYSERR_NOERROR;
-        std::unique_ptr<RtMidiErrorLatch> errors; // first: outlives the object that reports to it
-        std::unique_ptr<RtMidiOut> out;
-    };
     const Port &port = ports[deviceId];
-    auto opened = RunBounded(openLimit_, [api = systems_[port.system]->api, index = port.index,
-                                                 name = clientName_]() {
-        Opened o;
-        o.errors = std::make_unique<RtMidiErrorLatch>();
-        try {
-            o.out = std::make_unique<RtMidiOut>(api, name);
-        } catch (const RtMidiError &e) { // only the constructor throws
-            o.code = RtMidiErrorLatch::Code(e.getType());
-            return o;
-        }
-        o.out->setErrorCallback(&RtMidiErrorLatch::Report, o.errors.get());
-        o.out->openPort(index, "out");
-        o.code = o.errors->Take();
-        if (o.code == MMSYSERR_NOERROR && !o.out->isPortOpen())
-            o.code = MMSYSERR_ALLOCATED;
-        return o;
-    });
+    auto opened = OpenBounded<RtMidiOut>(openLimit_, systems_[port.system]->api, port.index, clientName_, "out",
+                                         [](RtMidiOut &) {});
     if (!opened)
         return MIDIERR_NOTREADY; // the server did not answer
     if (opened->code != MMSYSERR_NOERROR)
         return opened->code;
-    sink = std::make_unique<RtOutputSink<RtMidiOut>>(std::move(opened->errors), std::move(opened->out),
+    sink = std::make_unique<RtOutputSink<RtMidiOut>>(std::move(opened->errors), std::move(opened->client),
                                                      [this, name = port.name] {
                                                          const auto now = ListPorts(false);
                                                          return std::any_of(now.begin(), now.end(),

@@ -144,45 +144,58 @@ std::optional<std::vector<engine::TLibraryPatch>> Search(engine::TPatchLibrary &
     return found;
 }
 
+// find and export alike: the options read, the library opened and searched;
+// Status is the exit status to end with when that failed.
+struct TSearchRun {
+    int Status = 0;
+    TFindOptions Options;
+    std::vector<engine::TLibraryPatch> Found;
+};
+
+TSearchRun RunSearch(int argc, char **argv, int index, bool forExport)
+{
+    TSearchRun run;
+    run.Options = ParseFind(argc, argv, index, forExport);
+    if (!run.Options.Ok) {
+        run.Status = 2;
+        return run;
+    }
+    engine::TPatchLibrary library;
+    std::optional<std::vector<engine::TLibraryPatch>> found;
+    if (!OpenLibrary(library) || !(found = Search(library, run.Options))) {
+        run.Status = 1;
+        return run;
+    }
+    run.Found = std::move(*found);
+    return run;
+}
+
 int Find(int argc, char **argv, int index)
 {
-    TFindOptions o = ParseFind(argc, argv, index, false);
-    if (!o.Ok)
-        return 2;
-    engine::TPatchLibrary library;
-    if (!OpenLibrary(library))
-        return 1;
-    const auto found = Search(library, o);
-    if (!found)
-        return 1;
-    for (const engine::TLibraryPatch &p : *found)
-        std::printf("%s\n", Describe(p, o.Query.Like.has_value()).toLocal8Bit().constData());
-    return 0;
+    const TSearchRun run = RunSearch(argc, argv, index, false);
+    for (const engine::TLibraryPatch &p : run.Found)
+        std::printf("%s\n", Describe(p, run.Options.Query.Like.has_value()).toLocal8Bit().constData());
+    return run.Status;
 }
 
 int Export(int argc, char **argv, int index)
 {
-    TFindOptions o = ParseFind(argc, argv, index, true);
-    if (!o.Ok)
-        return 2;
-    engine::TPatchLibrary library;
-    if (!OpenLibrary(library))
-        return 1;
-    const auto found = Search(library, o);
-    if (!found)
-        return 1;
-    if (found->empty())
+    const TSearchRun run = RunSearch(argc, argv, index, true);
+    if (run.Status != 0)
+        return run.Status;
+    const std::vector<engine::TLibraryPatch> &found = run.Found;
+    if (found.empty())
         return Fail("no patch matches");
-    if (found->size() > std::size_t(dw::BankSize))
-        return Fail(QString("%1 patches match; a bank holds 64: narrow the search or add --limit 64").arg(found->size()));
+    if (found.size() > std::size_t(dw::BankSize))
+        return Fail(QString("%1 patches match; a bank holds 64: narrow the search or add --limit 64").arg(found.size()));
     std::vector<dw::TFileProgram> programs;
-    for (const engine::TLibraryPatch &p : *found)
+    for (const engine::TLibraryPatch &p : found)
         programs.push_back({int(programs.size()), p.Data});
     std::string error;
-    if (!dw::WriteFileBytes(o.Out.toStdString(), dw::BankFileBytes(0, programs), error))
+    if (!dw::WriteFileBytes(run.Options.Out.toStdString(), dw::BankFileBytes(0, programs), error))
         return Fail(QString::fromStdString(error));
-    std::printf("%zu patches written to %s as programs 11 to %s\n", programs.size(), o.Out.toLocal8Bit().constData(),
-                dw::ProgramText(int(programs.size()) - 1).c_str());
+    std::printf("%zu patches written to %s as programs 11 to %s\n", programs.size(),
+                run.Options.Out.toLocal8Bit().constData(), dw::ProgramText(int(programs.size()) - 1).c_str());
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <QTemporaryFile>
 
 #include <cctype>
@@ -56,9 +57,17 @@ ReadResult ReadDocument(const QString &fileName, IniDocument &doc)
     return ReadResult::Ok;
 }
 
+// Bytes inside a line as text. A U+FEFF that starts a value is part of it,
+// not a byte-order mark (that one is stripped with the file's start).
+QString LineText(const QByteArray &bytes)
+{
+    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decode(bytes);
+}
+
 bool SameName(const QByteArray &raw, const QString &name)
 {
-    return QString::fromUtf8(raw.trimmed()).compare(name.trimmed(), Qt::CaseInsensitive) == 0;
+    return LineText(raw.trimmed()).compare(name.trimmed(), Qt::CaseInsensitive) == 0;
 }
 
 // The section name of a "[name]" line.
@@ -123,7 +132,7 @@ std::optional<QString> FindValue(const QString &fileName, const QString &section
     if (at < 0)
         return std::nullopt;
     const QByteArray &line = doc.Lines[size_t(at)];
-    return QString::fromUtf8(line.mid(line.indexOf('=') + 1).trimmed());
+    return LineText(line.mid(line.indexOf('=') + 1).trimmed());
 }
 
 void SetValue(IniDocument &doc, const QString &section, const QString &key, const QByteArray &value)

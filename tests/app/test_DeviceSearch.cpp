@@ -9,6 +9,7 @@
 #include "setup/DeviceFinder.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -188,17 +189,25 @@ TEST_F(DeviceSearchTest, TheQuestionComesWithoutTheProgressWindowAndTakesTheKeys
     Settle();
     SetMessageBoxResponder({});
     bool asked = false, progressShown = false, boxHasFocus = false;
+    QElapsedTimer sinceShown;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (box == nullptr || !box->isVisible())
             return;
-        watch.stop();
-        asked = true;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            progressShown = progressShown || (qobject_cast<QProgressDialog *>(w) && w->isVisible());
+        if (!sinceShown.isValid()) {
+            sinceShown.start();
+            for (QWidget *w : QApplication::topLevelWidgets())
+                progressShown = progressShown || (qobject_cast<QProgressDialog *>(w) && w->isVisible());
+        }
+        // Activation follows the show through the event loop: give it time,
+        // but a box that never takes the focus fails.
         QWidget *focus = QApplication::focusWidget();
         boxHasFocus = focus != nullptr && box->isAncestorOf(focus) && box->isActiveWindow();
+        if (!boxHasFocus && sinceShown.elapsed() < 3000)
+            return;
+        watch.stop();
+        asked = true;
         QTest::keyClick(focus != nullptr ? focus : box, Qt::Key_Return);
     });
     watch.start(10);

@@ -69,6 +69,11 @@ TEST_F(IniFileTest, ByteOrderMarkNoLongerHidesTheFirstSection)
     EXPECT_EQ(Content(), "\xEF\xBB\xBF[MidiDevices]\r\nInput=DW\r\nOutput=BCR\r\n\r\n[DWSynth]\r\n"
                          "MidiChan=3\r\n");
 
+    // Only the file's first bytes are a mark: the same character starting a
+    // value is the value's own and reads back.
+    ini.WriteString("MidiDevices", "Input", QStringLiteral("\uFEFFDW"));
+    EXPECT_EQ(ini.ReadString("MidiDevices", "Input", "None"), QStringLiteral("\uFEFFDW"));
+
     SetContent("\xEF\xBB\xBF");  // nothing but the mark
     ini.WriteInteger("DWSynth", "MidiChan", 1);
     EXPECT_EQ(Content(), "\xEF\xBB\xBF[DWSynth]\nMidiChan=1\n");

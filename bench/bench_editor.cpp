@@ -8,6 +8,7 @@
 // change.
 
 #include "BenchRig.h"
+#include "ResidentMemory.h"
 #include "midi/MidiIn.h"
 
 #include <QApplication>
@@ -20,7 +21,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,22 +44,6 @@ double Percentile(std::vector<double> v, int p)
         return 0;
     std::sort(v.begin(), v.end());
     return v[std::min(v.size() - 1, v.size() * std::size_t(p) / 100)];
-}
-
-// Resident set size of this process in megabytes.
-double ResidentMb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            double kb = 0;
-            status >> kb;
-            return kb / 1024.0;
-        }
-        status.ignore(1 << 16, '\n');
-    }
-    return 0;
 }
 
 // The editor as the demonstration runs it, with its settings in a temporary folder.

@@ -4,29 +4,14 @@
 // 20,000 more steps, which the cap keeps where it was.
 
 #include "engine/History.h"
+#include "ResidentMemory.h"
 
 #include <benchmark/benchmark.h>
 
-#include <fstream>
 #include <random>
 #include <string>
 
 namespace {
-
-double ResidentMb()
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            double kb = 0;
-            status >> kb;
-            return kb / 1024.0;
-        }
-        status.ignore(1 << 16, '\n');
-    }
-    return 0;
-}
 
 dw::TPatch RandomPatch(std::mt19937 &gen)
 {

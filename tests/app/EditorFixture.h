@@ -15,6 +15,8 @@
 #include "setup/MidiSetup.h"
 #include "sim/SimRig.h"
 
+#include "../common/WaitFor.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -88,18 +90,6 @@ protected:
         return TIniFile(settingsPath).ReadString(section, key, QStringLiteral("<missing>"));
     }
 
-    // Runs the event loop until pred holds or the time is up.
-    static bool WaitFor(const std::function<bool()> &pred, int ms = 5000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!pred()) {
-            if (t.elapsed() > ms)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
-        return true;
-    }
 
     // Lets everything in flight arrive. Start-up needs none: its last
     // message is the fetched patch's last echo (a dump is echoed in one go).

@@ -12,6 +12,8 @@
 #include "platform/VirtualMidiService.h"
 #include "sim/SimRig.h"
 
+#include "../common/WaitFor.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -67,17 +69,6 @@ public: // the rows' lambdas reach the rig through the fixture
         });
     }
 
-    static bool WaitFor(const std::function<bool()> &pred, int ms = 10000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!pred()) {
-            if (t.elapsed() > ms)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
-        return true;
-    }
     bool RunToEnd() { return WaitFor([this] { return result.has_value(); }, 20000); }
 
     // A received program is the unit's byte for byte.

@@ -50,7 +50,6 @@ public: // the rows' lambdas reach the fixture through a reference
     using EditorFixture::dir;
     using EditorFixture::main;
     using EditorFixture::rig;
-    using EditorFixture::WaitFor;
 
     void SetUp() override
     {
@@ -432,7 +431,7 @@ TEST_F(LibraryFixture, ErrorPathsSayWhyAndWriteNothing)
          [](LibraryFixture &t) {
              t.nextFile = t.dir.filePath(QStringLiteral("no-such-folder/bank.syx"));
              t.Library().ReceiveBank();
-             ASSERT_TRUE(t.WaitFor([&] { return t.Idle(); }, 20000));
+             ASSERT_TRUE(WaitFor([&] { return t.Idle(); }, 20000));
          },
          QStringLiteral("The bank was received but not saved."), true},
         {"nothing received, nothing saved",
@@ -442,7 +441,7 @@ TEST_F(LibraryFixture, ErrorPathsSayWhyAndWriteNothing)
              t.rig->Synth().SetChannel(6);
              t.nextFile = t.dir.filePath(QStringLiteral("never.syx"));
              t.Library().ReceiveBank();
-             ASSERT_TRUE(t.WaitFor([&] { return t.Idle(); }));
+             ASSERT_TRUE(WaitFor([&] { return t.Idle(); }));
              t.rig->Synth().SetChannel(0);
              EXPECT_TRUE(t.Status().endsWith(QStringLiteral(" Nothing was saved."))) << t.Status().toStdString();
              EXPECT_TRUE(t.Status().contains(QStringLiteral("exclusive data setting")));

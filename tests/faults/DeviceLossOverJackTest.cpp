@@ -21,6 +21,7 @@
 #include <rtmidi/RtMidi.h>
 
 #include "../common/PrivateJackServer.h"
+#include "../common/WaitFor.h"
 
 #include <algorithm>
 #include <atomic>
@@ -65,18 +66,6 @@ private:
     RtMidiOut out_;
     RtMidiIn in_;
 };
-
-bool WaitFor(const std::function<bool()> &pred, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
 
 } // namespace
 

@@ -8,6 +8,8 @@ function(tavrelk_add_test name)
   cmake_parse_arguments(T "SERIAL" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE tavrelk_test_main ${T_LIBS})
+  # Names in the stack a crashing test leaves on standard error.
+  set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
   target_compile_definitions(${name} PRIVATE
     TAVRELK_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
   set(props TIMEOUT 300)

@@ -126,6 +126,8 @@ TEST_F(LibraryWindowTest, EnterAndDoubleClickAudition)
     QTest::mouseClick(FWindow->tvPatches->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(FWindow->tvPatches->viewport(), Qt::LeftButton, {}, cell.center());
     EXPECT_EQ(FEditor.CurrentBlock(), dw::FitToRanges(Block(4)));
+    FEditor.Undo(); // an audition is a step like any loaded patch
+    EXPECT_EQ(FEditor.CurrentBlock(), dw::FitToRanges(Block(2)));
 }
 
 TEST_F(LibraryWindowTest, EditsInPlaceReachTheLibrary)

@@ -27,8 +27,19 @@ QString AskFileName(QWidget *parent, const TFileDialogRequest &request)
 {
     if (FileResponder())
         return FileResponder()(request);
+    if (request.ChooseFolder)
+        return QFileDialog::getExistingDirectory(parent, request.Caption, request.Folder);
     return request.Save ? QFileDialog::getSaveFileName(parent, request.Caption, request.Folder, request.Filter)
                         : QFileDialog::getOpenFileName(parent, request.Caption, request.Folder, request.Filter);
+}
+
+QStringList AskFileNames(QWidget *parent, const TFileDialogRequest &request)
+{
+    if (FileResponder()) {
+        const QString one = FileResponder()(request);
+        return one.isEmpty() ? QStringList() : QStringList{one};
+    }
+    return QFileDialog::getOpenFileNames(parent, request.Caption, request.Folder, request.Filter);
 }
 
 int AskChoice(QWidget *parent, const TChoiceRequest &request)

@@ -16,10 +16,14 @@ struct TFileDialogRequest {
     QString Caption;
     QString Folder;
     QString Filter;
+    bool ChooseFolder = false; // a folder rather than a file
 };
 
 // The chosen path, or empty when the person cancelled.
 QString AskFileName(QWidget *parent, const TFileDialogRequest &request);
+// Files to open, several at once; empty when the person cancelled. A test's
+// responder answers with one.
+QStringList AskFileNames(QWidget *parent, const TFileDialogRequest &request);
 
 struct TChoiceRequest {
     QString Caption;

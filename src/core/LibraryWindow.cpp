@@ -1,5 +1,6 @@
 #include "core/LibraryWindow.h"
 
+#include "core/Dialogs.h"
 #include "core/MessageBoxes.h"
 #include "dw/Params.h"
 #include "dw/Program.h"
@@ -10,7 +11,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -31,6 +31,7 @@
 
 namespace {
 
+const QString kBankFilter = QStringLiteral("DW-8000 bank (*.syx)");
 constexpr int kVcfAttack = 20;
 constexpr int kVcaAttack = 27;
 constexpr int kOsc1Wave = 1, kOsc2Wave = 8, kCutoff = 15;
@@ -570,37 +571,35 @@ void TLibraryWindow::ExportChosen()
     if (rows.empty())
         return SetStatus(QStringLiteral("Choose the patches to export first."));
     if (rows.size() <= std::size_t(dw::BankSize)) {
-        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export as Bank"), QString(),
-                                                          QStringLiteral("DW-8000 bank (*.syx)"));
+        const QString path = AskFileName(this, {true, QStringLiteral("Export as Bank"), {}, kBankFilter});
         if (!path.isEmpty())
             ExportSelectionAsBank(path);
         return;
     }
-    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Export as Single Files"));
+    const QString folder = AskFileName(this, {false, QStringLiteral("Export as Single Files"), {}, {}, true});
     if (!folder.isEmpty())
         ExportSelectionAsFiles(folder);
 }
 
 void TLibraryWindow::SaveBankChosen()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Bank"), QString(),
-                                                      QStringLiteral("DW-8000 bank (*.syx)"));
+    const QString path = AskFileName(this, {true, QStringLiteral("Save Bank"), {}, kBankFilter});
     if (!path.isEmpty())
         SaveBank(path);
 }
 
 void TLibraryWindow::ChooseFilesToImport()
 {
-    const QStringList files = QFileDialog::getOpenFileNames(
-        this, QStringLiteral("Import Patches"), QString(),
-        QStringLiteral("DW-8000 files (*.syx *.SYX *.dw8 *.DW8 *.sysex *.bin);;All files (*)"));
+    const QStringList files = AskFileNames(
+        this, {false, QStringLiteral("Import Patches"), {},
+               QStringLiteral("DW-8000 files (*.syx *.SYX *.dw8 *.DW8 *.sysex *.bin);;All files (*)")});
     if (!files.isEmpty())
         Import(files);
 }
 
 void TLibraryWindow::ChooseFolderToImport()
 {
-    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Import a Folder"));
+    const QString folder = AskFileName(this, {false, QStringLiteral("Import a Folder"), {}, {}, true});
     if (!folder.isEmpty())
         Import({folder});
 }

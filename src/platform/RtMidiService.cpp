@@ -29,6 +29,10 @@ struct RtMidiService::System {
 
 namespace {
 
+// Several JACK periods, and room for a process thread the machine's load
+// has held back.
+constexpr std::chrono::milliseconds kJackCloseGrace(100);
+
 // Runs `work` on a thread of its own and waits up to `limit` for its result.
 // Empty when it has not returned by then: the thread is left to finish, and
 // what it returns late is let go there.
@@ -276,7 +280,10 @@ MMRESULT RtMidiService::ConnectOutput(std::uint32_t deviceId, std::unique_ptr<Ou
                                                          const auto now = ListPorts(false);
                                                          return std::any_of(now.begin(), now.end(),
                                                                             [&](const Port &p) { return p.name == name; });
-                                                     });
+                                                     },
+                                                     systems_[port.system]->api == RtMidi::UNIX_JACK
+                                                         ? kJackCloseGrace
+                                                         : std::chrono::milliseconds(0));
     return MMSYSERR_NOERROR;
 }
 

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace platform {
 
@@ -61,13 +62,24 @@ template <typename Out>
 class RtOutputSink : public OutputSink {
 public:
     // `out` is open and reports its errors to `errors`; `listed` tells
-    // whether the device is still listed by its system.
-    RtOutputSink(std::unique_ptr<RtMidiErrorLatch> errors, std::unique_ptr<Out> out, std::function<bool()> listed)
-        : errors_(std::move(errors)), out_(std::move(out)), listed_(std::move(listed))
+    // whether the device is still listed by its system. `closeGrace`: how
+    // long the closed port is kept before the object goes (see below).
+    RtOutputSink(std::unique_ptr<RtMidiErrorLatch> errors, std::unique_ptr<Out> out, std::function<bool()> listed,
+                 std::chrono::milliseconds closeGrace = {})
+        : errors_(std::move(errors)), out_(std::move(out)), listed_(std::move(listed)), closeGrace_(closeGrace)
     {
     }
-    // A port whose system has gone away may fail to close; nobody is left to tell.
-    ~RtOutputSink() override { out_->closePort(); }
+    // A port whose system has gone away may fail to close; nobody is left to
+    // tell. RtMidi's JACK output frees its ring before it stops the client's
+    // process thread, so a cycle that began before the port closed could
+    // still read the freed ring: the grace lets such a cycle end first (runs
+    // on the delivery thread, within the time Close waits).
+    ~RtOutputSink() override
+    {
+        out_->closePort();
+        if (closeGrace_.count() > 0)
+            std::this_thread::sleep_for(closeGrace_);
+    }
 
     // The server drops our connection when the device's port closes; one that
     // comes back under the same name is a new port, reached only by opening
@@ -95,6 +107,7 @@ private:
     std::unique_ptr<RtMidiErrorLatch> errors_; // first: outlives the object that reports to it
     std::unique_ptr<Out> out_;
     std::function<bool()> listed_;
+    std::chrono::milliseconds closeGrace_;
     bool present_ = true;
     std::chrono::steady_clock::time_point nextCheck_{};
 };

@@ -1,5 +1,6 @@
 #include "core/LibraryWindow.h"
 
+#include "core/Dialogs.h"
 #include "core/MessageBoxes.h"
 #include "dw/Program.h"
 #include "engine/Editor.h"
@@ -8,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -53,6 +55,15 @@ protected:
     {
         FWindow.reset();
         SetMessageBoxResponder({});
+        SetFileDialogResponder({});
+    }
+    void Click(const QString &text)
+    {
+        for (QPushButton *b : FWindow->findChildren<QPushButton *>()) {
+            if (b->text() == text)
+                return b->click();
+        }
+        ADD_FAILURE() << "no button " << text.toStdString();
     }
 
     QStringList ShownNames()
@@ -167,7 +178,12 @@ TEST_F(LibraryWindowTest, ABankFromTheLibraryIsSavedWithItsPrograms)
     Select({5, 0, 3});
     EXPECT_EQ(FWindow->AddSelectionToBank(), 3);
     const QString path = FDir.filePath("mine.syx");
-    ASSERT_TRUE(FWindow->SaveBank(path));
+    QString answer; // cancelled first
+    SetFileDialogResponder([&answer](const TFileDialogRequest &) { return answer; });
+    Click("Save Bank...");
+    EXPECT_FALSE(QFile::exists(path));
+    answer = path;
+    Click("Save Bank...");
     std::vector<std::uint8_t> bytes;
     std::string error;
     ASSERT_TRUE(dw::ReadFileBytes(path.toStdString(), bytes, error));
@@ -198,7 +214,13 @@ TEST_F(LibraryWindowTest, SendingWithoutASynthesizerSaysSo)
 TEST_F(LibraryWindowTest, ImportRunsInTheBackgroundAndShowsItsSummary)
 {
     QSignalSpy done(FWindow.get(), &TLibraryWindow::importFinished);
-    FWindow->Import({TAVRELK_TEST_DATA_DIR "/KorgDW8000_bank_a.syx", FDir.filePath("nothing.syx")});
+    QDir().mkpath(FDir.filePath("in"));
+    ASSERT_TRUE(QFile::copy(TAVRELK_TEST_DATA_DIR "/KorgDW8000_bank_a.syx", FDir.filePath("in/bank_a.syx")));
+    QFile junk(FDir.filePath("in/nothing.syx"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly) && junk.write("not a patch") > 0);
+    junk.close();
+    SetFileDialogResponder([this](const TFileDialogRequest &r) { return r.ChooseFolder ? FDir.filePath("in") : QString(); });
+    Click("Import &Folder...");
     ASSERT_TRUE(done.wait(60000));
     const TImportSummary s = done.at(0).at(0).value<TImportSummary>();
     EXPECT_EQ(s.NewPatches, 64);

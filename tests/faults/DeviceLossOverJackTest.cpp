@@ -30,6 +30,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -50,6 +51,9 @@ public:
         in_.closePort();
         synth_.SetSend({});
         out_.closePort();
+        // RtMidi frees a JACK output's ring before it stops the process
+        // thread: let a cycle that began before the close end first.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
 
 private:

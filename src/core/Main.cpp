@@ -18,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QUrl>
@@ -110,7 +111,12 @@ TfMain::TfMain(engine::TSession *session, std::unique_ptr<TSettings> settings, Q
 {
     fMain = this;
     CreateControls();
-    Library = new TLibraryMenu(*this);
+    Library = new TLibraryMenu(*FSession, this);
+    auto *cornerRow = static_cast<QHBoxLayout *>(CornerBar->layout());
+    cornerRow->insertWidget(0, Library->Button);
+    cornerRow->insertWidget(1, Library->Status);
+    // Not taller than the tabs beside it.
+    Library->Button->setMaximumHeight(pgMain->tabBar()->sizeHint().height());
     FormCreate();
     EditActions = new TEditActions(*this); // after the rows know their labels
 }

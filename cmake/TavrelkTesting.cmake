@@ -21,7 +21,10 @@ function(tavrelk_add_test name)
   if(T_SERIAL)
     list(APPEND props RUN_SERIAL TRUE)
   endif()
+  # A "...Child" suite is a helper another test starts as its own process,
+  # never a test of its own.
   gtest_discover_tests(${name}
+    TEST_FILTER "-*Child.*"
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     PROPERTIES ${props})

@@ -18,7 +18,6 @@ using namespace engine;
 namespace {
 
 const QString kRealBank = TAVRELK_TEST_DATA_DIR "/KorgDW8000_bank_a.syx";
-const QString kSharedBankDir = "/work/shared/testdata/dw8000";
 
 QByteArray Dump(int seed)
 {
@@ -141,10 +140,11 @@ TEST_F(PatchImportTest, RealBankIsNamedByFileAndProgram)
     EXPECT_EQ(all.front().Name, "KorgDW8000_bank_a 11");
     EXPECT_EQ(all.back().Name, "KorgDW8000_bank_a 88");
     EXPECT_EQ(all[9].Source, kRealBank + " 22");
-    // The same bank in the shared test data is the same 64 patches seen elsewhere.
-    if (!QFileInfo::exists(kSharedBankDir))
-        GTEST_SKIP() << "no shared test data here";
-    const TImportSummary shared = TPatchImport(FLib, {kSharedBankDir}).Run();
+    // The same bank in another folder is the same 64 patches seen elsewhere.
+    const QString elsewhere = FDir.filePath("elsewhere");
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    ASSERT_TRUE(QFile::copy(kRealBank, elsewhere + "/bank_a.syx"));
+    const TImportSummary shared = TPatchImport(FLib, {elsewhere}).Run();
     EXPECT_EQ(shared.NewPatches, 0);
     EXPECT_EQ(shared.Duplicates, 64);
     EXPECT_EQ(FLib.Sightings(all[9].Id).size(), 2u);

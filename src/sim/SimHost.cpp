@@ -5,8 +5,10 @@
 #include <rtmidi/RtMidi.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -15,6 +17,19 @@ struct InputContext {
     bool ToSynth;
 };
 
+// RtMidi's JACK output frees its ring before it stops the client's process
+// thread; a cycle that began before the port closed may still read it, so
+// the closed port is kept a moment before the object goes.
+void CloseOutput(std::unique_ptr<RtMidiOut> &out)
+{
+    if (!out)
+        return;
+    out->closePort();
+    if (out->getCurrentApi() == RtMidi::UNIX_JACK)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    out.reset();
+}
+
 } // namespace
 
 struct TSimHost::Ports {
@@ -22,6 +37,14 @@ struct TSimHost::Ports {
     std::unique_ptr<RtMidiIn> SynthIn, ControllerIn;
     std::mutex SynthOutMutex, ControllerOutMutex;  // RtMidiOut is not thread-safe
     InputContext SynthContext{}, ControllerContext{};
+
+    ~Ports()
+    {
+        SynthIn.reset(); // nothing new is queued while the outputs go
+        ControllerIn.reset();
+        CloseOutput(SynthOut);
+        CloseOutput(ControllerOut);
+    }
 };
 
 TSimHost::TSimHost(LogFunction log) : FLog(std::move(log))
@@ -132,7 +155,7 @@ std::string TSimHost::Unplug(bool synth)
     // The input first, so that nothing new is queued for a device without output.
     (synth ? FPorts->SynthIn : FPorts->ControllerIn).reset();
     std::lock_guard<std::mutex> lock(synth ? FPorts->SynthOutMutex : FPorts->ControllerOutMutex);
-    (synth ? FPorts->SynthOut : FPorts->ControllerOut).reset();
+    CloseOutput(synth ? FPorts->SynthOut : FPorts->ControllerOut);
     return {};
 }
 

@@ -1,5 +1,6 @@
 #include "core/Library.h"
 
+#include "controls/ElidedLabel.h"
 #include "core/Dialogs.h"
 #include "core/LibraryWindow.h"
 #include "core/Main.h"
@@ -97,7 +98,7 @@ TLibraryMenu::TLibraryMenu(TfMain &main)
     Button->setMenu(menu);
     Button->setPopupMode(QToolButton::InstantPopup);
     Button->setAutoRaise(true);
-    Status = new QLabel(FMain.CornerBar);
+    Status = new TElidedLabel(FMain.CornerBar); // cut to its room, whole in the tooltip
     Status->setObjectName(QStringLiteral("lLibraryStatus"));
     auto *row = static_cast<QHBoxLayout *>(FMain.CornerBar->layout());
     row->insertWidget(0, Button);

@@ -8,6 +8,7 @@
 #include "engine/Hints.h"
 
 #include <QAction>
+#include <QDir>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabBar>
@@ -28,6 +29,16 @@ namespace {
 class FirstEveningTest : public EditorFixture {
 protected:
     QString Status() const { return main->Library->Status->text(); }
+
+    // The pages as the manual shows them, when tools/screenshots asks for them.
+    void SaveScreenshot(const char *name) const
+    {
+        const QString out = qEnvironmentVariable("TAVRELK_SCREENSHOT_DIR");
+        if (!out.isEmpty()) {
+            QDir().mkpath(out);
+            EXPECT_TRUE(main->Content->grab().save(QDir(out).filePath(QLatin1String(name))));
+        }
+    }
 
     void StartOnSimulator()
     {
@@ -90,7 +101,9 @@ TEST_F(FirstEveningTest, TheStartUpFetchIsWatchedToo)
 TEST_F(FirstEveningTest, AFirstRunShowsDashesAndSaysWhereToBegin)
 {
     Start(); // no settings file: nothing chosen
+    main->show();
     EXPECT_EQ(Status(), TfMain::ChooseDevicesText());
+    SaveScreenshot("tavrelk-first-run.png");
     EXPECT_FALSE(main->WaitingForDump());
     for (const TCcParam &p : main->Params) {
         if (auto *label = dynamic_cast<QLabel *>(p.ValueLabel))
@@ -125,6 +138,9 @@ TEST_F(FirstEveningTest, ALongStatusIsCutAndMovesNothing)
         EXPECT_LE(status->fontMetrics().horizontalAdvance(status->ShownText()), status->contentsRect().width());
         EXPECT_EQ(status->ShownText() == text, status->fontMetrics().horizontalAdvance(text) <= status->width());
     }
+    main->Library->SetStatus(TfMain::NoDumpText());
+    EXPECT_NE(status->ShownText(), TfMain::NoDumpText()) << "too long for the room";
+    SaveScreenshot("tavrelk-no-dump.png");
 }
 
 TEST_F(FirstEveningTest, CtrlQClosesAndF1ShowsTheAboutBox)

@@ -5,9 +5,9 @@
 
 #include "core/Main.h"
 #include "core/MessageBoxes.h"
+#include "engine/IniSettings.h"
+#include "platform/IniFile.h"
 #include "platform/VirtualMidiService.h"
-#include "setup/IniFile.h"
-#include "setup/IniSettings.h"
 #include "setup/MidiSetup.h"
 #include "sim/SimRig.h"
 

@@ -4,10 +4,10 @@
 
 #include "core/Main.h"
 #include "core/MessageBoxes.h"
+#include "engine/IniSettings.h"
 #include "midi/MidiIn.h"
+#include "platform/IniFile.h"
 #include "platform/VirtualMidiService.h"
-#include "setup/IniFile.h"
-#include "setup/IniSettings.h"
 #include "setup/MidiSetup.h"
 
 #include <QApplication>

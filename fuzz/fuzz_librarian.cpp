@@ -83,7 +83,6 @@ struct Rig {
         editor = std::make_unique<engine::TEditor>(*ports);
         ports->Assign(engine::TRole::SynthIn, engine::FindDeviceName(engine::InputDeviceNames(), "DW-8000"), "DW-8000");
         ports->Assign(engine::TRole::SynthOut, engine::FindDeviceName(engine::OutputDeviceNames(), "DW-8000"), "DW-8000");
-        ports->SynthIn().OnMidiInput = [this](QObject *) { editor->SynthInput(); };
         editor->SetChannel(0);
         if (!ports->IsOpen(engine::TRole::SynthIn) || !ports->IsOpen(engine::TRole::SynthOut))
             std::abort();

@@ -1,7 +1,7 @@
 // The settings file reader on any text, then a write and a re-read: the
 // value written reads back, and every other key keeps its value.
 
-#include "setup/IniFile.h"
+#include "platform/IniFile.h"
 
 #include <QDir>
 #include <QFile>

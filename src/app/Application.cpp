@@ -4,14 +4,14 @@
 
 #include "core/Library.h"
 #include "core/MessageBoxes.h"
+#include "engine/IniSettings.h"
 #include "engine/Session.h"
 #include "midi/MidiIn.h"
+#include "platform/IniFile.h"
 #include "platform/MidiService.h"
 #include "platform/RtMidiService.h"
 #include "platform/TerminationSignals.h"
 #include "platform/VirtualMidiService.h"
-#include "setup/IniFile.h"
-#include "setup/IniSettings.h"
 #include "setup/MidiSetup.h"
 #include "sim/SimRig.h"
 

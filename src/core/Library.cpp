@@ -3,21 +3,19 @@
 #include "controls/ElidedLabel.h"
 #include "core/Dialogs.h"
 #include "core/LibraryWindow.h"
-#include "core/Main.h"
 #include "core/MessageBoxes.h"
 #include "dw/Program.h"
 #include "dw/SyxFile.h"
+#include "engine/Editor.h"
 #include "engine/PatchKeeper.h"
+#include "engine/Session.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressDialog>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QToolButton>
 
 #include <algorithm>
@@ -42,15 +40,11 @@ QString FileName(const QString &path) { return QFileInfo(path).fileName(); }
 // The file's programs, or an error box and nothing.
 bool ReadSyx(QWidget *parent, const QString &path, dw::TSyxFile &file)
 {
-    std::vector<std::uint8_t> bytes;
-    std::string error;
-    if (!dw::ReadFileBytes(path.toStdString(), bytes, error)) {
-        ShowErrorBox(parent, QString::fromStdString(error));
-        return false;
-    }
-    const dw::TSyxRead read = dw::ParseSyx(bytes);
+    const dw::TSyxRead read = dw::ReadSyxFile(path.toStdString());
     if (!read.Ok) {
-        ShowErrorBox(parent, QStringLiteral("%1 was not loaded. %2").arg(FileName(path), QString::fromStdString(read.Error)));
+        ShowErrorBox(parent, read.Unreadable ? QString::fromStdString(read.Error)
+                                             : QStringLiteral("%1 was not loaded. %2")
+                                                   .arg(FileName(path), QString::fromStdString(read.Error)));
         return false;
     }
     file = read.File;
@@ -59,12 +53,13 @@ bool ReadSyx(QWidget *parent, const QString &path, dw::TSyxFile &file)
 
 } // namespace
 
-TLibraryMenu::TLibraryMenu(TfMain &main)
-    : QObject(&main), FMain(main), FLibrarian(new engine::TLibrarian(main.Editor(), main.Ports(), this)),
+TLibraryMenu::TLibraryMenu(engine::TSession &session, QWidget *window)
+    : QObject(window), FSession(session), FWindow(window),
+      FLibrarian(new engine::TLibrarian(session.Editor(), session.Ports(), this)),
       FKeeper(new engine::TPatchKeeper(engine::TPatchLibrary::DefaultPath(), this))
 {
     setObjectName(QStringLiteral("Library"));
-    auto *menu = new QMenu(&main);
+    auto *menu = new QMenu(FWindow);
     menu->setObjectName(QStringLiteral("LibraryMenu"));
     SaveAction = AddAction(QStringLiteral("&Save Patch..."), QKeySequence::Save, &TLibraryMenu::SavePatch);
     LoadAction = AddAction(QStringLiteral("&Load Patch..."), QKeySequence::Open, &TLibraryMenu::LoadPatch);
@@ -88,32 +83,27 @@ TLibraryMenu::TLibraryMenu(TfMain &main)
     menu->addAction(PatchLibraryAction);
     // Every patch the librarian receives or writes, and every file loaded, is kept.
     FKeeper->Watch(*FLibrarian);
-    FKeeper->WatchEditor(FMain.Editor());
+    FKeeper->WatchEditor(Editor());
     connect(FKeeper, &engine::TPatchKeeper::problem, this, &TLibraryMenu::SetStatus);
 
-    Button = new QToolButton(FMain.CornerBar);
+    Button = new QToolButton(FWindow);
     Button->setObjectName(QStringLiteral("bLibrary"));
     Button->setText(QStringLiteral("Library"));
     Button->setToolTip(QStringLiteral("Save, load, compare and write patches; receive and send banks"));
     Button->setMenu(menu);
     Button->setPopupMode(QToolButton::InstantPopup);
     Button->setAutoRaise(true);
-    Status = new TElidedLabel(FMain.CornerBar); // cut to its room, whole in the tooltip
+    Status = new TElidedLabel(FWindow); // cut to its room, whole in the tooltip
     Status->setObjectName(QStringLiteral("lLibraryStatus"));
-    auto *row = static_cast<QHBoxLayout *>(FMain.CornerBar->layout());
-    row->insertWidget(0, Button);
-    row->insertWidget(1, Status);
-    // Not taller than the tabs beside it.
-    Button->setMaximumHeight(FMain.pgMain->tabBar()->sizeHint().height());
 
     // Compare has nothing to switch to before a patch was fetched or loaded.
-    CompareAction->setEnabled(FMain.Editor().HasPatch());
-    connect(&FMain.Editor(), &engine::TEditor::patchKnown, this, [this] { SetBusy(FLibrarian->Busy()); });
-    connect(&FMain.Editor(), &engine::TEditor::compareChanged, this, [this](bool on) {
+    CompareAction->setEnabled(Editor().HasPatch());
+    connect(&Editor(), &engine::TEditor::patchKnown, this, [this] { SetBusy(FLibrarian->Busy()); });
+    connect(&Editor(), &engine::TEditor::compareChanged, this, [this](bool on) {
         CompareAction->setChecked(on);
         SetStatus(on ? QStringLiteral("Compare: the patch as last fetched or loaded") : QString());
     });
-    connect(&FMain.Editor(), &engine::TEditor::controllerMovesRefused, this, [this] {
+    connect(&Editor(), &engine::TEditor::controllerMovesRefused, this, [this] {
         const QString note = QStringLiteral("Controller moves are ignored while the transfer runs.");
         SetStatus(note);
         if (FProgress)
@@ -129,12 +119,14 @@ TLibraryMenu::TLibraryMenu(TfMain &main)
             [this](const engine::TTransferResult &r) { Finished(r); });
 }
 
+engine::TEditor &TLibraryMenu::Editor() const { return FSession.Editor(); }
+
 QAction *TLibraryMenu::AddAction(const QString &text, const QKeySequence &keys, void (TLibraryMenu::*handler)())
 {
-    auto *a = new QAction(text, &FMain);
+    auto *a = new QAction(text, FWindow);
     a->setShortcut(keys);
     a->setShortcutContext(Qt::WindowShortcut);
-    FMain.addAction(a);
+    FWindow->addAction(a);
     connect(a, &QAction::triggered, this, handler);
     return a;
 }
@@ -147,13 +139,13 @@ void TLibraryMenu::SetStatus(const QString &text)
 
 QString TLibraryMenu::Folder() const
 {
-    return FMain.Settings().ReadString(settingskeys::Library, settingskeys::LibraryFolder, QDir::homePath());
+    return FSession.Settings().ReadString(settingskeys::Library, settingskeys::LibraryFolder, QDir::homePath());
 }
 
 bool TLibraryMenu::OpenSyx(const QString &title, QString &path, dw::TSyxFile &file)
 {
-    path = AskFileName(&FMain, {false, title, Folder(), kFilter});
-    if (path.isEmpty() || !ReadSyx(&FMain, path, file))
+    path = AskFileName(FWindow, {false, title, Folder(), kFilter});
+    if (path.isEmpty() || !ReadSyx(FWindow, path, file))
         return false;
     RememberFolder(path);
     return true;
@@ -161,25 +153,25 @@ bool TLibraryMenu::OpenSyx(const QString &title, QString &path, dw::TSyxFile &fi
 
 void TLibraryMenu::RememberFolder(const QString &file)
 {
-    FMain.Settings().WriteString(settingskeys::Library, settingskeys::LibraryFolder, QFileInfo(file).absolutePath());
+    FSession.Settings().WriteString(settingskeys::Library, settingskeys::LibraryFolder, QFileInfo(file).absolutePath());
 }
 
 int TLibraryMenu::Channel() const
 {
-    const int c = FMain.Editor().Channel();
+    const int c = Editor().Channel();
     return c == dw::NoChannel ? 0 : c;
 }
 
 void TLibraryMenu::SavePatch()
 {
-    QString path = AskFileName(&FMain, {true, QStringLiteral("Save Patch"), Folder(), kFilter});
+    QString path = AskFileName(FWindow, {true, QStringLiteral("Save Patch"), Folder(), kFilter});
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".syx");
     std::string error;
-    if (!dw::WriteFileBytes(path.toStdString(), dw::DumpFileBytes(Channel(), FMain.Editor().CurrentBlock()), error)) {
-        ShowErrorBox(&FMain, QString::fromStdString(error));
+    if (!dw::WriteFileBytes(path.toStdString(), dw::DumpFileBytes(Channel(), Editor().CurrentBlock()), error)) {
+        ShowErrorBox(FWindow, QString::fromStdString(error));
         return;
     }
     RememberFolder(path);
@@ -199,7 +191,7 @@ void TLibraryMenu::LoadPatch()
         TChoiceRequest ask{QStringLiteral("Load Patch"), QStringLiteral("Program of %1:").arg(FileName(path)), {}, 0};
         for (const dw::TFileProgram &p : file.Programs)
             ask.Items << QString::fromStdString(dw::DescribeProgram(p));
-        const int chosen = AskChoice(&FMain, ask);
+        const int chosen = AskChoice(FWindow, ask);
         if (chosen < 0)
             return;
         pick = std::size_t(chosen);
@@ -213,11 +205,11 @@ void TLibraryMenu::LoadPatch()
                         .arg(QLatin1String(dw::ParamName(row)))
                         .arg(program.Data[std::size_t(dw::ParamDef(row).ParamNo)])
                         .arg(dw::ParamDef(row).MaxValue);
-        ShowWarningBox(&FMain, QStringLiteral("These values in %1 lie outside their parameter's range and were "
+        ShowWarningBox(FWindow, QStringLiteral("These values in %1 lie outside their parameter's range and were "
                                               "brought into it, as the DW-8000 would: %2.")
                                    .arg(FileName(path), rows.join(QStringLiteral(", "))));
     }
-    FMain.Editor().LoadBlock(program.Data);
+    Editor().LoadBlock(program.Data);
     FKeeper->KeepFile(path, file.Programs, file.Form != dw::TSyxForm::Bank);
     SetStatus(file.Programs.size() > 1 ? QStringLiteral("Loaded program %1 of %2").arg(ProgramItem(program.Program), FileName(path))
                                        : QStringLiteral("Loaded %1").arg(FileName(path)));
@@ -227,13 +219,13 @@ void TLibraryMenu::WriteProgram()
 {
     if (FLibrarian->Busy())
         return;
-    const int known = FMain.Editor().Program();
-    const int program = AskChoice(&FMain, {QStringLiteral("Write to Program"),
+    const int known = Editor().Program();
+    const int program = AskChoice(FWindow, {QStringLiteral("Write to Program"),
                                            QStringLiteral("Write the patch into program:"), AllPrograms(),
                                            known >= 0 ? known : 0});
     if (program < 0)
         return;
-    if (!FLibrarian->WriteProgram(FMain.Editor().CurrentBlock(), program)) {
+    if (!FLibrarian->WriteProgram(Editor().CurrentBlock(), program)) {
         SetStatus(QStringLiteral("Nothing written: no MIDI channel is set."));
         return;
     }
@@ -244,15 +236,15 @@ void TLibraryMenu::WriteProgram()
 
 void TLibraryMenu::ToggleCompare()
 {
-    FMain.Editor().ToggleCompare();
-    CompareAction->setChecked(FMain.Editor().Comparing());
+    Editor().ToggleCompare();
+    CompareAction->setChecked(Editor().Comparing());
 }
 
 void TLibraryMenu::ReceiveBank()
 {
     if (FLibrarian->Busy())
         return;
-    QString path = AskFileName(&FMain, {true, QStringLiteral("Receive Bank to File"), Folder(), kFilter});
+    QString path = AskFileName(FWindow, {true, QStringLiteral("Receive Bank to File"), Folder(), kFilter});
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
@@ -278,8 +270,8 @@ void TLibraryMenu::SendBank()
     QString range;
     if (file.Form != dw::TSyxForm::Bank) {
         // One patch carries no program number: it goes where the user says, never to 11 unasked.
-        const int known = FMain.Editor().Program();
-        const int program = AskChoice(&FMain, {QStringLiteral("Send Bank"),
+        const int known = Editor().Program();
+        const int program = AskChoice(FWindow, {QStringLiteral("Send Bank"),
                                                QStringLiteral("%1 holds one patch. Write it into program:").arg(FileName(path)),
                                                AllPrograms(), known >= 0 ? known : 0});
         if (program < 0 || program >= dw::BankSize)
@@ -289,7 +281,7 @@ void TLibraryMenu::SendBank()
     } else if (!AskBankRange(programs, range)) {
         return;
     }
-    if (ShowMessageBox(&FMain, {ApplicationTitle(),
+    if (ShowMessageBox(FWindow, {ApplicationTitle(),
                                 QStringLiteral("Overwrite %1 %2 on the DW-8000 with %3 of %4? What %5 now is lost.")
                                     .arg(programs.size() == 1 ? QStringLiteral("program") : QStringLiteral("programs"),
                                          range,
@@ -316,10 +308,10 @@ bool TLibraryMenu::AskBankRange(std::vector<dw::TFileProgram> &programs, QString
     QStringList items;
     for (const dw::TFileProgram &p : programs)
         items << ProgramItem(p.Program);
-    const int first = AskChoice(&FMain, {QStringLiteral("Send Bank"), QStringLiteral("First program to send:"), items, 0});
+    const int first = AskChoice(FWindow, {QStringLiteral("Send Bank"), QStringLiteral("First program to send:"), items, 0});
     if (first < 0)
         return false;
-    const int last = AskChoice(&FMain, {QStringLiteral("Send Bank"), QStringLiteral("Last program to send:"), items,
+    const int last = AskChoice(FWindow, {QStringLiteral("Send Bank"), QStringLiteral("Last program to send:"), items,
                                         int(items.size()) - 1});
     if (last < first) {
         if (last >= 0)
@@ -336,7 +328,7 @@ void TLibraryMenu::StartProgress(const QString &label, int total)
 {
     SetBusy(true);
     SetStatus(label);
-    FProgress = new QProgressDialog(label, QStringLiteral("Cancel"), 0, total, &FMain);
+    FProgress = new QProgressDialog(label, QStringLiteral("Cancel"), 0, total, FWindow);
     FProgress->setObjectName(QStringLiteral("LibraryProgress"));
     FProgress->setWindowTitle(ApplicationTitle());
     FProgress->setWindowModality(Qt::WindowModal);
@@ -354,7 +346,7 @@ void TLibraryMenu::SetBusy(bool busy)
         if (a != SaveAction)
             a->setEnabled(!busy);
     }
-    if (!FMain.Editor().HasPatch())
+    if (!Editor().HasPatch())
         CompareAction->setEnabled(false);
 }
 
@@ -373,7 +365,7 @@ void TLibraryMenu::Finished(const engine::TTransferResult &r)
         if (r.Ok()) {
             std::string error;
             if (!dw::WriteFileBytes(FBankFile.toStdString(), dw::BankFileBytes(Channel(), r.Programs), error)) {
-                ShowErrorBox(&FMain, QString::fromStdString(error));
+                ShowErrorBox(FWindow, QString::fromStdString(error));
                 SetStatus(QStringLiteral("The bank was received but not saved."));
                 return;
             }
@@ -391,13 +383,13 @@ void TLibraryMenu::Finished(const engine::TTransferResult &r)
     SetStatus(text);
     if (r.Outcome == engine::TTransferResult::WriteRefused || r.Outcome == engine::TTransferResult::NoAnswer ||
         r.Outcome == engine::TTransferResult::Failed)
-        ShowWarningBox(&FMain, text);
+        ShowWarningBox(FWindow, text);
 }
 
 void TLibraryMenu::ShowPatchLibrary()
 {
     if (!FPatchLibraryWindow)
-        FPatchLibraryWindow = new TLibraryWindow(FKeeper->Library(), FMain.Editor(), *FLibrarian, &FMain);
+        FPatchLibraryWindow = new TLibraryWindow(FKeeper->Library(), Editor(), *FLibrarian, FWindow);
     else
         FPatchLibraryWindow->Refresh();
     FPatchLibraryWindow->show();

@@ -6,6 +6,7 @@
 // tells how the last operation ended; bank transfers show a progress dialog
 // with Cancel, and the window keeps repainting meanwhile. The transfers are
 // the engine's (engine::TLibrarian); files are the DW-8000 domain's.
+// The window places Button and Status where it wants them.
 // Thread: the user-interface thread only.
 
 #include "engine/Librarian.h"
@@ -18,16 +19,19 @@
 class QAction;
 class QLabel;
 class QToolButton;
-class TfMain;
+class QWidget;
 class TLibraryWindow;
 namespace engine {
 class TPatchKeeper;
+class TSession;
 }
 
 class TLibraryMenu : public QObject {
     Q_OBJECT
 public:
-    explicit TLibraryMenu(TfMain &main);
+    // Works on the session's editor, ports and settings; `window` owns the
+    // menu, takes its shortcuts and parents its boxes and dialogs.
+    TLibraryMenu(engine::TSession &session, QWidget *window);
 
     engine::TLibrarian &Librarian() { return *FLibrarian; }
 
@@ -56,6 +60,7 @@ public:
     void SetStatus(const QString &text);
 
 private:
+    engine::TEditor &Editor() const;
     QAction *AddAction(const QString &text, const QKeySequence &keys, void (TLibraryMenu::*handler)());
     QString Folder() const;
     void RememberFolder(const QString &file);
@@ -69,7 +74,8 @@ private:
     void SetBusy(bool busy);
 
     enum class TJob { None, Write, Receive, Send };
-    TfMain &FMain;
+    engine::TSession &FSession;
+    QWidget *FWindow;
     engine::TLibrarian *FLibrarian;
     engine::TPatchKeeper *FKeeper;
     QPointer<TLibraryWindow> FPatchLibraryWindow;

@@ -145,7 +145,12 @@ TfMain::TfMain(engine::TSession *session, std::unique_ptr<TSettings> settings, Q
 {
     fMain = this;
     CreateControls();
-    Library = new TLibraryMenu(*this);
+    Library = new TLibraryMenu(*FSession, this);
+    auto *cornerRow = static_cast<QHBoxLayout *>(CornerBar->layout());
+    cornerRow->insertWidget(0, Library->Button);
+    cornerRow->insertWidget(1, Library->Status);
+    // Not taller than the tabs beside it.
+    Library->Button->setMaximumHeight(pgMain->tabBar()->sizeHint().height());
     FormCreate();
     EditActions = new TEditActions(*this); // after the rows know their labels
     CreateWindowActions();
@@ -296,7 +301,7 @@ void TfMain::RoleChosen(engine::TRole role)
 {
     if (role == engine::TRole::SynthOut)
         bGetPatch->setVisible(!FPorts->DeviceName(role).empty());
-    if (!FPorts->DeviceName(role).empty() && Library->Status->text() == ChooseDevicesText())
+    if (Library != nullptr && !FPorts->DeviceName(role).empty() && Library->Status->text() == ChooseDevicesText())
         Library->SetStatus(QString());
 }
 

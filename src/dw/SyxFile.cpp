@@ -146,6 +146,17 @@ std::vector<std::uint8_t> BankFileBytes(int channel, const std::vector<TFileProg
     return out;
 }
 
+TSyxRead ReadSyxFile(const std::string &path)
+{
+    std::vector<std::uint8_t> bytes;
+    TSyxRead read;
+    if (!ReadFileBytes(path, bytes, read.Error)) {
+        read.Unreadable = true;
+        return read;
+    }
+    return ParseSyx(bytes);
+}
+
 bool ReadFileBytes(const std::string &path, std::vector<std::uint8_t> &bytes, std::string &error)
 {
     std::ifstream in(path, std::ios::binary);

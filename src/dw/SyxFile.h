@@ -32,6 +32,9 @@ struct TSyxRead {
     bool Ok = false;
     std::string Error; // why the file was refused, a sentence for the user
     TSyxFile File;
+    // The file could not be read at all (Error names it); otherwise its
+    // bytes were refused and the caller names the file as its user knows it.
+    bool Unreadable = false;
 };
 
 // Parses a file's bytes. Program numbers come from the write requests, else
@@ -43,6 +46,10 @@ std::vector<std::uint8_t> DumpFileBytes(int channel, const TDataBlock &data);
 // Each program as its dump followed by its write request (64 x 64 bytes for a
 // whole bank). Empty when the channel or a byte cannot be sent.
 std::vector<std::uint8_t> BankFileBytes(int channel, const std::vector<TFileProgram> &programs);
+
+// Reads and parses a file (ReadFileBytes, then ParseSyx): every reader of
+// `.syx` files goes through here.
+TSyxRead ReadSyxFile(const std::string &path);
 
 // Reads a whole file; false with the reason in `error`.
 bool ReadFileBytes(const std::string &path, std::vector<std::uint8_t> &bytes, std::string &error);

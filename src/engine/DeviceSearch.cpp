@@ -85,10 +85,14 @@ bool TDeviceSearch::Start()
     if (FBusy)
         return false;
     FResult = {};
+    FHeardAgain = {};
     FCancelled = false;
     FNext = 0;
     FAsking = -1;
     FQuiet = false;
+    FConfirming = false;
+    FToConfirm.clear();
+    FConfirmNext = 0;
     try {
         FResult.InputNames = InputDeviceNames();
         FResult.OutputNames = OutputDeviceNames();
@@ -113,22 +117,33 @@ bool TDeviceSearch::Start()
             }
         }
     }
-    FInputs.clear();
-    for (int d = 0; d < int(FResult.InputNames.size()); ++d) {
-        auto in = std::make_unique<TMidiInput>(nullptr);
-        in->OnMidiInput = [this, d](QObject *) { Listen(d); };
-        try {
-            in->SetDeviceID(std::uint32_t(d));
-            in->Open();
-            in->Start();
-        } catch (const std::exception &) {
-            in.reset(); // held by another program: not free to listen on
-        }
-        FInputs.push_back(std::move(in));
-    }
+    OpenInputs();
     // Asked from the event loop, so that the caller has connected its signals.
     QTimer::singleShot(0, this, [this] { AskNext(); });
     return true;
+}
+
+void TDeviceSearch::OpenInputs()
+{
+    FInputs.clear();
+    FInputs.resize(FResult.InputNames.size());
+    for (int d = 0; d < int(FInputs.size()); ++d) {
+        TListening &l = FInputs[std::size_t(d)];
+        l.Port = std::make_unique<TMidiInput>(nullptr);
+        l.Dispatcher = std::make_unique<TInputDispatcher>(*l.Port);
+        l.Listener = l.Dispatcher->Subscribe([this, d](const TInputDispatcher::TEvents &events) { Listen(d, events); });
+        try {
+            l.Port->SetDeviceID(std::uint32_t(d));
+            l.Port->Open();
+            l.Port->Start();
+        } catch (const std::exception &) {
+            // Held by another program: not free to listen on. The
+            // dispatcher goes before the port it holds.
+            l.Listener.Reset();
+            l.Dispatcher.reset();
+            l.Port.reset();
+        }
+    }
 }
 
 void TDeviceSearch::Cancel()
@@ -151,30 +166,36 @@ void TDeviceSearch::AskNext()
         emit progress(d, total, QString::fromStdString(FResult.OutputNames[std::size_t(d)]));
         if (!FBusy)
             return; // cancelled from the progress handler
-        const auto probes = ProbeMessages(d != FCtrlOut, d != FSynthOut);
-        auto out = std::make_unique<TMidiOutput>(nullptr);
-        FAsking = d;
-        try {
-            out->SetDeviceID(std::uint32_t(d));
-            out->Open();
-            if (out->State() == mosClosed) {
-                FAsking = -1;
-                continue; // not free to open
-            }
-            for (const auto &m : probes)
-                out->PutLong(m.data(), std::uint16_t(m.size()));
-        } catch (const std::exception &) {
-            FOutput = std::move(out);
-            CloseAsked();
-            FAsking = -1;
-            continue;
-        }
-        FOutput = std::move(out);
-        FTimer.start(FWait);
-        return;
+        if (Ask(d))
+            return;
     }
     emit progress(total, total, QString());
-    Finish();
+    StartConfirming();
+}
+
+bool TDeviceSearch::Ask(int d)
+{
+    const auto probes = ProbeMessages(d != FCtrlOut, d != FSynthOut);
+    auto out = std::make_unique<TMidiOutput>(nullptr);
+    FAsking = d;
+    try {
+        out->SetDeviceID(std::uint32_t(d));
+        out->Open();
+        if (out->State() == mosClosed) {
+            FAsking = -1;
+            return false; // not free to open
+        }
+        for (const auto &m : probes)
+            out->PutLong(m.data(), std::uint16_t(m.size()));
+    } catch (const std::exception &) {
+        FOutput = std::move(out);
+        CloseAsked();
+        FAsking = -1;
+        return false;
+    }
+    FOutput = std::move(out);
+    FTimer.start(FWait);
+    return true;
 }
 
 void TDeviceSearch::WaitOver()
@@ -187,7 +208,10 @@ void TDeviceSearch::WaitOver()
     }
     FQuiet = false;
     FAsking = -1;
-    AskNext();
+    if (FConfirming)
+        ConfirmNext();
+    else
+        AskNext();
 }
 
 void TDeviceSearch::CloseAsked()
@@ -206,23 +230,70 @@ void TDeviceSearch::CloseAsked()
     FOutput.reset();
 }
 
-void TDeviceSearch::Listen(int input)
+void TDeviceSearch::Listen(int input, const TInputDispatcher::TEvents &events)
 {
-    TMidiInput *in = FInputs[std::size_t(input)].get();
-    if (in == nullptr)
-        return;
-    for (std::uint16_t n = in->GetEventCount(); n > 0; --n) {
-        std::unique_ptr<TMyMidiEvent> ev;
-        try {
-            ev = in->GetMidiEvent();
-        } catch (const std::exception &) {
-            continue;
-        }
-        if (!ev || ev->StatusByte != 0xF0 || !ev->SysexBytes)
+    for (const std::unique_ptr<TMyMidiEvent> &ev : events) {
+        if (ev->StatusByte != 0xF0 || !ev->SysexBytes)
             continue;
         if (const auto answer = ClassifySearchAnswer(ev->SysexBytes.get(), ev->SysexSize))
-            FResult.Record(FAsking, input, *answer);
+            (FConfirming ? FHeardAgain : FResult).Record(FAsking, input, *answer);
     }
+}
+
+void TDeviceSearch::StartConfirming()
+{
+    FConfirming = true;
+    auto add = [this](int output) {
+        if (std::find(FToConfirm.begin(), FToConfirm.end(), output) == FToConfirm.end())
+            FToConfirm.push_back(output);
+    };
+    for (const TSynthCandidate &c : FResult.Synths)
+        add(c.Output);
+    for (const TControllerCandidate &c : FResult.Controllers)
+        add(c.Output);
+    ConfirmNext();
+}
+
+void TDeviceSearch::ConfirmNext()
+{
+    if (!FBusy)
+        return;
+    while (FConfirmNext < FToConfirm.size()) {
+        if (Ask(FToConfirm[FConfirmNext++]))
+            return;
+    }
+    KeepConfirmed();
+    Finish();
+}
+
+void TDeviceSearch::KeepConfirmed()
+{
+    auto name = [](const std::vector<std::string> &names, int i) {
+        return i >= 0 && i < int(names.size()) ? names[std::size_t(i)] : std::to_string(i);
+    };
+    auto dropped = [&](const std::string &what, int output, int input) {
+        FResult.Notes.push_back(what + " was heard on " + name(FResult.InputNames, input) + " after asking " +
+                                name(FResult.OutputNames, output) +
+                                ", but not again when that output was asked alone: left out, as it may have been "
+                                "a late answer to another output.");
+    };
+    std::vector<TSynthCandidate> synths;
+    for (const TSynthCandidate &c : FResult.Synths) {
+        if (std::find(FHeardAgain.Synths.begin(), FHeardAgain.Synths.end(), c) != FHeardAgain.Synths.end())
+            synths.push_back(c);
+        else
+            dropped("A DW-8000 answer (channel " + std::to_string(c.Channel + 1) + ")", c.Output, c.Input);
+    }
+    std::vector<TControllerCandidate> controllers;
+    for (const TControllerCandidate &c : FResult.Controllers) {
+        if (std::find(FHeardAgain.Controllers.begin(), FHeardAgain.Controllers.end(), c) !=
+            FHeardAgain.Controllers.end())
+            controllers.push_back(c);
+        else
+            dropped("A BCR2000 answer", c.Output, c.Input);
+    }
+    FResult.Synths = std::move(synths);
+    FResult.Controllers = std::move(controllers);
 }
 
 void TDeviceSearch::CloseOwn()
@@ -234,11 +305,11 @@ void TDeviceSearch::CloseOwn()
         }
         FOutput.reset();
     }
-    for (auto &in : FInputs) {
-        if (!in)
+    for (TListening &in : FInputs) {
+        if (!in.Port)
             continue;
         try {
-            in->StopAndClose();
+            in.Port->StopAndClose();
         } catch (const std::exception &) {
         }
     }
@@ -249,6 +320,7 @@ void TDeviceSearch::Finish()
 {
     CloseOwn();
     FAsking = -1;
+    FConfirming = false;
     if (FRoles != nullptr) {
         for (TRole r : AllRoles) {
             if (!FReopen[std::size_t(r)])

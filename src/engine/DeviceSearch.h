@@ -6,8 +6,11 @@
 // text); every input that is free to open listens meanwhile. An answer heard
 // on input I while output O was asked makes (O, I) a candidate. After the
 // wait, output O is closed and nothing else is asked for as long again, so
-// that an answer late for O still counts for O and never for the output
-// asked next; an answer later than that is credited to no port.
+// that an answer late for O still counts for O. An answer later than that
+// would be taken for the output asked next, so after the sweep each output
+// with a candidate is asked again, alone, with the same wait and quiet time:
+// a candidate whose device does not answer again the same way (kind, input,
+// channel) is dropped, with a note.
 //
 // The core (what to send, what an answer is, what was found, the lines a
 // command-line tool prints) is pure; TDeviceSearch runs it on the ports,
@@ -20,6 +23,8 @@
 //
 // Thread: the user-interface thread (the thread of the Qt event loop) only;
 // the pure functions on any thread.
+
+#include "engine/InputDispatcher.h"
 
 #include <QObject>
 #include <QString>
@@ -74,7 +79,9 @@ struct TSearchResult {
     std::vector<TControllerCandidate> Controllers;
     bool Cancelled = false;
     std::string Error;  // a device list that could not be read, a role that did not open again
-    std::vector<std::string> Notes; // what went wrong without spoiling the search (an output that did not close)
+    // What went wrong without spoiling the search, a sentence each for the
+    // user: an output that did not close, an answer that did not come again.
+    std::vector<std::string> Notes;
 
     // Keeps an answer heard on `input` while `output` was asked.
     void Record(int output, int input, const TSearchAnswer &answer);
@@ -113,10 +120,24 @@ signals:
     void finished();
 
 private:
+    // An input listened on: the port, its dispatcher, the search's subscription.
+    struct TListening {
+        std::unique_ptr<TMidiInput> Port;
+        std::unique_ptr<TInputDispatcher> Dispatcher;
+        TInputDispatcher::TSubscription Listener;
+    };
+
+    void OpenInputs();
     void AskNext();
+    // Opens the output and sends its requests, the wait running; false when
+    // it is not free to open or its requests did not go.
+    bool Ask(int output);
     void WaitOver();
     void CloseAsked();
-    void Listen(int input);
+    void Listen(int input, const TInputDispatcher::TEvents &events);
+    void StartConfirming();
+    void ConfirmNext();
+    void KeepConfirmed();
     void Finish();
     void CloseOwn();
 
@@ -127,10 +148,14 @@ private:
     int FNext = 0;      // next output to ask
     int FAsking = -1;   // output being asked, or whose quiet time runs; -1: answers go to no port
     bool FQuiet = false; // the asked output is closed; its late answers still count
+    bool FConfirming = false;        // the second pass: answers go to FHeardAgain
+    std::vector<int> FToConfirm;     // outputs with a candidate, in the order first heard
+    std::size_t FConfirmNext = 0;
+    TSearchResult FHeardAgain;       // the answers of the second pass
     std::vector<bool> FReopen; // by role: open before the search
     int FSynthOut = -1;
     int FCtrlOut = -1;
-    std::vector<std::unique_ptr<TMidiInput>> FInputs; // by device number; null when not open
+    std::vector<TListening> FInputs; // by device number; no port when not open
     std::unique_ptr<TMidiOutput> FOutput;
     QTimer FTimer;
     TSearchResult FResult;

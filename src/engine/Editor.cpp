@@ -82,7 +82,7 @@ void TEditor::SynthInput() { FPorts.Listeners(TRole::SynthIn).Dispatch(); }
 
 void TEditor::TakeControllerEvents(const TInputDispatcher::TEvents &events)
 {
-    if (FTap) {
+    if (FTransfer) {
         // Refused, not held: a move applied after a bank transfer would
         // change a sound the user no longer expects.
         bool moved = false;
@@ -158,10 +158,8 @@ void TEditor::TakeSynthEvents(const TInputDispatcher::TEvents &events)
     for (const std::unique_ptr<TMyMidiEvent> &ev : events) {
         if ((ev->StatusByte & 0xF0) == 0xC0 && (ev->StatusByte & 0x0F) == FChannel && ev->FirstDataByte < dw::BankSize)
             FProgram = ev->FirstDataByte;
-        if (FTap) {
-            FTap(*ev);
-            continue;
-        }
+        if (FTransfer)
+            continue; // the transfer's own listener has it
         switch (dw::ClassifySynthMessage(ev->StatusByte, ev->SysexSize)) {
         case dw::TSynthAction::FetchPatch:
             RequestPatch();
@@ -178,7 +176,7 @@ void TEditor::TakeSynthEvents(const TInputDispatcher::TEvents &events)
 
 void TEditor::MoveParameter(int row, int value)
 {
-    if (FTap)
+    if (FTransfer)
         return;
     // Built once: the same message tells whether the value is a data byte.
     const std::optional<dw::TParamMsg> msg = dw::BuildRowChange(FChannel == dw::NoChannel ? 0 : FChannel, row, value);
@@ -294,7 +292,7 @@ void TEditor::EchoPatch()
 
 void TEditor::RandomPatch()
 {
-    if (FTap)
+    if (FTransfer)
         return;
     FRandom.seed(std::uint32_t(std::chrono::steady_clock::now().time_since_epoch().count()));
     Vary(TStepKind::Random, dw::RandomValues(FPatch, FLocks, FPick));
@@ -302,7 +300,7 @@ void TEditor::RandomPatch()
 
 void TEditor::Mutate()
 {
-    if (FTap)
+    if (FTransfer)
         return;
     FRandom.seed(std::uint32_t(std::chrono::steady_clock::now().time_since_epoch().count()));
     Vary(TStepKind::Mutate, dw::MutateValues(FPatch, FLocks, FPick));
@@ -371,13 +369,13 @@ void TEditor::Step(TStepKind kind, const dw::TPatch &before, int gestureRow)
 
 void TEditor::Undo()
 {
-    if (!FTap)
+    if (!FTransfer)
         Restore(FHistory.Undo(), true);
 }
 
 void TEditor::Redo()
 {
-    if (!FTap)
+    if (!FTransfer)
         Restore(FHistory.Redo(), false);
 }
 
@@ -434,7 +432,7 @@ void TEditor::SetLocked(int row, bool locked)
 
 void TEditor::RequestPatch()
 {
-    if (FTap)
+    if (FTransfer)
         return;
     if (FPorts.SynthOut().State() == mosClosed)
         return;
@@ -527,7 +525,7 @@ void TEditor::ShowCurrent()
 
 void TEditor::LoadBlock(const dw::TDataBlock &block)
 {
-    if (FTap)
+    if (FTransfer)
         return;
     if (FHasPatch && FPatch != FReference)
         emit patchSeen(CurrentBlock(), -1, true);
@@ -565,7 +563,7 @@ void TEditor::ToggleCompare()
 {
     // Before a patch was fetched or loaded there is nothing to compare with:
     // the reference would be all zeros.
-    if (FTap || !FHasPatch)
+    if (FTransfer || !FHasPatch)
         return;
     if (FComparing) {
         FPatch = FSetAside;
@@ -586,12 +584,12 @@ void TEditor::EndCompare()
     emit compareChanged(false);
 }
 
-void TEditor::BeginTransfer(TSynthTap tap)
+void TEditor::BeginTransfer()
 {
-    FTap = std::move(tap);
+    FTransfer = true;
     FRefusalTold = false;
 }
 
-void TEditor::EndTransfer() { FTap = nullptr; }
+void TEditor::EndTransfer() { FTransfer = false; }
 
 } // namespace engine

@@ -144,14 +144,14 @@ public:
     void ToggleCompare();
     bool Comparing() const { return FComparing; }
 
-    // While a transfer runs, every synthesizer message goes to the tap
-    // instead, and controller moves, random patches and fetches are refused
-    // (a controller move is reported once a transfer through
-    // controllerMovesRefused), so nothing is interleaved into the transfer.
-    using TSynthTap = std::function<void(const TMyMidiEvent &)>;
-    void BeginTransfer(TSynthTap tap);
+    // While a transfer runs the editor leaves the synthesizer's messages to
+    // the transfer (which subscribes to the input itself) and refuses
+    // controller moves, random patches and fetches (a controller move is
+    // reported once a transfer through controllerMovesRefused), so nothing
+    // is interleaved into the transfer.
+    void BeginTransfer();
     void EndTransfer();
-    bool TransferRunning() const { return bool(FTap); }
+    bool TransferRunning() const { return FTransfer; }
 
     // Messages a builder refused (a value that is no data byte): never sent.
     std::uint64_t RefusedMessages() const { return FRefused; }
@@ -227,7 +227,7 @@ private:
     dw::TPatch FReference;   // as last fetched or loaded
     dw::TPatch FSetAside;    // the edits while comparing
     bool FComparing = false;
-    TSynthTap FTap;
+    bool FTransfer = false;
     bool FRefusalTold = false;
     bool FHasPatch = false;
     bool FEchoPending = false;

@@ -60,7 +60,14 @@ bool TLibrarian::Begin(TKind kind)
     FRefused = FCancelled = FRestoring = false;
     FDone.clear();
     FRestoreTo = kind == TKind::Write ? -1 : FEditor.Program();
-    FEditor.BeginTransfer([this](const TMyMidiEvent &ev) { Tap(ev); });
+    FEditor.BeginTransfer();
+    FListener = FPorts.Listeners(TRole::SynthIn).Subscribe([this](const TInputDispatcher::TEvents &events) {
+        for (const std::unique_ptr<TMyMidiEvent> &ev : events) {
+            if (!Busy())
+                break; // ended on an earlier event of the batch
+            Tap(*ev);
+        }
+    });
     const auto left = std::chrono::milliseconds(FQuietUntil.remainingTime());
     if (!FQuietUntil.hasExpired() && left.count() > 0)
         StartQuiet(TQuiet::BeforeStart, left); // the last run's late answer is not this run's
@@ -387,6 +394,7 @@ void TLibrarian::End(TTransferResult result)
         FQuietUntil.setRemainingTime(FTimings.QuietWindow);
     FKind = TKind::None;
     FRestoring = false;
+    FListener.Reset();
     FEditor.EndTransfer();
     emit finished(result);
 }

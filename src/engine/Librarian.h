@@ -9,12 +9,15 @@
 // a quiet window in which a late dump still counts for the program asked;
 // after a retry the window waits for the second answer, which must match;
 // a dump that no request accounts for fails the receive, naming the first
-// program it may have shifted. While a transfer runs the editor hands it every
-// synthesizer message and refuses controller moves (TEditor::BeginTransfer).
+// program it may have shifted. While a transfer runs it listens to the
+// synthesizer's input (a subscription on its dispatcher), and the editor
+// leaves those messages to it and refuses controller moves
+// (TEditor::BeginTransfer).
 // The window and tavrelk-bank both drive it.
 // Thread: the user-interface thread only (the editor's thread).
 
 #include "dw/SyxFile.h"
+#include "engine/InputDispatcher.h"
 #include "engine/PacedSender.h"
 
 #include <QDeadlineTimer>
@@ -111,6 +114,7 @@ private:
     TEditor &FEditor;
     TPortRoles &FPorts;
     TPacedSender FSender;
+    TInputDispatcher::TSubscription FListener; // the synthesizer's input, while a transfer runs
     TTransferTimings FTimings;
     TKind FKind = TKind::None;
     int FChannel = -1;

@@ -59,8 +59,7 @@ void TSession::Start(const TFailed &failed)
     const bool listed = Guarded(failed, [this] { ReadDeviceLists(); });
     for (TRole r : AllRoles)
         RestoreRole(r, listed, failed);
-    // No channel at all would put 2F on the wire.
-    const int channel = std::clamp(FSettings->ReadInteger(Synth, settingskeys::Channel, 0), 0, 15);
+    const int channel = SavedChannel();
     Guarded(failed, [&] { SetChannel(channel); });
     emit restored();
     Guarded(failed, [this] { FEditor->RequestPatch(); });
@@ -68,7 +67,7 @@ void TSession::Start(const TFailed &failed)
 
 void TSession::RestoreRole(TRole role, bool listed, const TFailed &failed)
 {
-    const QString saved = FSettings->ReadString(Devices, RoleKey(role), NoDevice);
+    const QString saved = SavedDevice(role);
     const bool none = saved.compare(NoDevice, Qt::CaseInsensitive) == 0;
     const int device = none ? TPortRoles::NoDevice : FindDeviceName(Names(role), saved.toStdString());
     if (device >= 0 || none) {
@@ -80,6 +79,11 @@ void TSession::RestoreRole(TRole role, bool listed, const TFailed &failed)
     }
     // Not listed, maybe just unreadable: the saved choice stays for the next start.
 }
+
+QString TSession::SavedDevice(TRole role) const { return FSettings->ReadString(Devices, RoleKey(role), NoDevice); }
+
+// No channel at all would put 2F on the wire.
+int TSession::SavedChannel() const { return std::clamp(FSettings->ReadInteger(Synth, settingskeys::Channel, 0), 0, 15); }
 
 void TSession::ReadDeviceLists()
 {

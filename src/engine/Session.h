@@ -84,6 +84,12 @@ public:
     void SetChannel(int channel);
     int Channel() const;
 
+    // What the settings file holds: the role's device (its stable name, or
+    // "None"), and the channel 0..15 (out-of-range clamped). Start restores
+    // these; the bank tool takes them where its command line says nothing.
+    QString SavedDevice(TRole role) const;
+    int SavedChannel() const;
+
     // Writes the channel and every role that holds a device or waits for one.
     void SaveAll();
 

@@ -1,8 +1,9 @@
 #pragma once
 // What the editor needs of its settings file: text, integers and flags by
-// section and key, each write going to the file at once. The settings file
-// of the setup layer implements it; the session (TSession) owns the one
-// instance and lends it to the windows and the bank tool.
+// section and key, each write going to the file at once. TIniSettings
+// (engine/IniSettings.h) implements it over the settings file; the session
+// (TSession) owns the one instance and lends it to the windows and the bank
+// tool.
 // Thread: the user-interface thread.
 
 #include <QString>

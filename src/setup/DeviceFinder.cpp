@@ -20,6 +20,15 @@ QString Name(const std::vector<std::string> &names, int i)
     return i >= 0 && i < int(names.size()) ? QString::fromStdString(names[std::size_t(i)]) : QString::number(i);
 }
 
+// The search's notes, as a paragraph after the main text; empty without.
+QString NotesText(const engine::TSearchResult &r)
+{
+    QString text;
+    for (const std::string &note : r.Notes)
+        text += QStringLiteral("\n\n") + QString::fromStdString(note);
+    return text;
+}
+
 } // namespace
 
 void TDeviceFinder::SetChooser(TChooser chooser) { Chooser() = std::move(chooser); }
@@ -88,7 +97,8 @@ void TDeviceFinder::Ended()
     }
     if (r.Synths.empty() && r.Controllers.empty()) {
         ShowPlainBox(FParent, QStringLiteral("Neither the DW-8000 nor the BCR2000 answered. Check the cables, and "
-                                             "that the DW-8000's exclusive data setting is on."));
+                                             "that the DW-8000's exclusive data setting is on.") +
+                                  NotesText(r));
         emit finished();
         return;
     }
@@ -127,7 +137,8 @@ void TDeviceFinder::Ended()
     }
     if (synth >= 0 || controller >= 0) {
         const TMsgResult answer =
-            ShowMessageBox(FParent, {QStringLiteral("Find devices"), found.join(QLatin1Char('\n')) + QStringLiteral("\n\nUse these?"),
+            ShowMessageBox(FParent, {QStringLiteral("Find devices"),
+                                     found.join(QLatin1Char('\n')) + NotesText(r) + QStringLiteral("\n\nUse these?"),
                                      TMsgIcon::Question, TMsgButtons::YesNo});
         if (answer == TMsgResult::Yes)
             Apply(synth, controller);

@@ -7,11 +7,11 @@
 #include "core/MessageBoxes.h"
 #include "dw/Messages.h"
 #include "dw/Params.h"
+#include "engine/IniSettings.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
+#include "platform/IniFile.h"
 #include "platform/VirtualMidiService.h"
-#include "setup/IniFile.h"
-#include "setup/IniSettings.h"
 #include "setup/MidiSetup.h"
 #include "sim/SimRig.h"
 

@@ -250,3 +250,36 @@ TEST_F(DeviceSearchTest, CloseFailuresAndLateAnswersKeepTheSearchRight)
         EXPECT_EQ(r.OutputNames[std::size_t(r.Controllers[0].Output)], ctrl);
     }
 }
+
+// An answer later than the wait and the quiet time after it lands while the
+// next output is asked. Asked again alone, that output does not answer: the
+// candidate is dropped, with a note.
+TEST_F(DeviceSearchTest, AnAnswerLaterThanTheQuietTimeIsNotCreditedToTheNextOutput)
+{
+    const std::string synth = Synth().toStdString(), ctrl = Controller().toStdString();
+    rig->Synth().AnswerNextRequestLate(std::chrono::milliseconds(300));
+    const engine::TSearchResult r = engine::FindDevices();
+    for (const engine::TSynthCandidate &s : r.Synths)
+        EXPECT_EQ(r.OutputNames[std::size_t(s.Output)], synth) << "a late answer credited to another output";
+    ASSERT_EQ(r.Controllers.size(), 1u);
+    EXPECT_EQ(r.OutputNames[std::size_t(r.Controllers[0].Output)], ctrl);
+    // Unless a slow machine stretched the synthesizer's own quiet time, its answer was dropped and said so.
+    if (r.Synths.empty()) {
+        ASSERT_EQ(r.Notes.size(), 1u);
+        EXPECT_NE(r.Notes[0].find("late answer"), std::string::npos) << r.Notes[0];
+        EXPECT_NE(r.Notes[0].find(synth), std::string::npos) << r.Notes[0];
+    }
+    EXPECT_TRUE(DecoysClosed());
+}
+
+TEST_F(DeviceSearchTest, TheSearchsNotesAreInTheFindersQuestion)
+{
+    SaveDevices("None", "None", "None", "None");
+    Start();
+    Settle();
+    service->InjectFault(platform::MidiCall::OutClose, platform::MMSYSERR_ERROR);
+    RunFinder(); // the proposal, answered No
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(boxes[0].Text.contains(QStringLiteral("did not close"))) << boxes[0].Text.toStdString();
+    EXPECT_TRUE(boxes[0].Text.endsWith(QStringLiteral("Use these?"))) << boxes[0].Text.toStdString();
+}

@@ -43,7 +43,6 @@ public: // the rows' lambdas reach the rig through the fixture
         const std::string name = TSimRig::SynthDeviceName;
         ports->Assign(engine::TRole::SynthIn, engine::FindDeviceName(engine::InputDeviceNames(), name), name);
         ports->Assign(engine::TRole::SynthOut, engine::FindDeviceName(engine::OutputDeviceNames(), name), name);
-        ports->SynthIn().OnMidiInput = [this](QObject *) { editor->SynthInput(); };
         editor->SetChannel(0);
         Make();
     }
@@ -278,7 +277,7 @@ TEST_F(LibrarianRig, RefusedStartsSendNothing)
          }},
         {"another transfer on the editor",
          [](LibrarianRig &t) {
-             t.editor->BeginTransfer([](const TMyMidiEvent &) {});
+             t.editor->BeginTransfer();
              const bool started = t.librarian->WriteProgram({}, 1);
              t.editor->EndTransfer();
              return started;
@@ -339,9 +338,27 @@ TEST_F(LibrarianRig, DestroyedDuringATransferFreesTheEditorAndSendsNoMore)
     ASSERT_TRUE(librarian->ReceiveBank(0, 20));
     ASSERT_TRUE(WaitFor([&] { return !librarian; }));
     EXPECT_FALSE(editor->TransferRunning());
+    EXPECT_EQ(ports->Listeners(engine::TRole::SynthIn).Listeners(), 1u); // the editor's alone
     rig.Synth().ClearReceived();
     WaitFor([] { return false; }, 100); // the request in flight is answered
     const auto after = SentBeforeMarker();
     EXPECT_TRUE(after.empty()) << after.size() << " messages after the destructor";
     EXPECT_FALSE(result.has_value());
+}
+
+// The transfer hears the synthesizer through its own subscription while it
+// runs, and the editor leaves the dumps to it; afterwards the editor alone
+// listens, and takes a fetched patch again.
+TEST_F(LibrarianRig, TheTransferListensOnlyWhileItRuns)
+{
+    const engine::TInputDispatcher &listeners = ports->Listeners(engine::TRole::SynthIn);
+    EXPECT_EQ(listeners.Listeners(), 1u);
+    ASSERT_TRUE(librarian->ReceiveBank(0, 1));
+    EXPECT_EQ(listeners.Listeners(), 2u);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(result->Outcome, TTransferResult::Done) << result->Message.toStdString();
+    EXPECT_FALSE(editor->HasPatch()) << "a dump of the transfer reached the editor";
+    EXPECT_EQ(listeners.Listeners(), 1u);
+    editor->RequestPatch();
+    EXPECT_TRUE(WaitFor([&] { return editor->HasPatch(); }));
 }

@@ -280,3 +280,29 @@ TEST(LibraryMessages, BuildersAndAnswers)
     const std::uint8_t id[] = {0xF0, 0x42, 0x31, 0x03, 0xF7};
     EXPECT_TRUE(IsDeviceId(id, 5, 1));
 }
+
+// What every reader of .syx files gets: the programs, a refusal of the bytes
+// (the caller names the file), or a file that could not be read (the error names it).
+TEST(SyxFile, ReadSyxFileTellsAnUnreadableFileFromARefusedOne)
+{
+    const TTempFolder folder;
+    WriteRaw(folder.File("dump.syx"), DumpFileBytes(2, Block(5)));
+    WriteRaw(folder.File("foreign.syx"), {0xF0, 0x43, 0x00, 0xF7});
+    struct Row {
+        const char *name;
+        bool ok, unreadable;
+    };
+    for (const Row &row : {Row{"dump.syx", true, false}, Row{"foreign.syx", false, false}, Row{"missing.syx", false, true}}) {
+        SCOPED_TRACE(row.name);
+        const std::string path = folder.File(row.name);
+        const TSyxRead read = ReadSyxFile(path);
+        EXPECT_EQ(read.Ok, row.ok) << read.Error;
+        EXPECT_EQ(read.Unreadable, row.unreadable);
+        EXPECT_EQ(read.Error.find(path) != std::string::npos, row.unreadable) << read.Error;
+        if (row.ok) {
+            ASSERT_EQ(read.File.Programs.size(), 1u);
+            EXPECT_EQ(read.File.Channel, 2);
+            EXPECT_EQ(read.File.Programs[0].Data, Block(5));
+        }
+    }
+}

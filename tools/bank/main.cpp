@@ -1,19 +1,19 @@
 // tavrelk-bank: receive, send and list DW-8000 banks from the command line,
-// with the editor's own messages, files and transfers.
+// with the editor's own messages, files and transfers: a transfer runs on the
+// same session (engine::TSession) as the editor, over its settings file.
 
-#include "core/Settings.h"
 #include "dw/Program.h"
 #include "dw/SyxFile.h"
 #include "engine/DeviceSearch.h"
 #include "engine/Editor.h"
+#include "engine/IniSettings.h"
 #include "engine/Librarian.h"
 #include "engine/PortRoles.h"
-#include "midi/MidiIn.h"
-#include "midi/MidiOut.h"
+#include "engine/Session.h"
+#include "platform/IniFile.h"
 #include "platform/MidiService.h"
 #include "platform/RtMidiService.h"
 #include "platform/TerminationSignals.h"
-#include "setup/IniFile.h"
 
 #include "BuildInfo.h"
 #include "LibraryCommands.h"
@@ -209,12 +209,9 @@ bool ParseOptions(int argc, char **argv, TOptions &o, std::string &error)
 
 std::optional<dw::TSyxFile> ReadBank(const std::string &path, std::string &error)
 {
-    std::vector<std::uint8_t> bytes;
-    if (!dw::ReadFileBytes(path, bytes, error))
-        return std::nullopt;
-    dw::TSyxRead read = dw::ParseSyx(bytes);
+    dw::TSyxRead read = dw::ReadSyxFile(path);
     if (!read.Ok) {
-        error = path + ": " + read.Error;
+        error = read.Unreadable ? read.Error : path + ": " + read.Error;
         return std::nullopt;
     }
     return read.File;
@@ -259,6 +256,8 @@ int Detect(const TOptions &, const TTerminationSignals *)
         const engine::TSearchResult found = engine::FindDevices();
         for (const std::string &line : engine::DetectLines(found))
             std::printf("%s\n", line.c_str());
+        for (const std::string &note : found.Notes)
+            std::fprintf(stderr, "tavrelk-bank: %s\n", note.c_str());
         // A list that could not be read is no proof that a device is absent.
         if (!found.Error.empty())
             return Fail("the search could not ask every port: " + found.Error);
@@ -362,21 +361,21 @@ struct TSynthPorts {
     int Channel = 0; // 0..15
 };
 
-// Ports and channel from the command line, else from the editor's settings.
-bool ChooseSynthPorts(const TOptions &o, TSynthPorts &chosen, std::string &error)
+// The editor's settings file: --settings, else the one the editor beside
+// this program uses.
+QString SettingsPath(const TOptions &o)
 {
-    const QString settingsPath =
-        !o.Settings.empty() ? QString::fromStdString(o.Settings)
-                            : SettingsFilePath(QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() +
-                                               QStringLiteral("/tavrelk"));
-    const TIniFile settings(settingsPath);
-    auto setting = [&settings](const QString &key) {
-        return settings.ReadString(settingskeys::Devices, key, settingskeys::NoDevice).toStdString();
-    };
-    chosen.From = !o.From.empty() ? o.From : setting(settingskeys::SynthInput);
-    chosen.To = !o.To.empty() ? o.To : setting(settingskeys::SynthOutput);
-    chosen.Channel = o.Channel != 0 ? o.Channel - 1
-                                    : std::clamp(settings.ReadInteger(settingskeys::Synth, settingskeys::Channel, 0), 0, 15);
+    return !o.Settings.empty() ? QString::fromStdString(o.Settings)
+                               : SettingsFilePath(QFileInfo(QCoreApplication::applicationFilePath()).absolutePath() +
+                                                  QStringLiteral("/tavrelk"));
+}
+
+// Ports and channel from the command line, else as the session saved them.
+bool ChooseSynthPorts(const TOptions &o, const engine::TSession &session, TSynthPorts &chosen, std::string &error)
+{
+    chosen.From = !o.From.empty() ? o.From : session.SavedDevice(engine::TRole::SynthIn).toStdString();
+    chosen.To = !o.To.empty() ? o.To : session.SavedDevice(engine::TRole::SynthOut).toStdString();
+    chosen.Channel = o.Channel != 0 ? o.Channel - 1 : session.SavedChannel();
     const std::string none = settingskeys::NoDevice.toStdString();
     const char *how = " (tavrelk-bank ports lists them; or choose the DW-8000 in the editor's Set Up Midi)";
     if (chosen.From == none)
@@ -437,20 +436,20 @@ int Transfer(const TOptions &o, const TTerminationSignals *termination)
     const bool receiving = o.Command == "receive";
     std::vector<dw::TFileProgram> programs;
     std::string error;
+    if (!(receiving ? CheckWritable(o.File, error) : ProgramsToSend(o, programs, error)))
+        return Fail(error);
+    // The editor's session, not started: only the synthesizer's ports open,
+    // and what the command line chooses is for this run, not written.
+    engine::TSession session(std::make_unique<TIniSettings>(SettingsPath(o)));
     TSynthPorts chosen;
-    if (!(receiving ? CheckWritable(o.File, error) : ProgramsToSend(o, programs, error)) ||
-        !ChooseSynthPorts(o, chosen, error))
+    if (!ChooseSynthPorts(o, session, chosen, error))
         return Fail(error);
-
-    engine::TPortRoles ports;
-    engine::TEditor editor(ports);
-    editor.SetChannel(chosen.Channel);
-    if (!OpenSynthPorts(ports, chosen, error))
+    session.Editor().SetChannel(chosen.Channel);
+    if (!OpenSynthPorts(session.Ports(), chosen, error))
         return Fail(error);
-    ports.SynthIn().OnMidiInput = [&editor](QObject *) { editor.SynthInput(); };
 
     TProgressPrinter printer(receiving ? "received" : "written");
-    engine::TLibrarian librarian(editor, ports);
+    engine::TLibrarian librarian(session.Editor(), session.Ports());
     std::optional<engine::TTransferResult> result;
     QObject::connect(&librarian, &engine::TLibrarian::progress, [&](int done, int total) { printer.Show(done, total); });
     QObject::connect(&librarian, &engine::TLibrarian::finished, [&](const engine::TTransferResult &r) {

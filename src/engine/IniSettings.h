@@ -7,7 +7,7 @@
 
 #include "engine/Settings.h"
 #include "platform/AlreadyReported.h"
-#include "setup/IniFile.h"
+#include "platform/IniFile.h"
 
 class TIniSettings : public TSettings {
 public:

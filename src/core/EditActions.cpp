@@ -1,18 +1,16 @@
 #include "core/EditActions.h"
 
 #include "core/Library.h"
-#include "core/Main.h"
 #include "dw/Program.h"
 #include "dw/Variation.h"
+#include "engine/Editor.h"
+#include "engine/Session.h"
 
 #include <QAction>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QToolButton>
 
 namespace {
@@ -47,10 +45,12 @@ QString ParamText(int row) { return QLatin1String(dw::ParamName(row)); }
 
 } // namespace
 
-TEditActions::TEditActions(TfMain &main) : QObject(&main), FMain(main)
+TEditActions::TEditActions(engine::TSession &session, const TParamTable &params, TLibraryMenu &library,
+                           QWidget *window)
+    : QObject(window), FSession(session), FLibrary(library), FWindow(window)
 {
     setObjectName(QStringLiteral("EditActions"));
-    engine::TEditor &editor = FMain.Editor();
+    engine::TEditor &editor = Editor();
     UndoAction = AddAction(QStringLiteral("&Undo"), {QKeySequence(QStringLiteral("Ctrl+Z"))});
     RedoAction = AddAction(QStringLiteral("&Redo"),
                            {QKeySequence(QStringLiteral("Ctrl+Shift+Z")), QKeySequence(QStringLiteral("Ctrl+Y"))});
@@ -63,27 +63,24 @@ TEditActions::TEditActions(TfMain &main) : QObject(&main), FMain(main)
         if (SelectedRow() >= 0)
             ToggleLock(SelectedRow());
         else
-            FMain.Library->SetStatus(QStringLiteral("Click a value, or move a control, to choose what Ctrl+Shift+L locks."));
+            FLibrary.SetStatus(QStringLiteral("Click a value, or move a control, to choose what Ctrl+Shift+L locks."));
     });
 
-    auto *menu = new QMenu(&FMain);
+    auto *menu = new QMenu(FWindow);
     menu->setObjectName(QStringLiteral("EditMenu"));
     menu->addActions({UndoAction, RedoAction});
     menu->addSeparator();
     menu->addActions({MutateAction, LockAction});
-    Button = new QToolButton(FMain.CornerBar);
+    Button = new QToolButton(FWindow);
     Button->setObjectName(QStringLiteral("bEdit"));
     Button->setText(QStringLiteral("Edit"));
     Button->setToolTip(QStringLiteral("Undo and redo, mutate, lock parameters (right-click a value to lock it)"));
     Button->setMenu(menu);
     Button->setPopupMode(QToolButton::InstantPopup);
     Button->setAutoRaise(true);
-    Button->setMaximumHeight(FMain.pgMain->tabBar()->sizeHint().height());
-    auto *row = static_cast<QHBoxLayout *>(FMain.CornerBar->layout());
-    row->insertWidget(row->indexOf(FMain.Library->Button) + 1, Button);
 
     for (int r = 0; r < dw::ParamCount; ++r) {
-        auto *label = dynamic_cast<QLabel *>(FMain.Params[std::size_t(r)].ValueLabel);
+        auto *label = dynamic_cast<QLabel *>(params[std::size_t(r)].ValueLabel);
         if (label == nullptr)
             continue;
         FLabels[r] = label;
@@ -97,47 +94,49 @@ TEditActions::TEditActions(TfMain &main) : QObject(&main), FMain(main)
     connect(&editor, &engine::TEditor::historyChanged, this, &TEditActions::HistoryChanged);
     connect(&editor, &engine::TEditor::restored, this, &TEditActions::Restored);
     using namespace settingskeys;
-    editor.SetLocks(dw::LocksFromText(FMain.Settings().ReadString(Locks, LockedRows, QString()).toStdString()));
+    editor.SetLocks(dw::LocksFromText(FSession.Settings().ReadString(Locks, LockedRows, QString()).toStdString()));
     ShowLocks();
     connect(&editor, &engine::TEditor::locksChanged, this, [this] {
         ShowLocks();
-        FMain.Settings().WriteString(settingskeys::Locks, settingskeys::LockedRows,
-                                     QString::fromStdString(dw::LocksToText(FMain.Editor().Locks())));
+        FSession.Settings().WriteString(settingskeys::Locks, settingskeys::LockedRows,
+                                     QString::fromStdString(dw::LocksToText(Editor().Locks())));
     });
     HistoryChanged();
 }
 
 QAction *TEditActions::AddAction(const QString &text, const QList<QKeySequence> &keys)
 {
-    auto *a = new QAction(text, &FMain);
+    auto *a = new QAction(text, FWindow);
     a->setShortcuts(keys);
     a->setShortcutContext(Qt::WindowShortcut);
-    FMain.addAction(a);
+    FWindow->addAction(a);
     return a;
 }
+
+engine::TEditor &TEditActions::Editor() const { return FSession.Editor(); }
 
 int TEditActions::SelectedRow() const { return FSelected; }
 
 QWidget *TEditActions::LockMark(int row) const
 {
     const auto it = FMarks.find(row);
-    return it != FMarks.end() && FMain.Editor().Locked(row) ? it->second : nullptr;
+    return it != FMarks.end() && Editor().Locked(row) ? it->second : nullptr;
 }
 
 void TEditActions::ToggleLock(int row)
 {
     if (row < 0 || row >= dw::ParamCount || !dw::IsLiveRow(row))
         return;
-    engine::TEditor &editor = FMain.Editor();
+    engine::TEditor &editor = Editor();
     const bool lock = !editor.Locked(row);
     editor.SetLocked(row, lock);
-    FMain.Library->SetStatus(QStringLiteral("%1 %2").arg(ParamText(row), lock ? QStringLiteral("locked")
+    FLibrary.SetStatus(QStringLiteral("%1 %2").arg(ParamText(row), lock ? QStringLiteral("locked")
                                                                               : QStringLiteral("unlocked")));
 }
 
 void TEditActions::HistoryChanged()
 {
-    const engine::THistory &h = FMain.Editor().History();
+    const engine::THistory &h = Editor().History();
     UndoAction->setEnabled(h.CanUndo());
     RedoAction->setEnabled(h.CanRedo());
     UndoAction->setText(h.CanUndo() ? QStringLiteral("&Undo %1").arg(QLatin1String(engine::StepName(h.NextUndo()->Kind)))
@@ -157,13 +156,13 @@ void TEditActions::Restored(bool undo, int kind, int writtenProgram)
     if (writtenProgram >= 0)
         text += QStringLiteral(" Program %1 keeps what was written to it.")
                     .arg(QString::fromStdString(dw::ProgramText(writtenProgram)));
-    FMain.Library->SetStatus(text);
+    FLibrary.SetStatus(text);
 }
 
 void TEditActions::ShowLocks()
 {
     for (const auto &[row, mark] : FMarks) {
-        mark->setVisible(FMain.Editor().Locked(row) && !FLabels.at(row)->isHidden());
+        mark->setVisible(Editor().Locked(row) && !FLabels.at(row)->isHidden());
         PlaceMark(row);
     }
 }
@@ -205,7 +204,7 @@ bool TEditActions::eventFilter(QObject *watched, QEvent *event)
         }
         if (mouse->button() == Qt::LeftButton) {
             FSelected = row;
-            FMain.Library->SetStatus(QStringLiteral("%1 selected: Ctrl+Shift+L locks or unlocks it").arg(ParamText(row)));
+            FLibrary.SetStatus(QStringLiteral("%1 selected: Ctrl+Shift+L locks or unlocks it").arg(ParamText(row)));
         }
         break;
     }

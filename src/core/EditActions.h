@@ -6,8 +6,11 @@
 // value label (on either page) locks or unlocks its parameter; a left-click
 // selects it, and so does a move of it on the controller. A lock mark beside
 // the value shows each lock; the locks are kept in the settings file at once.
-// The history and the locks are the editor's (engine::TEditor).
+// The history and the locks are the editor's (engine::TEditor). The window
+// places Button where it wants it.
 // Thread: the user-interface thread only.
+
+#include "core/ParamTable.h"
 
 #include <QObject>
 
@@ -17,12 +20,19 @@ class QAction;
 class QLabel;
 class QToolButton;
 class QWidget;
-class TfMain;
+class TLibraryMenu;
+namespace engine {
+class TEditor;
+class TSession;
+}
 
 class TEditActions : public QObject {
     Q_OBJECT
 public:
-    explicit TEditActions(TfMain &main);
+    // Works on the session's editor and settings, marks the rows' value
+    // labels (`params`, which must have them), tells on the library's status
+    // line; `window` owns the actions and takes their shortcuts.
+    TEditActions(engine::TSession &session, const TParamTable &params, TLibraryMenu &library, QWidget *window);
 
     // Locks or unlocks the row's parameter (a live row), and says so.
     void ToggleLock(int row);
@@ -50,7 +60,11 @@ private:
     void PlaceMark(int row);
     int RowOfLabel(QObject *label) const;
 
-    TfMain &FMain;
+    engine::TEditor &Editor() const;
+
+    engine::TSession &FSession;
+    TLibraryMenu &FLibrary;
+    QWidget *FWindow;
     std::map<int, QLabel *> FLabels;   // row -> value label
     std::map<int, QWidget *> FMarks;   // row -> its lock mark (hidden while unlocked)
     int FSelected = -1;

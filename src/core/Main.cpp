@@ -152,7 +152,9 @@ TfMain::TfMain(engine::TSession *session, std::unique_ptr<TSettings> settings, Q
     // Not taller than the tabs beside it.
     Library->Button->setMaximumHeight(pgMain->tabBar()->sizeHint().height());
     FormCreate();
-    EditActions = new TEditActions(*this); // after the rows know their labels
+    EditActions = new TEditActions(*FSession, Params, *Library, this); // after the rows know their labels
+    cornerRow->insertWidget(cornerRow->indexOf(Library->Button) + 1, EditActions->Button);
+    EditActions->Button->setMaximumHeight(pgMain->tabBar()->sizeHint().height());
     CreateWindowActions();
 
     FDumpWatch.setSingleShot(true);

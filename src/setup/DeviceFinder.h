@@ -1,7 +1,8 @@
 #pragma once
 // TDeviceFinder: the setup dialog's "Find devices". It runs an
 // engine::TDeviceSearch with a progress dialog and Cancel, then proposes what
-// answered (asking the user to pick when several ports or channels did) and,
+// answered (asking the user to pick when several ports or channels did; the
+// search's notes, such as an answer left out, come with the proposal) and,
 // once the user agrees, tells what was chosen (chosen()); the setup dialog
 // selects those ports and the channel as a click would, which saves them.
 // Thread: the user-interface thread only.

@@ -36,11 +36,11 @@ protected:
 
     std::string Path(const std::string &name) const { return folder + "/" + name; }
 
-    // Runs tavrelk-bank with the test's empty settings file; its stdout and
-    // stderr in `output`.
-    int Run(std::vector<std::string> args, std::string &output)
+    // Runs tavrelk-bank with the test's empty settings file (or the one
+    // named); its stdout and stderr in `output`.
+    int Run(std::vector<std::string> args, std::string &output, const std::string &settings = "empty.INI")
     {
-        args.insert(args.begin(), {TAVRELK_BANK, "--settings", Path("empty.INI")});
+        args.insert(args.begin(), {TAVRELK_BANK, "--settings", Path(settings)});
         const std::string log = Path("run.log");
         std::remove(log.c_str());
         e2e::Child bank;
@@ -119,6 +119,9 @@ TEST_F(BankCommandLine, ListTellsWhatAFileHolds)
     EXPECT_NE(output.find(": data block, 1 program\n"), std::string::npos) << output;
     EXPECT_EQ(Run({"list", Path("missing.syx")}, output), 1);
     EXPECT_NE(output.find("Cannot open " + Path("missing.syx")), std::string::npos) << output;
+    std::ofstream(Path("foreign.syx"), std::ios::binary) << std::string("\xF0\x43\x00\xF7", 4);
+    EXPECT_EQ(Run({"list", Path("foreign.syx")}, output), 1);
+    EXPECT_NE(output.find("tavrelk-bank: " + Path("foreign.syx") + ": "), std::string::npos) << output;
 }
 
 // Each is refused before a port is opened, so no MIDI system is needed.
@@ -155,4 +158,29 @@ TEST_F(BankCommandLine, TransfersThatCannotBeRightAreRefusedBeforeTheyStart)
     }
     EXPECT_NE(access(Path("bank.syx").c_str(), F_OK), 0); // the check wrote nothing that stays
     EXPECT_NE(access(Path("bank.syx.part").c_str(), F_OK), 0);
+}
+
+// The bank tool runs on the editor's session: the ports it does not get on
+// the command line are the ones the editor saved, and what the command line
+// chooses is for that run only, never written to the editor's file.
+TEST_F(BankCommandLine, PortsComeFromTheEditorsSettingsAndTheCommandLineWritesNothingThere)
+{
+    const std::string ini = "[MidiDevices]\nInput=saved:out\nOutput=saved:in\n[DWSynth]\nMidiChan=3\n";
+    std::ofstream(Path("saved.INI")) << ini;
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    const std::vector<Case> cases = {
+        {{"receive", Path("bank.syx"), "--channel", "5"}, "no MIDI input named \"saved:out\""},
+        {{"receive", Path("bank.syx"), "--from", "given:out", "--to", "given:in"}, "no MIDI input named \"given:out\""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.says);
+        std::string output;
+        EXPECT_EQ(Run(c.args, output, "saved.INI"), 1) << output;
+        EXPECT_NE(output.find(c.says), std::string::npos) << output;
+    }
+    std::ifstream in(Path("saved.INI"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), ini);
 }

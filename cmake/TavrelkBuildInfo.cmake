@@ -27,6 +27,8 @@ endif()
 # The address goes into a C string literal.
 string(REPLACE "\\" "\\\\" TAVRELK_DONATE_URL_ESCAPED "${TAVRELK_DONATE_URL}")
 string(REPLACE "\"" "\\\"" TAVRELK_DONATE_URL_ESCAPED "${TAVRELK_DONATE_URL_ESCAPED}")
+string(REPLACE "\\" "\\\\" TAVRELK_PROJECT_URL_ESCAPED "${TAVRELK_PROJECT_URL}")
+string(REPLACE "\"" "\\\"" TAVRELK_PROJECT_URL_ESCAPED "${TAVRELK_PROJECT_URL_ESCAPED}")
 
 configure_file(${CMAKE_CURRENT_LIST_DIR}/BuildInfo.h.in ${PROJECT_BINARY_DIR}/generated/BuildInfo.h @ONLY)
 include_directories(${PROJECT_BINARY_DIR}/generated)

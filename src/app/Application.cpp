@@ -75,11 +75,11 @@ QString DemoSettingsFile()
 // The block-diagram page with the library menu drawn open under its button.
 QImage LibraryPicture(TfMain &main)
 {
-    QImage shot = main.grab().toImage();
+    QImage shot = main.Content->grab().toImage();
     QToolButton *button = main.Library->Button;
     QMenu *menu = button->menu();
     menu->adjustSize();
-    QPoint at = button->mapTo(&main, QPoint(0, button->height()));
+    QPoint at = button->mapTo(main.Content, QPoint(0, button->height()));
     at.setX(std::min(at.x(), shot.width() - menu->width()));
     QPainter painter(&shot);
     painter.drawPixmap(at, menu->grab());
@@ -92,11 +92,12 @@ void SaveScreenshots(TfMain &main, const QString &dir)
     const QString block = QDir(dir).filePath(QStringLiteral("tavrelk-block-diagram.png"));
     const QString bcr = QDir(dir).filePath(QStringLiteral("tavrelk-bcr-layout.png"));
     const QString library = QDir(dir).filePath(QStringLiteral("tavrelk-library.png"));
+    // The pages whole, even where the screen shows them in a scrolling view.
     main.pgMain->setCurrentWidget(main.tsBlock);
-    main.grab().save(block);
+    main.Content->grab().save(block);
     LibraryPicture(main).save(library);
     main.pgMain->setCurrentWidget(main.tsBCR);
-    main.grab().save(bcr);
+    main.Content->grab().save(bcr);
     main.pgMain->setCurrentWidget(main.tsBlock);
     std::printf("Screenshots saved:\n  %s\n  %s\n  %s\n", qPrintable(block), qPrintable(bcr), qPrintable(library));
     std::fflush(stdout);
@@ -252,8 +253,7 @@ int RunEditor(const TEditorOptions &options)
     int code = 0;
     std::unique_ptr<TDemoPanel> demoPanel;
     if (!setup->TerminateRequested()) {
-        if (QScreen *screen = QGuiApplication::primaryScreen())
-            main->move(screen->availableGeometry().center() - main->rect().center());
+        main->PlaceOnScreen();
         main->show();
         if (rig && options.ScreenshotDir.isEmpty()) {
             demoPanel = std::make_unique<TDemoPanel>(*rig);

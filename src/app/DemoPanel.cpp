@@ -3,6 +3,7 @@
 #include "sim/SimRig.h"
 
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -59,6 +60,18 @@ TDemoPanel::TDemoPanel(TSimRig &rig, QWidget *parent) : QWidget(parent, Qt::Wind
     bl->addWidget(random, row, 0, 1, 2);
     connect(random, &QPushButton::pressed, this, [this] { FRig.Controller().PressRandomButton(); });
     connect(random, &QPushButton::released, this, [this] { FRig.Controller().ReleaseRandomButton(); });
+    // The first three user keys: undo, redo, mutate.
+    const std::pair<const char *, int> keys[] = {{"Undo key", SimBcr2000::UndoKeyController},
+                                                 {"Redo key", SimBcr2000::RedoKeyController},
+                                                 {"Mutate key", SimBcr2000::MutateKeyController}};
+    auto *keyRow = new QHBoxLayout;
+    for (const auto &[text, controller] : keys) {
+        auto *key = new QPushButton(QLatin1String(text), bcr);
+        key->setObjectName(QLatin1String(text));
+        keyRow->addWidget(key);
+        connect(key, &QPushButton::clicked, this, [this, c = controller] { FRig.Controller().ClickUserKey(c); });
+    }
+    bl->addLayout(keyRow, ++row, 0, 1, 2);
     layout->addWidget(bcr);
     StepProgram(0);
 }

@@ -1,5 +1,6 @@
 #include "core/Library.h"
 
+#include "controls/ElidedLabel.h"
 #include "core/Dialogs.h"
 #include "core/LibraryWindow.h"
 #include "core/MessageBoxes.h"
@@ -92,7 +93,7 @@ TLibraryMenu::TLibraryMenu(engine::TSession &session, QWidget *window)
     Button->setMenu(menu);
     Button->setPopupMode(QToolButton::InstantPopup);
     Button->setAutoRaise(true);
-    Status = new QLabel(FWindow);
+    Status = new TElidedLabel(FWindow); // cut to its room, whole in the tooltip
     Status->setObjectName(QStringLiteral("lLibraryStatus"));
 
     // Compare has nothing to switch to before a patch was fetched or loaded.

@@ -8,21 +8,30 @@
 #include "core/Layout.h"
 #include "core/Library.h"
 #include "core/MessageBoxes.h"
+#include "core/WindowPlace.h"
+#include "engine/Hints.h"
 #include "engine/PortRoles.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 
 #include "BuildInfo.h"
 
+#include <QAction>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QUrl>
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <exception>
 
@@ -31,6 +40,31 @@ TfMain *fMain = nullptr;
 const char *TfMain::DonateUrl = TAVRELK_DONATE_URL;
 
 namespace {
+
+// Where the window was left, in the settings file.
+const QString kWindowSection = QStringLiteral("Window");
+const QString kLeftKey = QStringLiteral("Left");
+const QString kTopKey = QStringLiteral("Top");
+// A frame's borders before the window manager has framed the window.
+const QMargins kGuessedFrame(4, 32, 4, 4);
+// Free pixels between the last page tab and the corner bar.
+constexpr int kTabGap = 8;
+
+// The corner beside the page tabs takes all the width the tabs leave, whatever
+// its status says, so that its buttons and marks never move and a long
+// status never covers a tab.
+class TCornerBar : public QWidget {
+public:
+    using QWidget::QWidget;
+    QSize sizeHint() const override
+    {
+        const QSize own = QWidget::sizeHint();
+        const auto *tabs = qobject_cast<const QTabWidget *>(parentWidget());
+        if (tabs == nullptr)
+            return own;
+        return {std::max(own.width(), tabs->width() - tabs->tabBar()->sizeHint().width() - kTabGap), own.height()};
+    }
+};
 
 // Controllers whose button labels centre their text.
 bool CentresText(int controller) { return controller == 13 || (controller >= 28 && controller <= 42); }
@@ -83,7 +117,7 @@ public:
         SetColors(this, clYellow, clNavy);
         setAlignment((centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
         setMargin(0);
-        SetCaption(name.toStdString()); // the design caption until the first update
+        SetCaption("-"); // until a value is known: the design name means nothing to a user
     }
     void SetCaption(const std::string &text) override
     {
@@ -121,6 +155,16 @@ TfMain::TfMain(engine::TSession *session, std::unique_ptr<TSettings> settings, Q
     EditActions = new TEditActions(*FSession, Params, *Library, this); // after the rows know their labels
     cornerRow->insertWidget(cornerRow->indexOf(Library->Button) + 1, EditActions->Button);
     EditActions->Button->setMaximumHeight(pgMain->tabBar()->sizeHint().height());
+    CreateWindowActions();
+
+    FDumpWatch.setSingleShot(true);
+    FDumpWatch.setInterval(DumpWaitMs);
+    connect(&FDumpWatch, &QTimer::timeout, this, [this] { Library->SetStatus(NoDumpText()); });
+    connect(FEditor, &engine::TEditor::patchSeen, this, [this](const dw::TDataBlock &, int, bool edited) {
+        if (!edited)
+            DumpCame();
+    });
+    connect(FSession, &engine::TSession::restored, this, [this] { Restored(); });
 }
 
 TfMain::~TfMain()
@@ -136,6 +180,18 @@ void TfMain::CreateControls()
     setWindowTitle(QStringLiteral("BCR2000 to Korg DW 8000"));
     setFont(layout::BaseFont());
     setFixedSize(layout::ClientWidth, layout::ClientHeight);
+    // The pages keep their design size; a screen too small for them scrolls.
+    Scroller = new QScrollArea(this);
+    Scroller->setObjectName(QStringLiteral("Scroller"));
+    Scroller->setFrameShape(QFrame::NoFrame);
+    Scroller->setFocusPolicy(Qt::NoFocus);
+    Content = new QWidget;
+    Content->setObjectName(QStringLiteral("Content"));
+    Content->setFixedSize(layout::ClientWidth, layout::ClientHeight);
+    Scroller->setWidget(Content);
+    auto *whole = new QVBoxLayout(this);
+    whole->setContentsMargins(0, 0, 0, 0);
+    whole->addWidget(Scroller);
 
     MidiPCtoBC = &FPorts->CtrlOut();
     MidiBCtoPC = &FPorts->CtrlIn();
@@ -153,7 +209,7 @@ void TfMain::CreateControls()
 
 void TfMain::CreatePages()
 {
-    pgMain = new QTabWidget(this);
+    pgMain = new QTabWidget(Content);
     pgMain->setObjectName(QStringLiteral("pgMain"));
     pgMain->setFont(layout::PageFont());
     pgMain->setGeometry(0, 0, layout::ClientWidth, layout::ClientHeight);
@@ -161,7 +217,7 @@ void TfMain::CreatePages()
     tsBCR = new QWidget;
     pgMain->addTab(tsBlock, QStringLiteral("Block Diag."));
     pgMain->addTab(tsBCR, QStringLiteral("BCR Layout"));
-    CornerBar = new QWidget(pgMain);
+    CornerBar = new TCornerBar(pgMain);
     CornerBar->setObjectName(QStringLiteral("CornerBar"));
     auto *cornerRow = new QHBoxLayout(CornerBar);
     cornerRow->setContentsMargins(0, 0, 4, 0);
@@ -247,6 +303,143 @@ void TfMain::RoleChosen(engine::TRole role)
 {
     if (role == engine::TRole::SynthOut)
         bGetPatch->setVisible(!FPorts->DeviceName(role).empty());
+    if (Library != nullptr && !FPorts->DeviceName(role).empty() && Library->Status->text() == ChooseDevicesText())
+        Library->SetStatus(QString());
+}
+
+// Start-up restored the choices: with none at all this is a first run, and
+// the status says where to begin; else the start-up fetch follows.
+void TfMain::Restored()
+{
+    const bool none = std::all_of(engine::AllRoles.begin(), engine::AllRoles.end(),
+                                  [this](engine::TRole r) { return FPorts->DeviceName(r).empty(); });
+    if (none)
+        Library->SetStatus(ChooseDevicesText());
+    else
+        WatchForDump();
+}
+
+QString TfMain::NoDumpText()
+{
+    return QStringLiteral("No patch came from the DW-8000. %1").arg(QLatin1String(engine::NoDumpHint));
+}
+
+QString TfMain::ChooseDevicesText()
+{
+    return QStringLiteral("Choose your DW-8000 and BCR2000 in Set Up Midi, or click Find devices");
+}
+
+void TfMain::WatchForDump()
+{
+    // Nothing was asked: the marks beside the tabs already tell why.
+    if (FEditor->TransferRunning() || MidiPCToSynth->State() == mosClosed)
+        return;
+    FDumpWatch.start();
+}
+
+void TfMain::DumpCame()
+{
+    FDumpWatch.stop();
+    if (Library->Status->text() == NoDumpText())
+        Library->SetStatus(QString()); // a late dump: the warning no longer holds
+}
+
+void TfMain::CreateWindowActions()
+{
+    QuitAction = new QAction(QStringLiteral("&Quit"), this);
+    QuitAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+    QuitAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(QuitAction);
+    connect(QuitAction, &QAction::triggered, this, &QWidget::close);
+
+    AboutAction = new QAction(QStringLiteral("&About Tavrelk"), this);
+    AboutAction->setIconText(QStringLiteral("?"));
+    AboutAction->setShortcut(QKeySequence(Qt::Key_F1));
+    AboutAction->setShortcutContext(Qt::WindowShortcut);
+    AboutAction->setToolTip(QStringLiteral("About Tavrelk (F1)"));
+    addAction(AboutAction);
+    connect(AboutAction, &QAction::triggered, this,
+            [this] { ShowAboutBox(this, QStringLiteral("About Tavrelk"), AboutText()); });
+    bAbout = new QToolButton(CornerBar);
+    bAbout->setObjectName(QStringLiteral("bAbout"));
+    bAbout->setDefaultAction(AboutAction);
+    bAbout->setAutoRaise(true);
+    bAbout->setAccessibleName(QStringLiteral("About Tavrelk"));
+    bAbout->setMaximumHeight(pgMain->tabBar()->sizeHint().height());
+    CornerBar->layout()->addWidget(bAbout);
+}
+
+QString TfMain::AboutText()
+{
+    QString text = QStringLiteral("Tavrelk %1\n\nA Behringer BCR2000 as the hardware front panel of a Korg DW-8000.\n\n"
+                                  "Licence: none granted yet; the authors keep all rights.")
+                       .arg(QLatin1String(TAVRELK_VERSION_TEXT));
+    if (*TAVRELK_PROJECT_URL != '\0')
+        text += QStringLiteral("\n%1").arg(QLatin1String(TAVRELK_PROJECT_URL));
+    return text;
+}
+
+void TfMain::showEvent(QShowEvent *event)
+{
+    FShown = true;
+    QWidget::showEvent(event);
+}
+
+void TfMain::FitToScreen(const QRect &available, const QMargins &frame)
+{
+    const QSize content(layout::ClientWidth, layout::ClientHeight);
+    const QSize room = available.size().shrunkBy(frame);
+    if (content.width() <= room.width() && content.height() <= room.height()) {
+        setFixedSize(content);
+        return;
+    }
+    // The scroll bar of the cut side takes room of the other.
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    QSize whole = content;
+    if (content.height() > room.height())
+        whole.rwidth() += bar;
+    if (content.width() > room.width())
+        whole.rheight() += bar;
+    const QSize fitted = FitWindow(whole, room);
+    setMinimumSize(fitted.boundedTo(QSize(320, 240)));
+    setMaximumSize(whole);
+    resize(fitted);
+}
+
+void TfMain::PlaceOnScreen()
+{
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    std::vector<QRect> areas;
+    int primary = 0;
+    for (int i = 0; i < screens.size(); ++i) {
+        areas.push_back(screens[i]->availableGeometry());
+        if (screens[i] == QGuiApplication::primaryScreen())
+            primary = i;
+    }
+    if (areas.empty())
+        return;
+    std::optional<QPoint> saved;
+    const int left = Settings().ReadInteger(kWindowSection, kLeftKey, INT_MIN);
+    const int top = Settings().ReadInteger(kWindowSection, kTopKey, INT_MIN);
+    if (left != INT_MIN && top != INT_MIN)
+        saved = QPoint(left, top);
+    const QRect framed = frameGeometry();
+    const QRect inner = geometry();
+    const QMargins frame = framed == inner ? kGuessedFrame
+                                           : QMargins(inner.left() - framed.left(), inner.top() - framed.top(),
+                                                      framed.right() - inner.right(), framed.bottom() - inner.bottom());
+    const QSize design = QSize(layout::ClientWidth, layout::ClientHeight).grownBy(frame);
+    const TWindowPlace screen = PlaceWindow(saved, design, areas, primary);
+    FitToScreen(areas[std::size_t(screen.Screen)], frame);
+    move(PlaceWindow(saved, size().grownBy(frame), areas, primary).TopLeft);
+}
+
+void TfMain::SavePlace()
+{
+    if (!FShown)
+        return;
+    Settings().WriteInteger(kWindowSection, kLeftKey, pos().x());
+    Settings().WriteInteger(kWindowSection, kTopKey, pos().y());
 }
 
 void TfMain::CreateLabels(QWidget *page)
@@ -309,6 +502,7 @@ void TfMain::FormDestroy()
         p.ValueNames.clear();
         p.ValueLabel = nullptr;
     }
+    step([&] { SavePlace(); });
     // Without an address the button was never shown: keep the stored choice.
     step([&] {
         using namespace settingskeys;
@@ -362,7 +556,11 @@ void TfMain::RandomPatchEnds()
     VCAadsr->show();
 }
 
-void TfMain::bGetPatchClick() { FEditor->RequestPatch(); }
+void TfMain::bGetPatchClick()
+{
+    FEditor->RequestPatch();
+    WatchForDump();
+}
 
 void TfMain::CheckSysex(const std::vector<std::uint8_t> &stream) { FEditor->CheckSysex(stream.data(), stream.size()); }
 

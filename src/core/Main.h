@@ -14,14 +14,17 @@
 #include "engine/Editor.h"
 #include "engine/Session.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <map>
 #include <memory>
 #include <vector>
 
+class QAction;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QTabWidget;
 class QToolButton;
 class TEditActions;
@@ -121,6 +124,34 @@ public:
     const std::vector<QLabel *> &CaptionLabels() const { return FCaptionLabels; }
     int LastPolarity() const { return FLastPolarity; }
 
+    // The pages, always at their design size; the window shows them whole
+    // where the screen has room, else in a scrolling view (Scroller).
+    QWidget *Content = nullptr;
+    QScrollArea *Scroller = nullptr;
+    // Sizes the window for a screen whose available area is `available`,
+    // `frame` the room its title bar and borders take: the design size where
+    // that fits (fixed, as ever), else cut to fit and resizable up to it.
+    void FitToScreen(const QRect &available, const QMargins &frame);
+    // Fits the window to its screen and moves it where it was left last
+    // time (kept in the settings file), or centres it on the primary screen
+    // when there is no such place or its screen is gone.
+    void PlaceOnScreen();
+
+    // How long a patch request waits for the dump before the status says
+    // that none came and why that usually is.
+    static constexpr int DumpWaitMs = 1500;
+    bool WaitingForDump() const { return FDumpWatch.isActive(); }
+    // The status texts of a request that got no dump, and of a first run with no device chosen.
+    static QString NoDumpText();
+    static QString ChooseDevicesText();
+
+    // Ctrl+Q: closes the window as its close button does.
+    QAction *QuitAction = nullptr;
+    // The about box, from the corner bar's "?" button or F1.
+    QAction *AboutAction = nullptr;
+    QToolButton *bAbout = nullptr;
+    static QString AboutText();
+
     // The web page the donate button opens (a build setting, replaceable by
     // tests); empty hides the button. UI thread only.
     static const char *DonateUrl;
@@ -132,6 +163,13 @@ private:
     void ShowDumpError(const char *text) override;
 
     TfMain(engine::TSession *session, std::unique_ptr<TSettings> settings, QWidget *parent);
+    void showEvent(QShowEvent *event) override;
+    void CreateWindowActions();
+    // Starts the wait for a dump when a request can have gone out.
+    void WatchForDump();
+    void DumpCame();
+    void Restored();
+    void SavePlace();
     void FormCreate();
     void FormDestroy();
     void CreateControls();
@@ -147,6 +185,8 @@ private:
     std::map<QString, TValueLabelWidget *> FValueLabels;
     std::vector<QLabel *> FCaptionLabels;
     int FLastPolarity = -1;
+    QTimer FDumpWatch;
+    bool FShown = false; // a place worth keeping exists only once shown
 };
 
 // The application's one main window, set while it exists.

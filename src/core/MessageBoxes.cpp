@@ -63,6 +63,15 @@ void ShowPlainBox(QWidget *parent, const QString &text)
     ShowMessageBox(parent, {ApplicationTitle(), text, TMsgIcon::None, TMsgButtons::Ok});
 }
 
+void ShowAboutBox(QWidget *parent, const QString &caption, const QString &text)
+{
+    if (Responder()) {
+        Responder()({caption, text, TMsgIcon::None, TMsgButtons::Ok});
+        return;
+    }
+    QMessageBox::about(parent, caption, text);
+}
+
 void SetMessageBoxResponder(TMessageBoxResponder responder) { Responder() = std::move(responder); }
 
 void ShowExceptionBox(QWidget *parent, const std::exception &error)

@@ -33,6 +33,8 @@ QString ApplicationTitle();
 void ShowErrorBox(QWidget *parent, const QString &text);    // "Error", OK
 void ShowWarningBox(QWidget *parent, const QString &text);  // "Warning", OK
 void ShowPlainBox(QWidget *parent, const QString &text);    // application title, OK
+// The about box: the application's icon, `caption`, OK.
+void ShowAboutBox(QWidget *parent, const QString &caption, const QString &text);
 
 // Tests install a responder that answers instead of a person; an empty
 // function restores the real boxes. The responder sees every request.

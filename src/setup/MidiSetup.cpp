@@ -24,6 +24,7 @@
 #include <QRadioButton>
 #include <QStyle>
 
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 
@@ -110,12 +111,19 @@ void TfMidiSetup::CreateControls()
     CreateButtons(panel);
     CreateChannelGroup(panel);
 
-    setTabOrder(lbMidiIn, lbMidiOut);
-    setTabOrder(lbMidiOut, lbCtrlIn);
-    setTabOrder(lbCtrlIn, lbCtrlOut);
-    setTabOrder(lbCtrlOut, bLoadBCR);
-    setTabOrder(bLoadBCR, bbOK);
-    setTabOrder(bbOK, FChannelGroup->button(0));
+    // As laid out: the four lists, the channel, then the buttons left to right.
+    QWidget *order[] = {lbMidiIn, lbMidiOut, lbCtrlIn, lbCtrlOut};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    QWidget *previous = lbCtrlOut;
+    for (QAbstractButton *b : FChannelGroup->buttons()) {
+        setTabOrder(previous, b);
+        previous = b;
+    }
+    for (QWidget *w : std::initializer_list<QWidget *>{bLoadBCR, bFindDevices, bbOK}) {
+        setTabOrder(previous, w);
+        previous = w;
+    }
 
     engine::TPortRoles &ports = FSession.Ports();
     Upload = new TPresetUpload(ports, FSession.Editor(), this, bLoadBCR);

@@ -291,6 +291,12 @@ void SimBcr2000::ReleaseRandomButton(int channel)
     SendControlChange(channel, RandomPatchController, 0);
 }
 
+void SimBcr2000::ClickUserKey(int controller, int channel)
+{
+    SendControlChange(channel, controller, 1);
+    SendControlChange(channel, controller, 0);
+}
+
 void SimBcr2000::SendControlChange(int channel, int controller, int value)
 {
     CheckRange(channel, 0, 15, "BCR2000 channel out of range");

@@ -46,6 +46,11 @@ public:
     using SendFunction = std::function<void(Message)>;
 
     static constexpr int RandomPatchController = 43;
+    // The first three user keys as the editor's preset programs them: undo,
+    // redo, mutate; like the random-patch button they send 1 pressed, 0 released.
+    static constexpr int UndoKeyController = 68;
+    static constexpr int RedoKeyController = 69;
+    static constexpr int MutateKeyController = 70;
 
     static constexpr const char *IdentityText = "BCR2000 simulated";
 
@@ -68,6 +73,8 @@ public:
     // The random-patch button sends value 1 when pressed, 0 when released.
     void PressRandomButton(int channel = 0);
     void ReleaseRandomButton(int channel = 0);
+    // Presses and releases a user key (one of the *KeyController numbers).
+    void ClickUserKey(int controller, int channel = 0);
 
     // The preset of the last completed BCL upload, if any.
     std::optional<simbcl::BclPreset> Preset() const;

@@ -187,6 +187,16 @@ int SimDw8000::Program() const
     return FProgram;
 }
 
+int SimDw8000::ProgramNumber(int program) { return (program / 8 + 1) * 10 + program % 8 + 1; }
+
+int SimDw8000::ProgramOfNumber(int number)
+{
+    const int bank = number / 10, place = number % 10;
+    if (bank < 1 || bank > 8 || place < 1 || place > 8)
+        return -1;
+    return (bank - 1) * 8 + place - 1;
+}
+
 void SimDw8000::SelectProgram(int program)
 {
     CheckRange(program, 0, ProgramCount - 1, "DW-8000 program out of range");

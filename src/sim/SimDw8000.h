@@ -105,6 +105,11 @@ public:
     std::vector<Message> Received() const;
     void ClearReceived();
 
+    // The unit's own numbering, bank 1-8 then number 1-8: program 0 is 11,
+    // program 63 is 88. ProgramOfNumber gives -1 for a number that is none.
+    static int ProgramNumber(int program);
+    static int ProgramOfNumber(int number);
+
     // The synthesizer's own range of a parameter: 0 to ParameterMax.
     static int ParameterMax(int parameter);
     // What the unit keeps of a value: the parameter's bits, at most its maximum.

@@ -5,9 +5,13 @@
 #include <rtmidi/RtMidi.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
+#include <filesystem>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -229,9 +233,11 @@ void TSimHost::Transmit(bool fromSynth, const std::vector<std::uint8_t> &bytes)
 const char *TSimHost::CommandHelp()
 {
     return "Commands (one per line):\n"
-           "  program N         select DW-8000 program N (0-63); sends the program change\n"
+           "  program N         select DW-8000 program N (11-88, as on the unit); sends the\n"
+           "                    program change\n"
            "  cc CC VALUE [CH]  the BCR2000 sends control change CC = VALUE (channel 1-16)\n"
            "  random            press and release the random-patch button (controller 43)\n"
+           "  undo, redo, mutate  press and release that user key (controller 68, 69, 70)\n"
            "  turn ENC STEPS    turn programmed encoder ENC (1-56) by STEPS (negative: down)\n"
            "  press BTN         press programmed button BTN (1-64); release BTN; click BTN\n"
            "  late MS           answer the next dump request MS milliseconds late\n"
@@ -239,7 +245,7 @@ const char *TSimHost::CommandHelp()
            "  channel CH        answer the next dump request on channel CH (1-16)\n"
            "  value CC          print the BCR2000's value of controller CC\n"
            "  patch             print the DW-8000's current patch (51 values)\n"
-           "  stored N          print the DW-8000's program N (0-63) as stored (51 values)\n"
+           "  stored N          print the DW-8000's program N (11-88) as stored (51 values)\n"
            "  protect 1|0       set the memory protect switch to WRITE DISABLE (1) or ENABLE (0)\n"
            "  writetime MS      take MS milliseconds for each write before answering it\n"
            "  replytime MS      take MS milliseconds before answering each dump request\n"
@@ -272,6 +278,16 @@ std::string Values(std::string s, const TValues &values)
     return s;
 }
 
+// The program of a number as the unit shows it (11-88).
+int Program(int number)
+{
+    const int program = SimDw8000::ProgramOfNumber(number);
+    if (program < 0)
+        throw std::invalid_argument("DW-8000 programs are numbered 11-88 (bank 1-8, number 1-8): "
+                                    + std::to_string(number));
+    return program;
+}
+
 } // namespace
 
 const std::vector<TSimHost::TCommand> &TSimHost::Commands()
@@ -286,7 +302,7 @@ const std::vector<TSimHost::TCommand> &TSimHost::Commands()
              return std::string(CommandHelp()) + "OK help";
          }},
         {{"program"}, 1, 1, [](TSimHost &h, const std::string &, const TArgs &a, bool &) {
-             h.FSynth.SelectProgram(a[0]);
+             h.FSynth.SelectProgram(Program(a[0]));
              return "OK program " + std::to_string(a[0]);
          }},
         {{"cc"}, 2, 3, [](TSimHost &h, const std::string &, const TArgs &a, bool &) -> std::string {
@@ -297,6 +313,12 @@ const std::vector<TSimHost::TCommand> &TSimHost::Commands()
              h.FController.PressRandomButton();
              h.FController.ReleaseRandomButton();
              return "OK random";
+         }},
+        {{"undo", "redo", "mutate"}, 0, 0, [](TSimHost &h, const std::string &verb, const TArgs &, bool &) {
+             h.FController.ClickUserKey(verb == "undo"   ? SimBcr2000::UndoKeyController
+                                        : verb == "redo" ? SimBcr2000::RedoKeyController
+                                                         : SimBcr2000::MutateKeyController);
+             return "OK " + verb;
          }},
         {{"turn"}, 2, 2, [](TSimHost &h, const std::string &, const TArgs &a, bool &) -> std::string {
              return h.FController.TurnElement(a[0], a[1]) ? "OK turn" : "ERROR encoder not programmed";
@@ -329,7 +351,7 @@ const std::vector<TSimHost::TCommand> &TSimHost::Commands()
              return Values("OK patch", h.FSynth.CurrentPatch());
          }},
         {{"stored"}, 1, 1, [](TSimHost &h, const std::string &, const TArgs &a, bool &) {
-             return Values("OK stored " + std::to_string(a[0]), h.FSynth.ProgramPatch(a[0]));
+             return Values("OK stored " + std::to_string(a[0]), h.FSynth.ProgramPatch(Program(a[0])));
          }},
         {{"protect"}, 1, 1, [](TSimHost &h, const std::string &, const TArgs &a, bool &) -> std::string {
              if (a[0] != 0 && a[0] != 1)
@@ -356,6 +378,20 @@ const std::vector<TSimHost::TCommand> &TSimHost::Commands()
          }},
     };
     return commands;
+}
+
+std::string TSimHost::LoadBank(const std::string &path)
+{
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        return "cannot read " + path + ": it is a folder";
+    errno = 0;
+    const int stored = FSynth.LoadBankFile(path);
+    if (stored < 0)
+        return "cannot read " + path + ": " + (errno != 0 ? std::strerror(errno) : "read error");
+    if (stored == 0)
+        return "no DW-8000 programs in " + path;
+    return {};
 }
 
 std::string TSimHost::Command(const std::string &line, bool &quit)

@@ -57,6 +57,10 @@ public:
     std::string Plug(bool synth);
     bool Plugged(bool synth) const;
 
+    // Stores the programs of a bank file in the DW-8000. Returns an empty
+    // string, or what went wrong, naming the file ("cannot read ...").
+    std::string LoadBank(const std::string &path);
+
     // Runs one command line and returns its answer, "OK ..." or "ERROR ...".
     // Sets `quit` for "quit".
     std::string Command(const std::string &line, bool &quit);

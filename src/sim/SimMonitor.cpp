@@ -9,6 +9,9 @@ namespace {
 
 std::string Channel(std::uint8_t status) { return "channel " + std::to_string((status & 0x0F) + 1); }
 
+// A program as the DW-8000 numbers it: bank 1-8, number 1-8.
+std::string DwProgram(int program) { return std::to_string((program / 8 + 1) * 10 + program % 8 + 1); }
+
 std::string DescribeSysex(const Message &m)
 {
     const bool terminated = m.back() == 0xF7;
@@ -16,7 +19,10 @@ std::string DescribeSysex(const Message &m)
         const std::string channel = "channel " + std::to_string((m[2] & 0x0F) + 1);
         switch (m[4]) {
         case 0x10: return "DW-8000 dump request, " + channel;
-        case 0x11: return "DW-8000 write request, " + channel;
+        case 0x11:
+            if (m.size() == 7 && m[5] < 64)
+                return "DW-8000 write request, " + channel + ", program " + DwProgram(m[5]);
+            return "DW-8000 write request, " + channel;
         case 0x40:
             return "DW-8000 data dump, " + channel + ", " + std::to_string(m.size()) + " bytes"
                  + (terminated ? "" : ", cut off");
@@ -68,7 +74,8 @@ std::string Describe(const Message &m)
         break;
     case 0xC0:
         if (m.size() == 2)
-            return "program change, " + Channel(status) + ", program " + std::to_string(m[1]);
+            return "program change, " + Channel(status) + ", "
+                 + (m[1] < 64 ? "DW-8000 program " + DwProgram(m[1]) : "number " + std::to_string(m[1]));
         break;
     case 0x90:
         if (m.size() == 3)

@@ -73,8 +73,8 @@ int main(int argc, char **argv)
     host.Synth().SetChannel(channel - 1);
     if (bank.empty()) {
         TSimRig::LoadDemoPrograms(host.Synth());
-    } else if (host.Synth().LoadBankFile(bank) <= 0) {
-        std::fprintf(stderr, "tavrelk-sim: no DW-8000 programs in %s\n", bank.c_str());
+    } else if (const std::string failure = host.LoadBank(bank); !failure.empty()) {
+        std::fprintf(stderr, "tavrelk-sim: %s\n", failure.c_str());
         return 1;
     }
     const std::string failure = host.Open(api);

@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <QListWidget>
+#include <QGroupBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QtTest/QTest>
 
 #include <cstdlib>
@@ -86,4 +88,28 @@ TEST_F(SetupDialogTest, TheListWithTheKeyboardShowsItsEntryInYellow)
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     ASSERT_FALSE(setup->lbMidiOut->hasFocus());
     EXPECT_TRUE(Near(EntryGround(setup->lbMidiOut, setup->lbMidiOut->currentRow()), QColor(0x00, 0x00, 0x80)));
+}
+
+TEST_F(SetupDialogTest, TabFollowsTheLayout)
+{
+    Start();
+    QWidget *channel1 = setup->rgMidiChan->findChildren<QRadioButton *>().value(0);
+    QWidget *channel16 = setup->rgMidiChan->findChildren<QRadioButton *>().value(15);
+    const std::pair<QWidget *, QWidget *> steps[] = {
+        {setup->lbMidiIn, setup->lbMidiOut}, {setup->lbMidiOut, setup->lbCtrlIn},
+        {setup->lbCtrlIn, setup->lbCtrlOut}, {setup->lbCtrlOut, channel1},
+        {channel16, setup->bLoadBCR},        {setup->bLoadBCR, setup->bFindDevices},
+        {setup->bFindDevices, setup->bbOK},
+    };
+    // The next widget Tab can reach (the lists' own parts take no tab).
+    auto next = [](QWidget *w) {
+        QWidget *n = w->nextInFocusChain();
+        while (n != w && (n->focusPolicy() & Qt::TabFocus) == 0)
+            n = n->nextInFocusChain();
+        return n;
+    };
+    for (const auto &[from, to] : steps) {
+        SCOPED_TRACE(from->objectName().toStdString());
+        EXPECT_EQ(next(from), to) << next(from)->objectName().toStdString();
+    }
 }

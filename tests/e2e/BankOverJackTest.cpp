@@ -161,15 +161,15 @@ TEST_F(BankOverJack, OnePatchFileIsWrittenOnlyToTheProgramNamed)
     // Program 12's patch into program 34 (index 19); program 11 stays.
     const Bytes bank = ReadAll(kBank);
     std::ofstream(Path("one.syx"), std::ios::binary).write(reinterpret_cast<const char *>(bank.data()) + 64, 57);
-    const std::string program11 = Ask("stored 0"), program12 = Ask("stored 1");
-    ASSERT_NE(Ask("stored 19"), program12);
+    const std::string program11 = Ask("stored 11"), program12 = Ask("stored 12");
+    ASSERT_NE(Ask("stored 34"), program12);
     std::string log;
     ASSERT_EQ(Bank({"send", Path("one.syx"), "--program", "34"}, log, "send.log"), 0) << log;
     EXPECT_NE(log.find("Writing the patch in " + Path("one.syx") + " to program 34."), std::string::npos) << log;
     EXPECT_NE(log.find("1 program written and confirmed."), std::string::npos) << log;
     auto values = [](const std::string &stored) { return stored.substr(stored.find(' ', stored.find(' ', 3) + 1)); };
-    EXPECT_EQ(values(Ask("stored 19")), values(program12));
-    EXPECT_EQ(Ask("stored 0"), program11);
+    EXPECT_EQ(values(Ask("stored 34")), values(program12));
+    EXPECT_EQ(Ask("stored 11"), program11);
 }
 
 // One interrupt cancels the transfer and ends the run with 128 + the
@@ -208,7 +208,7 @@ TEST_F(BankOverJack, InterruptEndsTheRunAndLeavesTheOldFile)
         EXPECT_NE(Log("interrupt.log").find(c.says), std::string::npos) << Log("interrupt.log");
         EXPECT_EQ(ReadAll(Path("old.syx")), old);
         // The simulator is free for the next run: it answers a request.
-        ASSERT_EQ(Ask("stored 0").rfind("OK", 0), 0u);
+        ASSERT_EQ(Ask("stored 11").rfind("OK", 0), 0u);
     }
 }
 

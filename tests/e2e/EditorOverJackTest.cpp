@@ -291,7 +291,7 @@ TEST_F(EditorOverJack, ProgramChangeOnTheSynthFetchesTheNewProgram)
     ExpectFetch(0);
     for (const int program : {3, 1}) {
         const std::size_t from = Mark();
-        Command("program " + std::to_string(program));
+        Command("program " + std::to_string(11 + program)); // bank 1, as the unit numbers it
         EXPECT_EQ(Sent("dw8000", from), (Bytes{0xC0 + Dw8000Channel, std::uint8_t(program)}));
         ExpectFetch(from);
     }
@@ -402,7 +402,7 @@ TEST_F(EditorOverJack, DevicesUnpluggedAndPluggedInAgainAreReconnectedWithoutThe
 
     editorPorts = EditorPorts();
     Command("unplug dw8000");
-    Command("program 5"); // changed while away: its program change is lost with the cable
+    Command("program 16"); // changed while away: its program change is lost with the cable
     ASSERT_TRUE(EditorClosedPorts(editorPorts, 2)) << "the editor did not see the synthesizer go";
     from = Mark();
     Command("plug dw8000");

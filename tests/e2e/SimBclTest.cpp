@@ -165,7 +165,7 @@ TEST(SimHost, CommandsDriveTheSimulatorsAndBadOnesAreAnsweredWithAnError)
 {
     TSimHost host([](const std::string &) {});
     bool quit = false;
-    EXPECT_EQ(host.Command("program 5", quit), "OK program 5");
+    EXPECT_EQ(host.Command("program 16", quit), "OK program 16"); // as the unit numbers it
     EXPECT_EQ(host.Synth().Program(), 5);
     EXPECT_EQ(host.Command("cc 44 63", quit), "OK cc");
     EXPECT_EQ(host.Controller().Value(0, 44), 63);
@@ -173,7 +173,7 @@ TEST(SimHost, CommandsDriveTheSimulatorsAndBadOnesAreAnsweredWithAnError)
     EXPECT_EQ(host.Controller().Value(15, 44), 5);
     EXPECT_EQ(host.Command("turn 33 1", quit), "ERROR encoder not programmed");
     EXPECT_EQ(host.Command("cc 44 128", quit).rfind("ERROR", 0), 0u);
-    EXPECT_EQ(host.Command("program 64", quit).rfind("ERROR", 0), 0u);
+    EXPECT_EQ(host.Command("program 89", quit).rfind("ERROR", 0), 0u);
     EXPECT_EQ(host.Command("program five", quit).rfind("ERROR", 0), 0u);
     EXPECT_EQ(host.Command("program", quit).rfind("ERROR unknown", 0), 0u);
     EXPECT_EQ(host.Command("truncate 20", quit), "OK truncate");

@@ -63,6 +63,10 @@ int main(int argc, char **argv)
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::printf("%s%s", kUsage, TSimHost::CommandHelp());
             return 0;
+        } else if (!hasValue && (std::strcmp(argv[i], "--api") == 0 || std::strcmp(argv[i], "--bank") == 0
+                                 || std::strcmp(argv[i], "--channel") == 0)) {
+            std::fprintf(stderr, "tavrelk-sim: %s needs a value\n", argv[i]);
+            return 2;
         } else {
             std::fprintf(stderr, "tavrelk-sim: unknown argument %s\n\n%s", argv[i], kUsage);
             return 2;

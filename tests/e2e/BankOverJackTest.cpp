@@ -212,8 +212,21 @@ TEST_F(BankOverJack, InterruptEndsTheRunAndLeavesTheOldFile)
     }
 }
 
-TEST_F(BankOverJack, ReceiveThatCannotSaveSaysSoAndFails)
+TEST_F(BankOverJack, ReceiveThatCannotSaveOrKeepSaysSoAndFails)
 {
+    // A patch library that cannot be read: the file is saved whole, the run fails.
+    ASSERT_EQ(mkdir(Path("data").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(Path("data/tavrelk").c_str(), 0755), 0);
+    std::ofstream(Path("data/tavrelk/patches.sqlite")) << std::string(8192, 'x');
+    e2e::Child kept;
+    StartBank(kept, {"receive", Path("kept.syx")}, "kept.log");
+    EXPECT_EQ(kept.WaitForExit(120s), 1) << Log("kept.log");
+    EXPECT_NE(Log("kept.log").find("64 programs received and saved, but not kept in the patch library"),
+              std::string::npos)
+        << Log("kept.log");
+    std::ifstream saved(Path("kept.syx"), std::ios::binary | std::ios::ate);
+    EXPECT_EQ(saved.tellg(), 64 * 64);
+
     ASSERT_EQ(Ask("replytime 50"), "OK replytime");
     e2e::Child bank;
     StartBank(bank, {"receive", Path("got.syx")}, "receive.log");

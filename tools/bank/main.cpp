@@ -470,8 +470,9 @@ int Transfer(const TOptions &o, const TTerminationSignals *termination)
     const std::string done = Count(result->Programs.size(), "program") + (receiving ? " received" : " written and confirmed");
     if (receiving && !dw::WriteFileBytes(o.File, dw::BankFileBytes(chosen.Channel, result->Programs), error))
         return Fail(done + ", but not saved: " + error);
-    if (receiving && !o.NoLibrary)
-        KeepReceivedBank(result->Programs, o.File);
+    // The file is whole, but what was asked for is not all done: say so and fail.
+    if (receiving && !o.NoLibrary && !KeepReceivedBank(result->Programs, o.File))
+        return Fail(done + " and saved, but not kept in the patch library (--no-library leaves it out)");
     std::fprintf(stderr, "%s.\n", done.c_str());
     return 0;
 }

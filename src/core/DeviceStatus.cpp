@@ -92,6 +92,7 @@ void TDeviceStatus::ShowRole(TRole role)
     l->setText(QStringLiteral("<span style=\"color:%1\">&#9679;</span> %2")
                    .arg(QLatin1String(MarkColour(FPorts, role)), QLatin1String(ShortTitle(role))));
     l->setToolTip(DeviceStatusText(FPorts, role));
+    l->setAccessibleName(DeviceStatusText(FPorts, role)); // not the mark's markup
 }
 
 void TDeviceStatus::ShowLost(quint64 total)

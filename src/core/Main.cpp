@@ -1,5 +1,6 @@
 #include "core/Main.h"
 
+#include "controls/Accessible.h"
 #include "controls/Vxadsr2.h"
 #include "controls/Vxgrafsw.h"
 #include "controls/Wall.h"
@@ -9,6 +10,8 @@
 #include "core/Library.h"
 #include "core/MessageBoxes.h"
 #include "core/WindowPlace.h"
+#include "dw/Params.h"
+#include "dw/Program.h"
 #include "engine/Hints.h"
 #include "engine/PortRoles.h"
 #include "midi/MidiIn.h"
@@ -33,7 +36,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
+#include <utility>
 
 TfMain *fMain = nullptr;
 
@@ -105,13 +110,47 @@ void ConfigureGraph(Tvxadsr2 *g, TColor line, TColor gradient)
     g->SetColor(clBlack);
 }
 
+// A row's name for assistive tools: its section and parameter, e.g. "Filter Cutoff".
+QString ParamName(int row)
+{
+    const dw::TParamCaption &c = dw::ParamCaption(row);
+    return QStringLiteral("%1 %2").arg(QLatin1String(c.Section), QLatin1String(c.Name));
+}
+
 } // namespace
 
+// The program and edited mark: told to assistive tools as one value.
+class TProgramLabel : public QLabel, public TAccessibleValue {
+public:
+    explicit TProgramLabel(QWidget *parent) : QLabel(parent)
+    {
+        InstallAccessibleFactory();
+        setObjectName(QStringLiteral("ProgramLabel"));
+        setAccessibleName(QStringLiteral("Patch"));
+    }
+    void Show(const QString &text)
+    {
+        if (text == this->text())
+            return;
+        setText(text);
+        AnnounceValueChange(this);
+    }
+    void Announce() const { AnnounceValueChange(const_cast<TProgramLabel *>(this)); }
+    QAccessible::Role AccessibleRole() const override { return QAccessible::StaticText; }
+
+protected:
+    QString DefaultAccessibleValueText() const override
+    {
+        return text().isEmpty() ? QStringLiteral("none") : text();
+    }
+};
+
 // A value label: bold yellow on navy, sizing itself to its text.
-class TValueLabelWidget : public QLabel, public TValueLabel {
+class TValueLabelWidget : public QLabel, public TValueLabel, public TAccessibleValue {
 public:
     TValueLabelWidget(const QString &name, bool centred, QWidget *parent) : QLabel(parent)
     {
+        InstallAccessibleFactory();
         setObjectName(name);
         setFont(layout::ValueLabelFont());
         SetColors(this, clYellow, clNavy);
@@ -126,9 +165,14 @@ public:
             return;
         setText(t);
         resize(layout::TextWidth(font(), t), layout::ValueLabelHeight);
+        AnnounceValueChange(this);
     }
     int Left() const override { return x(); }
     int Top() const override { return y(); }
+    QAccessible::Role AccessibleRole() const override { return QAccessible::StaticText; }
+
+protected:
+    QString DefaultAccessibleValueText() const override { return text(); }
 };
 
 TfMain::TfMain(engine::TSession &session, QWidget *parent) : TfMain(&session, nullptr, parent) {}
@@ -155,7 +199,9 @@ TfMain::TfMain(engine::TSession *session, std::unique_ptr<TSettings> settings, Q
     EditActions = new TEditActions(*FSession, Params, *Library, this); // after the rows know their labels
     cornerRow->insertWidget(cornerRow->indexOf(Library->Button) + 1, EditActions->Button);
     EditActions->Button->setMaximumHeight(pgMain->tabBar()->sizeHint().height());
+    CreateProgramLabel();
     CreateWindowActions();
+    NameControls();
 
     FDumpWatch.setSingleShot(true);
     FDumpWatch.setInterval(DumpWaitMs);
@@ -165,6 +211,9 @@ TfMain::TfMain(engine::TSession *session, std::unique_ptr<TSettings> settings, Q
             DumpCame();
     });
     connect(FSession, &engine::TSession::restored, this, [this] { Restored(); });
+    connect(FEditor, &engine::TEditor::patchSeen, this, [this] { ShowProgram(); });
+    connect(FEditor, &engine::TEditor::compareChanged, this, [this] { ShowProgram(); });
+    connect(FEditor, &engine::TEditor::historyChanged, this, [this] { ShowProgram(); });
 }
 
 TfMain::~TfMain()
@@ -344,6 +393,91 @@ void TfMain::DumpCame()
         Library->SetStatus(QString()); // a late dump: the warning no longer holds
 }
 
+void TfMain::CreateProgramLabel()
+{
+    FProgramLabel = new TProgramLabel(CornerBar);
+    ProgramLabel = FProgramLabel;
+    // As wide as its longest text always, so that nothing beside it moves.
+    FProgramLabel->setFixedWidth(layout::TextWidth(FProgramLabel->font(), ProgramText(dw::BankSize - 1, true)) + 4);
+    auto *cornerRow = static_cast<QHBoxLayout *>(CornerBar->layout());
+    cornerRow->insertWidget(cornerRow->indexOf(Library->Status) + 1, FProgramLabel);
+}
+
+QString TfMain::ProgramText(int program, bool edited)
+{
+    QString text;
+    if (program >= 0)
+        text = QStringLiteral("Program %1").arg(QString::fromStdString(dw::ProgramText(program)));
+    if (edited)
+        text += text.isEmpty() ? QStringLiteral("edited") : QStringLiteral(", edited");
+    return text;
+}
+
+void TfMain::ShowProgram()
+{
+    if (FProgramLabel != nullptr)
+        FProgramLabel->Show(ProgramText(FEditor->HasPatch() ? FEditor->Program() : -1, FEditor->IsEdited()));
+}
+
+// Names for assistive tools: each value field by its row, the graphs and
+// switches by what they draw, their value in the words the pages show.
+void TfMain::NameControls()
+{
+    for (int row = 0; row < ParamCount; ++row) {
+        if (auto *label = dynamic_cast<TValueLabelWidget *>(Params[std::size_t(row)].ValueLabel))
+            label->setAccessibleName(ParamName(row));
+    }
+    const std::pair<Tvxgrafsw *, int> waves[] = {{gOsc1, 1}, {gOsc2, 8}};
+    for (const auto &[wave, row] : waves) {
+        wave->setAccessibleName(ParamName(row));
+        wave->SetAccessibleValueText([this, row = row] { return RowText(row); });
+    }
+    const std::pair<Tvxadsr2 *, const char *> graphs[] = {{VCFadsr, "Filter envelope"}, {VCAadsr, "Amplifier envelope"}};
+    for (const auto &[graph, section] : graphs) {
+        graph->setAccessibleName(QLatin1String(section));
+        graph->SetAccessibleValueText([this, section = section] { return SectionText(section); });
+    }
+    sbDonate->setAccessibleName(QStringLiteral("Donate"));
+}
+
+// A row's value as its field shows it, or in the synthesizer's words where it has no field.
+QString TfMain::RowText(int row) const
+{
+    if (auto *label = dynamic_cast<const QLabel *>(Params[std::size_t(row)].ValueLabel))
+        return label->text();
+    return FEditor->HasPatch() ? QString::fromStdString(dw::DisplayText(row, FEditor->Patch()[row])) : QStringLiteral("-");
+}
+
+// "Attack 5, Decay 1, ...": every row of a section.
+QString TfMain::SectionText(const char *section) const
+{
+    QStringList parts;
+    for (int row = 0; row < ParamCount; ++row) {
+        const dw::TParamCaption &c = dw::ParamCaption(row);
+        if (std::strcmp(c.Section, section) == 0)
+            parts << QStringLiteral("%1 %2").arg(QLatin1String(c.Name), RowText(row));
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+void TfMain::WholePatchBegins()
+{
+    if (FWholePatchDepth++ == 0) {
+        FQuiet = std::make_unique<TQuietAccessibility>();
+        FShownQuietly = false;
+    }
+}
+
+void TfMain::WholePatchEnds()
+{
+    if (FWholePatchDepth == 0 || --FWholePatchDepth > 0)
+        return;
+    ShowProgram(); // still quiet: announced below, once
+    FQuiet.reset();
+    if (std::exchange(FShownQuietly, false) && FProgramLabel != nullptr)
+        FProgramLabel->Announce(); // one word for the whole patch
+}
+
 void TfMain::CreateWindowActions()
 {
     QuitAction = new QAction(QStringLiteral("&Quit"), this);
@@ -498,6 +632,8 @@ void TfMain::FormDestroy()
     };
     step([&] { FPorts->CloseAll(); });
     FEditor->SetView(nullptr);
+    for (TAccessibleValue *c : std::initializer_list<TAccessibleValue *>{gOsc1, gOsc2, VCFadsr, VCAadsr})
+        c->SetAccessibleValueText({}); // they read the rows, which go first
     for (TCcParam &p : Params) {
         p.ValueNames.clear();
         p.ValueLabel = nullptr;
@@ -546,6 +682,7 @@ void TfMain::RandomPatch() { FEditor->RandomPatch(); }
 
 void TfMain::RandomPatchBegins()
 {
+    WholePatchBegins();
     VCFadsr->hide();
     VCAadsr->hide();
 }
@@ -554,6 +691,7 @@ void TfMain::RandomPatchEnds()
 {
     VCFadsr->show();
     VCAadsr->show();
+    WholePatchEnds();
 }
 
 void TfMain::bGetPatchClick()
@@ -599,6 +737,10 @@ void TfMain::ShowParameter(int row)
         VCFadsr->SetValue(x, 7);
         VCFadsr->SetValue(31 - x, 1);
     }
+    if (FWholePatchDepth > 0)
+        FShownQuietly = true;
+    else
+        ShowProgram();
 }
 
 void TfMain::pgMainChange()

@@ -29,6 +29,8 @@ class QTabWidget;
 class QToolButton;
 class TEditActions;
 class TLibraryMenu;
+class TProgramLabel;
+class TQuietAccessibility;
 class TDeviceStatus;
 class TMidiInput;
 class TMidiOutput;
@@ -119,6 +121,11 @@ public:
     // Undo, redo, mutate and the parameter locks (a Qt child).
     TEditActions *EditActions = nullptr;
     TDeviceStatus *DeviceStatus = nullptr; // in the corner bar
+    // In the corner bar, right of the status: the program the synthesizer
+    // last said it selected, and whether the values differ from the patch
+    // as fetched or loaded; empty until there is something to say.
+    QLabel *ProgramLabel = nullptr;
+    static QString ProgramText(int program, bool edited);
     QLabel *ValueLabel(const QString &name) const;
     QLabel *CaptionLabel(const QString &name) const;
     const std::vector<QLabel *> &CaptionLabels() const { return FCaptionLabels; }
@@ -161,6 +168,9 @@ private:
     void RandomPatchBegins() override;
     void RandomPatchEnds() override;
     void ShowDumpError(const char *text) override;
+    // A whole patch is shown without announcing each row; once, after.
+    void WholePatchBegins() override;
+    void WholePatchEnds() override;
 
     TfMain(engine::TSession *session, std::unique_ptr<TSettings> settings, QWidget *parent);
     void showEvent(QShowEvent *event) override;
@@ -180,6 +190,11 @@ private:
     void RoleChosen(engine::TRole role);
     void SetEnvelopeStartValues();
     void MoveShared(bool toBcr);
+    void CreateProgramLabel();
+    void NameControls();
+    QString RowText(int row) const;
+    QString SectionText(const char *section) const;
+    void ShowProgram();
 
     TSetupLink *FSetupLink = nullptr;
     std::map<QString, TValueLabelWidget *> FValueLabels;
@@ -187,6 +202,10 @@ private:
     int FLastPolarity = -1;
     QTimer FDumpWatch;
     bool FShown = false; // a place worth keeping exists only once shown
+    TProgramLabel *FProgramLabel = nullptr;
+    std::unique_ptr<TQuietAccessibility> FQuiet; // while a whole patch is shown
+    int FWholePatchDepth = 0;
+    bool FShownQuietly = false; // a row was shown while quiet
 };
 
 // The application's one main window, set while it exists.

@@ -402,6 +402,8 @@ void TEditor::Restore(std::optional<TRestore> restore, bool undo)
                       changed.size() * std::tuple_size<dw::TParamMsg>::value > std::size_t(dw::DumpSize);
     TAttempts attempt;
     FPacer.Restart();
+    WholePatchBegins();
+    const platform::TScopeExit ends{[this] { WholePatchEnds(); }};
     for (const int row : changed) {
         attempt([&] { EchoParameter(row); });
         if (!load)
@@ -455,6 +457,8 @@ void TEditor::ParseDump()
     const bool recording = Recording();
     // The patch is shown whole even when the controller goes away meanwhile.
     std::exception_ptr failure;
+    WholePatchBegins();
+    const platform::TScopeExit ends{[this] { WholePatchEnds(); }};
     const dw::TDumpResult result = dw::ParseDump(FPatch, FSysexBuf, FChannel, [this, &failure](int row) {
         if (row == 0)
             FPacer.Restart(); // the dump's rows are one run of sends
@@ -492,9 +496,23 @@ void TEditor::ParseDump()
         std::rethrow_exception(failure);
 }
 
+void TEditor::WholePatchBegins()
+{
+    if (FView != nullptr)
+        FView->WholePatchBegins();
+}
+
+void TEditor::WholePatchEnds()
+{
+    if (FView != nullptr)
+        FView->WholePatchEnds();
+}
+
 std::exception_ptr TEditor::ShowAndEchoAll()
 {
     std::exception_ptr failure;
+    WholePatchBegins();
+    const platform::TScopeExit ends{[this] { WholePatchEnds(); }};
     for (int row = 0; row < dw::ParamCount; ++row) {
         ShowRow(row);
         try {

@@ -42,6 +42,10 @@ public:
     virtual void RandomPatchEnds() = 0;
     // A dump from the synthesizer was cut short (after the rows before the cut).
     virtual void ShowDumpError(const char *text) = 0;
+    // Rows of a whole patch (a dump, a load, a comparison, an undo) are
+    // about to be shown one by one, and have been; always paired.
+    virtual void WholePatchBegins() {}
+    virtual void WholePatchEnds() {}
 };
 
 class TEditor : public QObject {
@@ -135,6 +139,8 @@ public:
     void SendDataLoad();
     // True once a patch was fetched or loaded (the values mean something).
     bool HasPatch() const { return FHasPatch; }
+    // The values as edited differ from the patch as last fetched or loaded.
+    bool IsEdited() const { return FHasPatch && Edited() != FReference; }
 
     // Compare: switches between the values as edited and the patch as last
     // fetched or loaded, each shown, echoed and loaded into the synthesizer.
@@ -201,6 +207,8 @@ private:
     // The first failed echo, after every row was tried.
     std::exception_ptr ShowAndEchoAll();
     void PatchKnown();
+    void WholePatchBegins(); // the view's, when there is one
+    void WholePatchEnds();
     void ShowCurrent(); // shows, echoes and sends the whole patch
     void EndCompare();
     // A device came back: the controller gets every value, the synthesizer

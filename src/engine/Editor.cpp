@@ -462,14 +462,7 @@ void TEditor::ParseDump()
     const dw::TDumpResult result = dw::ParseDump(FPatch, FSysexBuf, FChannel, [this, &failure](int row) {
         if (row == 0)
             FPacer.Restart(); // the dump's rows are one run of sends
-        ShowRow(row);
-        try {
-            if (dw::IsLiveRow(row))
-                EchoParameter(row);
-        } catch (...) {
-            if (!failure)
-                failure = std::current_exception();
-        }
+        ShowAndEchoRow(row, failure);
     });
     if (result == dw::TDumpResult::TooSmall && FView != nullptr)
         FView->ShowDumpError(dw::DumpTooSmallText);
@@ -508,21 +501,25 @@ void TEditor::WholePatchEnds()
         FView->WholePatchEnds();
 }
 
+void TEditor::ShowAndEchoRow(int row, std::exception_ptr &failure)
+{
+    ShowRow(row);
+    try {
+        if (dw::IsLiveRow(row))
+            EchoParameter(row);
+    } catch (...) {
+        if (!failure)
+            failure = std::current_exception();
+    }
+}
+
 std::exception_ptr TEditor::ShowAndEchoAll()
 {
     std::exception_ptr failure;
     WholePatchBegins();
     const platform::TScopeExit ends{[this] { WholePatchEnds(); }};
-    for (int row = 0; row < dw::ParamCount; ++row) {
-        ShowRow(row);
-        try {
-            if (dw::IsLiveRow(row))
-                EchoParameter(row);
-        } catch (...) {
-            if (!failure)
-                failure = std::current_exception();
-        }
-    }
+    for (int row = 0; row < dw::ParamCount; ++row)
+        ShowAndEchoRow(row, failure);
     return failure;
 }
 

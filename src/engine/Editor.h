@@ -204,6 +204,8 @@ private:
     void SendHistoryLights(TLights which);
     void CountLost();
     void ApplyAction(const dw::TControllerAction &action, bool overtaken);
+    // Shows a row and echoes it; a failed echo is kept in `failure` if it is the first.
+    void ShowAndEchoRow(int row, std::exception_ptr &failure);
     // The first failed echo, after every row was tried.
     std::exception_ptr ShowAndEchoAll();
     void PatchKnown();

@@ -11,7 +11,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QToolButton>
 
 namespace {
 
@@ -71,13 +70,8 @@ TEditActions::TEditActions(engine::TSession &session, const TParamTable &params,
     menu->addActions({UndoAction, RedoAction});
     menu->addSeparator();
     menu->addActions({MutateAction, LockAction});
-    Button = new QToolButton(FWindow);
-    Button->setObjectName(QStringLiteral("bEdit"));
-    Button->setText(QStringLiteral("Edit"));
-    Button->setToolTip(QStringLiteral("Undo and redo, mutate, lock parameters (right-click a value to lock it)"));
-    Button->setMenu(menu);
-    Button->setPopupMode(QToolButton::InstantPopup);
-    Button->setAutoRaise(true);
+    Button = MakeMenuButton(FWindow, QStringLiteral("bEdit"), QStringLiteral("Edit"),
+                            QStringLiteral("Undo and redo, mutate, lock parameters (right-click a value to lock it)"), menu);
 
     for (int r = 0; r < dw::ParamCount; ++r) {
         auto *label = dynamic_cast<QLabel *>(params[std::size_t(r)].ValueLabel);

@@ -53,6 +53,18 @@ bool ReadSyx(QWidget *parent, const QString &path, dw::TSyxFile &file)
 
 } // namespace
 
+QToolButton *MakeMenuButton(QWidget *parent, const QString &name, const QString &text, const QString &tip, QMenu *menu)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setText(text);
+    button->setToolTip(tip);
+    button->setMenu(menu);
+    button->setPopupMode(QToolButton::InstantPopup);
+    button->setAutoRaise(true);
+    return button;
+}
+
 TLibraryMenu::TLibraryMenu(engine::TSession &session, QWidget *window)
     : QObject(window), FSession(session), FWindow(window),
       FLibrarian(new engine::TLibrarian(session.Editor(), session.Ports(), this)),
@@ -86,13 +98,8 @@ TLibraryMenu::TLibraryMenu(engine::TSession &session, QWidget *window)
     FKeeper->WatchEditor(Editor());
     connect(FKeeper, &engine::TPatchKeeper::problem, this, &TLibraryMenu::SetStatus);
 
-    Button = new QToolButton(FWindow);
-    Button->setObjectName(QStringLiteral("bLibrary"));
-    Button->setText(QStringLiteral("Library"));
-    Button->setToolTip(QStringLiteral("Save, load, compare and write patches; receive and send banks"));
-    Button->setMenu(menu);
-    Button->setPopupMode(QToolButton::InstantPopup);
-    Button->setAutoRaise(true);
+    Button = MakeMenuButton(FWindow, QStringLiteral("bLibrary"), QStringLiteral("Library"),
+                            QStringLiteral("Save, load, compare and write patches; receive and send banks"), menu);
     Status = new TElidedLabel(FWindow); // cut to its room, whole in the tooltip
     Status->setObjectName(QStringLiteral("lLibraryStatus"));
 

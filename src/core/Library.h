@@ -18,6 +18,7 @@
 
 class QAction;
 class QLabel;
+class QMenu;
 class QToolButton;
 class QWidget;
 class TLibraryWindow;
@@ -25,6 +26,9 @@ namespace engine {
 class TPatchKeeper;
 class TSession;
 }
+
+// A flat corner-bar button that opens `menu` at once; `parent` owns it.
+QToolButton *MakeMenuButton(QWidget *parent, const QString &name, const QString &text, const QString &tip, QMenu *menu);
 
 class TLibraryMenu : public QObject {
     Q_OBJECT

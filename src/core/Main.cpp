@@ -212,6 +212,7 @@ TfMain::TfMain(engine::TSession *session, std::unique_ptr<TSettings> settings, Q
     });
     connect(FSession, &engine::TSession::restored, this, [this] { Restored(); });
     connect(FEditor, &engine::TEditor::patchSeen, this, [this] { ShowProgram(); });
+    connect(FEditor, &engine::TEditor::programSelected, this, [this] { ShowProgram(); });
     connect(FEditor, &engine::TEditor::compareChanged, this, [this] { ShowProgram(); });
     connect(FEditor, &engine::TEditor::historyChanged, this, [this] { ShowProgram(); });
 }
@@ -323,8 +324,10 @@ void TfMain::CreateButtons()
         b->setObjectName(QLatin1String(name));
         b->setGeometry(c.DiagLeft, c.DiagTop, c.Width, c.Height);
         b->setFont(layout::ButtonFont());
+        // Navy text on a fixed light face: a dark desktop theme cannot put it on dark.
         QPalette pal = b->palette();
         pal.setColor(QPalette::ButtonText, ToQColor(clNavy));
+        pal.setColor(QPalette::Button, QColor(0xF0, 0xF0, 0xF0));
         b->setPalette(pal);
         b->setToolTip(QStringLiteral("Get patch from DW6000"));
         return b;
@@ -416,7 +419,7 @@ QString TfMain::ProgramText(int program, bool edited)
 void TfMain::ShowProgram()
 {
     if (FProgramLabel != nullptr)
-        FProgramLabel->Show(ProgramText(FEditor->HasPatch() ? FEditor->Program() : -1, FEditor->IsEdited()));
+        FProgramLabel->Show(ProgramText(FEditor->Program(), FEditor->IsEdited()));
 }
 
 // Names for assistive tools: each value field by its row, the graphs and

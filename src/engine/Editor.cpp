@@ -156,8 +156,10 @@ void TEditor::ApplyAction(const dw::TControllerAction &action, bool overtaken)
 void TEditor::TakeSynthEvents(const TInputDispatcher::TEvents &events)
 {
     for (const std::unique_ptr<TMyMidiEvent> &ev : events) {
-        if ((ev->StatusByte & 0xF0) == 0xC0 && (ev->StatusByte & 0x0F) == FChannel && ev->FirstDataByte < dw::BankSize)
+        if ((ev->StatusByte & 0xF0) == 0xC0 && (ev->StatusByte & 0x0F) == FChannel && ev->FirstDataByte < dw::BankSize) {
             FProgram = ev->FirstDataByte;
+            emit programSelected(FProgram);
+        }
         if (FTransfer)
             continue; // the transfer's own listener has it
         switch (dw::ClassifySynthMessage(ev->StatusByte, ev->SysexSize)) {

@@ -173,6 +173,8 @@ signals:
     void compareChanged(bool comparing);
     // Once, when HasPatch becomes true.
     void patchKnown();
+    // The synthesizer selected a program (0..63), whether or not its dump follows.
+    void programSelected(int program);
     void controllerMovesRefused();
     // A step was recorded, undone or redone.
     void historyChanged();

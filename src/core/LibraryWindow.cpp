@@ -16,6 +16,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QListWidget>
 #include <QPainter>
 #include <QProgressDialog>
@@ -157,7 +158,28 @@ Qt::ItemFlags TLibraryModel::flags(const QModelIndex &index) const
         f |= Qt::ItemIsEditable;
     if (index.column() == Favourite)
         f |= Qt::ItemIsUserCheckable;
+    if (index.isValid())
+        f |= Qt::ItemIsDragEnabled;
     return f;
+}
+
+const QString TLibraryModel::PatchIdsMimeType = QStringLiteral("application/x-tavrelk-patch-ids");
+
+QStringList TLibraryModel::mimeTypes() const { return {PatchIdsMimeType}; }
+
+QMimeData *TLibraryModel::mimeData(const QModelIndexList &indexes) const
+{
+    std::vector<int> rows;
+    for (const QModelIndex &i : indexes)
+        rows.push_back(i.row());
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    QStringList ids;
+    for (int row : rows)
+        ids << QString::number(FRows[std::size_t(row)].Id);
+    auto *data = new QMimeData;
+    data->setData(PatchIdsMimeType, ids.join(',').toLatin1());
+    return data;
 }
 
 bool TLibraryModel::Store(engine::TLibraryPatch &p, int column, const QVariant &value)
@@ -208,6 +230,8 @@ TLibraryWindow::TLibraryWindow(engine::TPatchLibrary &library, engine::TEditor &
     tvPatches->setSelectionBehavior(QAbstractItemView::SelectRows);
     tvPatches->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     tvPatches->verticalHeader()->hide();
+    tvPatches->setDragEnabled(true);
+    tvPatches->setDragDropMode(QAbstractItemView::DragOnly);
     tvPatches->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     tvPatches->verticalHeader()->setDefaultSectionSize(22);
     tvPatches->horizontalHeader()->setStretchLastSection(false);
@@ -304,6 +328,9 @@ QWidget *TLibraryWindow::MakeBankPanel()
     lwBank = new QListWidget(panel);
     lwBank->setObjectName(QStringLiteral("lwBank"));
     lwBank->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lwBank->setAcceptDrops(true);
+    lwBank->viewport()->setAcceptDrops(true);
+    lwBank->viewport()->installEventFilter(this);
     auto *add = new QPushButton(QStringLiteral("&Add to Bank"), panel);
     add->setShortcut(QKeySequence(QStringLiteral("Ctrl+B")));
     connect(add, &QPushButton::clicked, this, [this] { AddSelectionToBank(); });
@@ -439,9 +466,61 @@ int TLibraryWindow::AddSelectionToBank()
         ++added;
     }
     ShowBank();
-    if (added < int(rows.size()))
-        SetStatus(QStringLiteral("The bank is full: %1 of the patches chosen did not fit.").arg(int(rows.size()) - added));
+    TellWhatDidNotFit(rows.size(), added);
     return added;
+}
+
+int TLibraryWindow::DropOnBank(const QMimeData &data, int first)
+{
+    if (first < 0 || first >= int(FBank.size()) || !data.hasFormat(TLibraryModel::PatchIdsMimeType))
+        return 0;
+    std::vector<engine::TLibraryPatch> patches;
+    for (const QString &id : QString::fromLatin1(data.data(TLibraryModel::PatchIdsMimeType)).split(',')) {
+        // Looked up again: a patch may have been renamed or deleted since the drag began.
+        if (std::optional<engine::TLibraryPatch> patch = FLibrary.Get(id.toLongLong()))
+            patches.push_back(std::move(*patch));
+    }
+    std::size_t slot = std::size_t(first);
+    int placed = 0;
+    for (; placed < int(patches.size()) && slot < FBank.size(); ++placed)
+        FBank[slot++] = patches[std::size_t(placed)];
+    ShowBank();
+    TellWhatDidNotFit(patches.size(), placed);
+    return placed;
+}
+
+void TLibraryWindow::TellWhatDidNotFit(std::size_t chosen, int placed)
+{
+    if (placed < int(chosen))
+        SetStatus(QStringLiteral("The bank is full: %1 of the patches chosen did not fit.").arg(int(chosen) - placed));
+}
+
+bool TLibraryWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != lwBank->viewport())
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto *drag = static_cast<QDragMoveEvent *>(event);
+        const bool ours = drag->mimeData()->hasFormat(TLibraryModel::PatchIdsMimeType) &&
+                          lwBank->indexAt(drag->position().toPoint()).isValid();
+        drag->setAccepted(ours);
+        if (ours)
+            drag->setDropAction(Qt::CopyAction);
+        return true;
+    }
+    case QEvent::Drop: {
+        auto *drop = static_cast<QDropEvent *>(event);
+        const int first = lwBank->indexAt(drop->position().toPoint()).row();
+        drop->setAccepted(DropOnBank(*drop->mimeData(), first) > 0);
+        if (drop->isAccepted())
+            drop->setDropAction(Qt::CopyAction);
+        return true;
+    }
+    default:
+        return QWidget::eventFilter(watched, event);
+    }
 }
 
 bool TLibraryWindow::DeleteSelection()

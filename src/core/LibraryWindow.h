@@ -57,6 +57,10 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+    // A drag carries the patches' ids, one per row, in the order shown.
+    static const QString PatchIdsMimeType;
+    QStringList mimeTypes() const override;
+    QMimeData *mimeData(const QModelIndexList &indexes) const override;
 
 signals:
     void editFailed(const QString &why);
@@ -88,6 +92,9 @@ public:
     void CancelImport();
     // The selected rows into the bank's next empty programs; how many fitted.
     int AddSelectionToBank();
+    // Patches dropped on program `first` (0..63): placed there and in the
+    // programs after it, replacing what was chosen; how many fitted.
+    int DropOnBank(const QMimeData &data, int first);
     // Deletes the selected rows after one question; false when not asked or refused.
     bool DeleteSelection();
     bool SaveBank(const QString &path);
@@ -128,6 +135,8 @@ private:
     std::vector<int> SelectedRows() const;
     std::vector<dw::TFileProgram> BankPrograms() const;
     void ShowBank();
+    void TellWhatDidNotFit(std::size_t chosen, int placed);
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void SetStatus(const QString &text);
     engine::TPatchQuery Query() const;
 

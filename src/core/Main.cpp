@@ -156,6 +156,7 @@ public:
         SetColors(this, clYellow, clNavy);
         setAlignment((centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignVCenter);
         setMargin(0);
+        const TQuietAccessibility quiet; // a field being built has nothing to announce
         SetCaption("-"); // until a value is known: the design name means nothing to a user
     }
     void SetCaption(const std::string &text) override

@@ -9,10 +9,12 @@
 
 #include "BenchRig.h"
 #include "ResidentMemory.h"
+#include "dw/Messages.h"
 #include "midi/MidiIn.h"
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QLabel>
 #include <QTimer>
 #include "QtBenchMain.h"
 
@@ -140,6 +142,61 @@ void BM_ControllerMoveToParameterChange(benchmark::State &state)
     state.counters["samples"] = double(toChange.size());
 }
 BENCHMARK(BM_ControllerMoveToParameterChange)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The window's repainting while the controller floods it: the longest gap
+// between two paints of a value field, at 10,000 moves a second for five
+// seconds, against the same at 100 moves a second in the same run (the floor:
+// the window's own paint cadence when it has little to do).
+class PaintGaps : public QObject {
+public:
+    PaintGaps() { qApp->installEventFilter(this); }
+    ~PaintGaps() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint && qobject_cast<QLabel *>(o) != nullptr) {
+            const Clock::time_point now = Clock::now();
+            if (last != Clock::time_point{})
+                longest = std::max(longest, now - last);
+            last = now;
+        }
+        return false;
+    }
+    Clock::time_point last{};
+    Clock::duration longest{};
+};
+
+double LongestPaintGapMs(Editor &editor, int movesPerSecond, int seconds)
+{
+    std::vector<std::uint8_t> encoders; // every controller that moves a row
+    for (int cc = 0; cc < 128; ++cc) {
+        if (dw::ClassifyControllerMessage(0xB0, std::uint8_t(cc), 0).kind == dw::TControllerAction::SetParameter)
+            encoders.push_back(std::uint8_t(cc));
+    }
+    PaintGaps gaps;
+    Editor::WhileRunning([&] {
+        const Clock::time_point t0 = Clock::now();
+        const int total = movesPerSecond * seconds;
+        for (int i = 0; i < total; ++i) {
+            std::this_thread::sleep_until(t0 + std::chrono::microseconds(i * 1000000LL / movesPerSecond));
+            editor.rig.ControllerDevice().InjectShort(0xB0, encoders[std::size_t(i) % encoders.size()], std::uint8_t(i % 64));
+        }
+    });
+    return Micro(gaps.longest) / 1000.0;
+}
+
+void BM_FloodPaintGap(benchmark::State &state)
+{
+    Editor editor;
+    editor.main->show();
+    for (auto _ : state) {
+        const double floor = LongestPaintGapMs(editor, 100, 5);
+        const double flood = LongestPaintGapMs(editor, 10000, 5);
+        state.counters["floor_gap_ms"] = floor;
+        state.counters["flood_gap_ms"] = flood;
+        state.counters["ratio"] = flood / floor;
+    }
+}
+BENCHMARK(BM_FloodPaintGap)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A 57-byte dump handed to the synthesizer input until the first and the
 // 50th echo leave for the controller. 51 rows with a 1 ms pause each make a

@@ -87,7 +87,7 @@ protected:
 
 } // namespace
 
-TEST_F(SessionTest, StartRestoresEachRoleAsSaved)
+TEST_F(SessionTest, StartRestoresEachRoleAsSavedAndSaveAllKeepsHeldAndAwaitedDevices)
 {
     saved = {{Key(TRole::SynthIn), "synth"}, {Key(TRole::SynthOut), "synth"},
              {Key(TRole::CtrlIn), "gone"},   {Key(TRole::CtrlOut), "none"},
@@ -109,6 +109,13 @@ TEST_F(SessionTest, StartRestoresEachRoleAsSaved)
     // The start-up fetch went to the synthesizer on its channel.
     ASSERT_FALSE(service->SentMessages().empty());
     EXPECT_EQ(service->SentMessages().back().bytes, (std::vector<std::uint8_t>{0xF0, 0x42, 0x34, 0x03, 0x10, 0xF7}));
+
+    settings.Values.clear();
+    session->SaveAll();
+    EXPECT_EQ(settings.Values, (std::map<QString, QString>{{Key(TRole::SynthIn), "synth"},
+                                                           {Key(TRole::SynthOut), "synth"},
+                                                           {Key(TRole::CtrlIn), "gone"},
+                                                           {kChannelKey, "4"}})); // holding nothing: not written
 }
 
 TEST_F(SessionTest, SavedChannelOutOfRangeIsBroughtIntoRange)
@@ -164,19 +171,6 @@ TEST_F(SessionTest, ChoicesAreWrittenAndATakeOverOnlyWhenAgreed)
 
     session->SetChannel(9);
     EXPECT_EQ(settings.Values[kChannelKey], "9");
-}
-
-TEST_F(SessionTest, SaveAllKeepsEveryHeldAndAwaitedDevice)
-{
-    saved = {{Key(TRole::SynthIn), "gone"}, {Key(TRole::SynthOut), "synth"}};
-    TMemorySettings &settings = Make();
-    Start();
-    settings.Values.clear();
-    session->SaveAll();
-    EXPECT_EQ(settings.Values[Key(TRole::SynthIn)], "gone");
-    EXPECT_EQ(settings.Values[Key(TRole::SynthOut)], "synth");
-    EXPECT_EQ(settings.Values.count(Key(TRole::CtrlIn)), 0u); // holds nothing: not written
-    EXPECT_EQ(settings.Values[kChannelKey], "0");
 }
 
 TEST(SessionWithoutDevices, NoInputDeviceEndsTheProgram)

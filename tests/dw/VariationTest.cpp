@@ -1,7 +1,3 @@
-// The random patch and the mutation: locked rows and the row without a
-// parameter never change, every draw stays in range, a mutation always moves
-// a row and never far.
-
 #include "dw/Variation.h"
 
 #include <gtest/gtest.h>

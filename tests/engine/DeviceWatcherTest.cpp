@@ -1,7 +1,3 @@
-// The device watcher over the virtual MIDI service, where it meets trouble:
-// a device list that cannot be read, a role whose port never opened, an
-// input that does not open yet when its device is back.
-
 #include "engine/DeviceNames.h"
 #include "engine/DeviceWatcher.h"
 #include "engine/PortRoles.h"
@@ -58,8 +54,7 @@ protected:
 
 } // namespace
 
-// A list that cannot be read says nothing about the devices: the controller,
-// gone meanwhile, is marked lost by the next check that reads the lists.
+// A list that cannot be read says nothing about the devices.
 TEST_F(DeviceWatcherTest, UnreadableDeviceListMarksNothingLost)
 {
     for (const MidiCall call : {MidiCall::InCaps, MidiCall::OutCaps}) {
@@ -81,8 +76,7 @@ TEST_F(DeviceWatcherTest, UnreadableDeviceListMarksNothingLost)
     }
 }
 
-// A port that failed to open is the user's to choose again: the watcher
-// neither counts its device lost nor opens it behind the user's back.
+// A port that failed to open is the user's to choose again, not the watcher's.
 TEST_F(DeviceWatcherTest, RoleChosenButNeverOpenedIsLeftAlone)
 {
     service->InjectFault(MidiCall::OutOpen, platform::MMSYSERR_ALLOCATED);
@@ -104,8 +98,6 @@ TEST_F(DeviceWatcherTest, RoleChosenButNeverOpenedIsLeftAlone)
     EXPECT_FALSE(synth->IsInputOpen() || synth->IsOutputOpen());
 }
 
-// The synthesizer is back in the list, but its input does not open (or start)
-// yet: the role goes on waiting, and the next check opens it.
 TEST_F(DeviceWatcherTest, InputThatDoesNotOpenYetKeepsWaiting)
 {
     for (const MidiCall call : {MidiCall::InOpen, MidiCall::InStart}) {

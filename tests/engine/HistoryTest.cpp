@@ -1,7 +1,3 @@
-// The history of edited values: what each undo and redo restores, gestures
-// coalesced by row and by rest, redo dropped by a new change, the oldest
-// steps dropped past the capacity.
-
 #include "engine/History.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,3 @@
-// The one listener hook per input port: every listener sees every event, in
-// the order of subscription; a subscription that ends (by its handle, from
-// inside a call, or a listener that raises) leaves the others hearing.
-
 #include "engine/InputDispatcher.h"
 #include "midi/MidiIn.h"
 #include "platform/VirtualMidiService.h"

@@ -1,6 +1,3 @@
-// The session below the windows: what it restores from the settings file at
-// start, what it writes when a choice changes, and the no-interface rule.
-
 #include "engine/Editor.h"
 #include "engine/Session.h"
 #include "platform/VirtualMidiService.h"
@@ -118,30 +115,24 @@ TEST_F(SessionTest, StartRestoresEachRoleAsSavedAndSaveAllKeepsHeldAndAwaitedDev
                                                            {kChannelKey, "4"}})); // holding nothing: not written
 }
 
-TEST_F(SessionTest, SavedChannelOutOfRangeIsBroughtIntoRange)
+TEST_F(SessionTest, SavedChannelIsBroughtIntoRangeAndAFailingWriteIsToldWhileStartUpGoesOn)
 {
     const struct {
         const char *saved;
         int channel;
-    } cases[] = {{"99", 15}, {"-3", 0}, {"junk", 0}, {"15", 15}};
+        bool refuseWrites;
+    } cases[] = {{"99", 15, false}, {"-3", 0, false}, {"junk", 0, false}, {"15", 15, false}, {"2", 2, true}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.saved);
         saved = {{kChannelKey, c.saved}};
+        failures.clear();
         TMemorySettings &settings = Make();
+        settings.RefuseWrites = c.refuseWrites;
         Start();
-        EXPECT_EQ(session->Channel(), c.channel);
+        EXPECT_EQ(session->Channel(), c.channel); // applied even when not written
         EXPECT_EQ(settings.Values[kChannelKey], QString::number(c.channel));
+        EXPECT_EQ(failures.size(), c.refuseWrites ? 5u : 0u); // four roles and the channel, each written
     }
-}
-
-TEST_F(SessionTest, AFailingStepIsToldAndStartUpGoesOn)
-{
-    saved = {{kChannelKey, "2"}};
-    TMemorySettings &settings = Make();
-    settings.RefuseWrites = true;
-    Start();
-    EXPECT_EQ(failures.size(), 5u); // four roles and the channel, each written
-    EXPECT_EQ(session->Channel(), 2); // applied although not written
 }
 
 TEST_F(SessionTest, ChoicesAreWrittenAndATakeOverOnlyWhenAgreed)

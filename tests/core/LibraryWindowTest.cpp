@@ -7,12 +7,15 @@
 #include "engine/Librarian.h"
 #include "engine/PortRoles.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -193,6 +196,38 @@ TEST_F(LibraryWindowTest, ABankFromTheLibraryIsSavedWithItsProgramsAndSendingNee
     EXPECT_EQ(FWindow->AddSelectionToBank(), 0);
     EXPECT_TRUE(FWindow->lStatus->text().contains("full"));
     EXPECT_TRUE(std::all_of(FWindow->Bank().begin(), FWindow->Bank().end(), [](const auto &p) { return p.has_value(); }));
+}
+
+// A drag carries the rows' patches; dropped on program 87 the first goes
+// there, the second to 88, the third does not fit; a patch deleted during the
+// drag is left out.
+TEST_F(LibraryWindowTest, PatchesDraggedOntoTheBankFillThatProgramOnward)
+{
+    FWindow->show();
+    const QModelIndexList rows{FWindow->Model().index(2, 0), FWindow->Model().index(2, 3),
+                               FWindow->Model().index(4, 0), FWindow->Model().index(1, 0), FWindow->Model().index(0, 0)};
+    std::unique_ptr<QMimeData> data(FWindow->Model().mimeData(rows));
+    ASSERT_TRUE(FLib.Remove({FWindow->Model().Row(0).Id}));
+    QWidget *target = FWindow->lwBank->viewport();
+    const QPoint at = FWindow->lwBank->visualItemRect(FWindow->lwBank->item(62)).center(); // program 87
+    QDragEnterEvent enter(at, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(at), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    const auto &bank = FWindow->Bank();
+    ASSERT_TRUE(bank[62] && bank[63]);
+    EXPECT_EQ(bank[62]->Id, FWindow->Model().Row(1).Id);
+    EXPECT_EQ(bank[63]->Id, FWindow->Model().Row(2).Id);
+    EXPECT_EQ(std::count_if(bank.begin(), bank.end(), [](const auto &p) { return p.has_value(); }), 2);
+    EXPECT_TRUE(FWindow->lStatus->text().contains("1 of the patches chosen did not fit")) << FWindow->lStatus->text().toStdString();
+
+    QMimeData foreign;
+    foreign.setText("11,12");
+    QDragEnterEvent other(at, Qt::CopyAction, &foreign, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &other);
+    EXPECT_FALSE(other.isAccepted());
 }
 
 TEST_F(LibraryWindowTest, ImportRunsInTheBackgroundAndShowsItsSummary)

@@ -8,13 +8,13 @@
 // change.
 
 #include "BenchRig.h"
+#include "PaintGaps.h"
 #include "ResidentMemory.h"
 #include "dw/Messages.h"
 #include "midi/MidiIn.h"
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QLabel>
 #include <QTimer>
 #include "QtBenchMain.h"
 
@@ -147,24 +147,6 @@ BENCHMARK(BM_ControllerMoveToParameterChange)->Iterations(1)->Unit(benchmark::kM
 // between two paints of a value field, at 10,000 moves a second for five
 // seconds, against the same at 100 moves a second in the same run (the floor:
 // the window's own paint cadence when it has little to do).
-class PaintGaps : public QObject {
-public:
-    PaintGaps() { qApp->installEventFilter(this); }
-    ~PaintGaps() override { qApp->removeEventFilter(this); }
-    bool eventFilter(QObject *o, QEvent *e) override
-    {
-        if (e->type() == QEvent::Paint && qobject_cast<QLabel *>(o) != nullptr) {
-            const Clock::time_point now = Clock::now();
-            if (last != Clock::time_point{})
-                longest = std::max(longest, now - last);
-            last = now;
-        }
-        return false;
-    }
-    Clock::time_point last{};
-    Clock::duration longest{};
-};
-
 double LongestPaintGapMs(Editor &editor, int movesPerSecond, int seconds)
 {
     std::vector<std::uint8_t> encoders; // every controller that moves a row
@@ -172,7 +154,7 @@ double LongestPaintGapMs(Editor &editor, int movesPerSecond, int seconds)
         if (dw::ClassifyControllerMessage(0xB0, std::uint8_t(cc), 0).kind == dw::TControllerAction::SetParameter)
             encoders.push_back(std::uint8_t(cc));
     }
-    PaintGaps gaps;
+    TPaintGaps gaps;
     Editor::WhileRunning([&] {
         const Clock::time_point t0 = Clock::now();
         const int total = movesPerSecond * seconds;

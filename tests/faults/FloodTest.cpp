@@ -2,13 +2,12 @@
 // seconds, and a full ring with the window busy.
 
 #include "EditorFixture.h"
+#include "../../bench/PaintGaps.h"
 
 #include "dw/Messages.h"
 #include "midi/Midicallback.h"
 
 #include <QApplication>
-#include <QEvent>
-#include <QLabel>
 
 #include <algorithm>
 #include <atomic>
@@ -27,30 +26,6 @@ constexpr int kSlowdown = 5;
 #else
 constexpr int kSlowdown = 1;
 #endif
-
-// Records when a value label paints. Labels repaint only from the message
-// loop (the graphs also repaint inside handlers), so a gap here is a gap in
-// the window's own repainting.
-class PaintClock : public QObject {
-public:
-    PaintClock() { qApp->installEventFilter(this); }
-    ~PaintClock() override { qApp->removeEventFilter(this); }
-    bool eventFilter(QObject *o, QEvent *e) override
-    {
-        if (e->type() == QEvent::Paint && qobject_cast<QLabel *>(o) != nullptr) {
-            const Clock::time_point now = Clock::now();
-            if (last != Clock::time_point{})
-                maxGap = std::max(maxGap, now - last);
-            last = now;
-            ++paints;
-        }
-        return false;
-    }
-    void Restart() { last = Clock::now(); maxGap = {}; paints = 0; }
-    Clock::time_point last{};
-    Clock::duration maxGap{};
-    long paints = 0;
-};
 
 // The virtual backend, with every input callback counted: how many events
 // the driver handed over, and how many of them the ring stored (the ring's
@@ -162,7 +137,7 @@ TEST_F(FloodTest, TenThousandControlChangesASecondForTenSeconds)
     std::vector<int> last(ParamCount, -1);
     std::atomic<bool> done{false};
     platform::VirtualMidiDevice &cable = rig->ControllerDevice();
-    PaintClock paints;
+    TPaintGaps paints;
     paints.Restart();
     std::thread producer([&] {
         const Clock::time_point t0 = Clock::now();
@@ -180,7 +155,7 @@ TEST_F(FloodTest, TenThousandControlChangesASecondForTenSeconds)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     producer.join();
     const auto floodTime = Clock::now() - floodStart;
-    const Clock::duration gapDuringFlood = paints.maxGap;
+    const Clock::duration gapDuringFlood = paints.longest;
     const long paintsDuringFlood = paints.paints;
 
     const bool arrived = WaitFor([&] { return SynthHolds(last); }, 30000);

@@ -39,14 +39,24 @@ protected:
 
 QStringList Lines(const QString &text) { return text.split('\n', Qt::SkipEmptyParts); }
 
+void Write(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray Read(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 } // namespace
 
 TEST_F(LibraryCommands, ImportSummarisesAndFindsWhatItKept)
 {
-    QFile broken(Path("broken.syx"));
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
-    broken.write("\xF0\x42\x30\x03\x40\x01", 6);
-    broken.close();
+    Write(Path("broken.syx"), QByteArray("\xF0\x42\x30\x03\x40\x01", 6));
     const TRun import = Bank({"import", kBank, Path("broken.syx")});
     EXPECT_EQ(import.Code, 0) << import.Err.toStdString();
     EXPECT_TRUE(import.Out.contains("1 file read: 64 new patches, 0 already in the library.")) << import.Out.toStdString();
@@ -71,13 +81,8 @@ TEST_F(LibraryCommands, LikePutsTheFilesPatchFirstAndExportWritesABank)
 {
     ASSERT_EQ(Bank({"import", kBank}).Code, 0);
     // A single dump of program 35 of the bank, written out here.
-    QFile bank(kBank);
-    ASSERT_TRUE(bank.open(QIODevice::ReadOnly));
-    const QByteArray program35 = bank.readAll().mid(20 * 64, 57);
-    QFile one(Path("p35.syx"));
-    ASSERT_TRUE(one.open(QIODevice::WriteOnly));
-    one.write(program35);
-    one.close();
+    const QByteArray program35 = Read(kBank).mid(20 * 64, 57);
+    Write(Path("p35.syx"), program35);
     const TRun like = Bank({"find", "--like", Path("p35.syx"), "--limit", "3"});
     ASSERT_EQ(like.Code, 0) << like.Err.toStdString();
     const QStringList lines = Lines(like.Out);
@@ -86,10 +91,7 @@ TEST_F(LibraryCommands, LikePutsTheFilesPatchFirstAndExportWritesABank)
 
     QByteArray other = program35;
     other[5 + 15] = char(program35[5 + 15] ^ 1); // another cutoff: a 65th patch
-    QFile extra(Path("extra.syx"));
-    ASSERT_TRUE(extra.open(QIODevice::WriteOnly));
-    extra.write(other);
-    extra.close();
+    Write(Path("extra.syx"), other);
     ASSERT_EQ(Bank({"import", Path("extra.syx")}).Code, 0);
     const TRun tooMany = Bank({"export", Path("all.syx")});
     EXPECT_EQ(tooMany.Code, 1);
@@ -97,9 +99,7 @@ TEST_F(LibraryCommands, LikePutsTheFilesPatchFirstAndExportWritesABank)
     EXPECT_FALSE(QFile::exists(Path("all.syx")));
     const TRun exported = Bank({"export", "--like", Path("p35.syx"), "--limit", "2", Path("two.syx")});
     ASSERT_EQ(exported.Code, 0) << exported.Err.toStdString();
-    QFile two(Path("two.syx"));
-    ASSERT_TRUE(two.open(QIODevice::ReadOnly));
-    const QByteArray bytes = two.readAll();
+    const QByteArray bytes = Read(Path("two.syx"));
     ASSERT_EQ(bytes.size(), 2 * 64);
     EXPECT_EQ(bytes.mid(5, 51), program35.mid(5, 51));
     EXPECT_EQ(bytes.mid(57, 7), QByteArray("\xF0\x42\x30\x03\x11\x00\xF7", 7));
@@ -109,18 +109,13 @@ TEST_F(LibraryCommands, LikePutsTheFilesPatchFirstAndExportWritesABank)
 TEST_F(LibraryCommands, AnUnreadableLibraryIsReportedAndLeftAlone)
 {
     QDir().mkpath(QFileInfo(LibraryFile()).path());
-    QFile f(LibraryFile());
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(4096, 'z'));
-    f.close();
+    Write(LibraryFile(), QByteArray(4096, 'z'));
     for (const QStringList &args : {QStringList{"import", kBank}, QStringList{"find"}}) {
         SCOPED_TRACE(args.join(' ').toStdString());
         const TRun run = Bank(args);
         EXPECT_EQ(run.Code, 1);
         EXPECT_TRUE(run.Err.contains("cannot be read")) << run.Err.toStdString();
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        EXPECT_EQ(f.readAll(), QByteArray(4096, 'z'));
-        f.close();
+        EXPECT_EQ(Read(LibraryFile()), QByteArray(4096, 'z'));
     }
 }
 

@@ -91,7 +91,8 @@ TEST(Variation, MutationMovesEveryUnlockedRowAStepOfAtMostATenthAndStaysInRange)
 TEST(Variation, MutationStepsAreATenthOfTheRangeAndNamesStepToANeighbour)
 {
     using Steps = std::initializer_list<std::pair<int, int>>; // row, step
-    for (const auto &[row, step] : Steps{{15, 6}, {2, 3}, {43, 2}, {26, 1}, {39, 1}, {11, 1}, {1, 1}, {10, 1}, {48, 1}})
+    for (const auto &[row, step] :
+         Steps{{15, 6}, {2, 3}, {43, 2}, {26, 1}, {39, 1}, {11, 1}, {1, 1}, {10, 1}, {0, 1}, {48, 1}})
         EXPECT_EQ(MutateStep(row), step) << "row " << row;
     TPatch p;
     p[10] = 4; // Interval at its top name

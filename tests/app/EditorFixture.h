@@ -27,6 +27,21 @@
 #include <functional>
 #include <memory>
 
+// What the synthesizer took before a marker sent after everything else (a
+// program change to 128, which it ignores): proves what did not come.
+inline std::vector<std::vector<std::uint8_t>> TookBeforeMarker(SimDw8000 &synth, TMidiOutput &out)
+{
+    const std::vector<std::uint8_t> marker{0xC0, 0x7F};
+    out.PutShort(0xC0, 0x7F, 0);
+    EXPECT_TRUE(WaitFor([&] {
+        const auto r = synth.Received();
+        return !r.empty() && r.back() == marker;
+    }));
+    auto r = synth.Received();
+    r.pop_back();
+    return r;
+}
+
 class EditorFixture : public ::testing::Test {
 protected:
     using Bytes = std::vector<std::uint8_t>;

@@ -94,6 +94,14 @@ protected:
         setup = std::make_unique<TfMidiSetup>(main->Session());
     }
 
+    // The editor on the simulators, once the start-up fetch is in.
+    void StartOnSimulator()
+    {
+        SaveSimDevices();
+        Start();
+        ASSERT_TRUE(WaitFor([&] { return main->Editor().HasPatch(); }, 30000)) << "the start-up fetch";
+    }
+
     void Stop()
     {
         setup.reset();

@@ -114,15 +114,12 @@ protected:
     }
 
 
-    // Lets everything in flight arrive. Start-up needs none: its last
-    // message is the fetched patch's last echo (a dump is echoed in one go).
+    // Lets everything in flight arrive.
     static void Settle(int ms = 150) { WaitFor([] { return false; }, ms); }
 
     // A marker for "nothing else came": fetches a patch whose last row
-    // differs from the synthesizer's, and waits for that row's echo (a dump's
-    // last). The request goes after everything the synthesizer was sent
-    // before, so its dump comes after their answers; whatever a fault sent
-    // lies before the marker's one request and 50 echoes.
+    // differs and waits for that row's echo, a dump's last. Whatever a fault
+    // sent lies before the marker's one request and 50 echoes.
     static constexpr std::size_t MarkerEchoes = dw::ParamCount - 1;
     void FetchMarker()
     {
@@ -134,7 +131,7 @@ protected:
         ASSERT_TRUE(echo);
         const std::size_t before = SentTo(Controller()).size();
         main->bGetPatchClick();
-        // The dump's last echo; the undo key's light may follow it, a fetch being an undoable step.
+        // The undo key's light may follow the last echo: a fetch is a step.
         ASSERT_TRUE(WaitFor([&] {
             const auto sent = SentTo(Controller());
             const auto last = std::find_if(sent.rbegin(), sent.rend(), [](const platform::SentMessage &m) {

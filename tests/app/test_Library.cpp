@@ -95,20 +95,7 @@ public: // the rows' lambdas reach the fixture through a reference
         }
     }
 
-    // What the synthesizer took before a marker sent after everything else
-    // (a program change to 128, which it ignores): proves what did not come.
-    std::vector<Bytes> SynthTookBeforeMarker()
-    {
-        const Bytes marker{0xC0, 0x7F};
-        main->Ports().SynthOut().PutShort(0xC0, 0x7F, 0);
-        EXPECT_TRUE(WaitFor([&] {
-            const auto r = rig->Synth().Received();
-            return !r.empty() && r.back() == marker;
-        }));
-        auto r = rig->Synth().Received();
-        r.pop_back();
-        return r;
-    }
+    std::vector<Bytes> SynthTookBeforeMarker() { return TookBeforeMarker(rig->Synth(), main->Ports().SynthOut()); }
     void WriteFile(const QString &path, const std::vector<std::uint8_t> &bytes)
     {
         std::ofstream(path.toStdString(), std::ios::binary)
@@ -517,8 +504,9 @@ TEST_F(LibraryFixture, ActionsAreDisabledWhileATransferRuns)
     nextFile = dir.filePath(QStringLiteral("running.syx"));
     Library().ReceiveBank();
     ASSERT_FALSE(Idle());
-    for (QAction *a : {Library().LoadAction, Library().WriteAction, Library().CompareAction, Library().ReceiveAction,
-                       Library().SendAction}) {
+    QAction *const all[] = {Library().LoadAction, Library().WriteAction, Library().CompareAction,
+                                  Library().ReceiveAction, Library().SendAction};
+    for (QAction *a : all) {
         EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
         a->trigger();
     }
@@ -529,8 +517,7 @@ TEST_F(LibraryFixture, ActionsAreDisabledWhileATransferRuns)
     ASSERT_NE(cancel, nullptr);
     cancel->click();
     ASSERT_TRUE(WaitFor([&] { return Idle(); }));
-    for (QAction *a : {Library().LoadAction, Library().WriteAction, Library().CompareAction, Library().ReceiveAction,
-                       Library().SendAction})
+    for (const QAction *a : all)
         EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
     EXPECT_TRUE(Status().startsWith(QStringLiteral("Cancelled after"))) << Status().toStdString();
 }

@@ -126,9 +126,8 @@ TEST_F(LibrarianRig, LateDumpNeverShiftsTheBank)
             EXPECT_EQ(result->Programs.size(), std::size_t(row.program));
         }
         ExpectExact(result->Programs); // whatever the outcome, nothing kept is shifted
-        // The late answer has come and gone before the next row.
-        ASSERT_TRUE(WaitFor([&] { return !librarian->Busy(); }));
-        WaitFor([] { return false; }, int(row.late.count()));
+        // A run that ended Done has taken its late answer; only the last row's may still come.
+        ASSERT_FALSE(librarian->Busy());
     }
 }
 
@@ -146,9 +145,6 @@ TEST_F(LibrarianRig, ReceiveEndsWithWhatCameAndSaysWhere)
          [](LibrarianRig &t) { t.rig.Synth().SetChannel(5); },
          TTransferResult::NoAnswer,
          "Program 13 did not answer: no dump within 0.2 s, tried 2 times. Check that the DW-8000's exclusive data"},
-        {"one dropped answer is fetched again",
-         [](LibrarianRig &t) { t.rig.Synth().DropNextAnswer(); },
-         TTransferResult::Done, "6 programs received."},
         {"cancelled", [](LibrarianRig &t) { t.librarian->Cancel(); }, TTransferResult::Cancelled,
          "Cancelled after 2 of 6 programs."},
         {"cancelled in the quiet window after a dropped answer",

@@ -412,6 +412,7 @@ TEST_F(LibraryFixture, ErrorPathsSayWhyAndWriteNothing)
         std::function<void(LibraryFixture &)> act;
         QString status; // what the status line then starts with
         bool box;       // an error or warning box shown
+        bool noChannel = false;
     };
     const Row rows[] = {
         {"received but not saved",
@@ -437,26 +438,20 @@ TEST_F(LibraryFixture, ErrorPathsSayWhyAndWriteNothing)
          QStringLiteral("Program 11 did not answer"), true},
         {"no MIDI channel: receive",
          [](LibraryFixture &t) {
-             t.main->Editor().SetChannel(dw::NoChannel);
              t.nextFile = t.dir.filePath(QStringLiteral("x.syx"));
              t.Library().ReceiveBank();
          },
-         QStringLiteral("Nothing received: no MIDI channel is set."), false},
-        {"no MIDI channel: write",
-         [](LibraryFixture &t) {
-             t.main->Editor().SetChannel(dw::NoChannel);
-             t.Library().WriteProgram();
-         },
-         QStringLiteral("Nothing written: no MIDI channel is set."), false},
+         QStringLiteral("Nothing received: no MIDI channel is set."), false, true},
+        {"no MIDI channel: write", [](LibraryFixture &t) { t.Library().WriteProgram(); },
+         QStringLiteral("Nothing written: no MIDI channel is set."), false, true},
         {"no MIDI channel: send",
          [bankPath](LibraryFixture &t) {
-             t.main->Editor().SetChannel(dw::NoChannel);
              t.nextFile = bankPath;
              t.answers.push_back(TMsgResult::Yes);
              t.Library().SendBank();
              t.boxes.clear(); // the question
          },
-         QStringLiteral("Nothing sent: no MIDI channel is set."), false},
+         QStringLiteral("Nothing sent: no MIDI channel is set."), false, true},
         {"file dialog cancelled",
          [](LibraryFixture &t) {
              t.nextFile.clear();
@@ -484,7 +479,7 @@ TEST_F(LibraryFixture, ErrorPathsSayWhyAndWriteNothing)
         boxes.clear();
         answers.clear();
         choiceAnswers.clear();
-        main->Editor().SetChannel(0);
+        main->Editor().SetChannel(row.noChannel ? dw::NoChannel : 0);
         Library().SetStatus(QStringLiteral("before"));
         const int writesBefore = rig->Synth().WritesTaken();
         row.act(*this);

@@ -5,6 +5,7 @@
 
 #include "dw/SyxFile.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -12,13 +13,8 @@ namespace {
 
 bool SamePrograms(const std::vector<dw::TFileProgram> &a, const std::vector<dw::TFileProgram> &b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i].Program != b[i].Program || a[i].Data != b[i].Data)
-            return false;
-    }
-    return true;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const auto &x, const auto &y) { return x.Program == y.Program && x.Data == y.Data; });
 }
 
 } // namespace

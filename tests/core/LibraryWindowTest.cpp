@@ -65,7 +65,6 @@ protected:
         }
         ADD_FAILURE() << "no button " << text.toStdString();
     }
-
     QStringList ShownNames()
     {
         QStringList names;
@@ -95,7 +94,7 @@ protected:
 
 } // namespace
 
-TEST_F(LibraryWindowTest, SearchAndFiltersNarrowTheTable)
+TEST_F(LibraryWindowTest, SearchFiltersAndLikenessShapeTheTable)
 {
     ASSERT_EQ(FWindow->Model().rowCount(), 6);
     FWindow->eSearch->setText("set1");
@@ -111,15 +110,11 @@ TEST_F(LibraryWindowTest, SearchAndFiltersNarrowTheTable)
     FLib.SetFavourite(FIds[4], true);
     FWindow->cbFavourites->setChecked(true);
     EXPECT_EQ(ShownNames(), (QStringList{"patch 4"}));
-}
-
-TEST_F(LibraryWindowTest, LikeTheEditedPatchSortsItFirst)
-{
+    FWindow->cbFavourites->setChecked(false);
     FEditor.LoadBlock(Block(3));
-    FWindow->cbLike->setChecked(true);
+    FWindow->cbLike->setChecked(true); // the edited patch first
     ASSERT_EQ(FWindow->Model().rowCount(), 6);
     EXPECT_EQ(FWindow->Model().Row(0).Name, "patch 3");
-    EXPECT_EQ(FWindow->Model().Row(0).Distance, 0);
     EXPECT_GT(FWindow->Model().Row(5).Distance, FWindow->Model().Row(1).Distance);
 }
 
@@ -141,7 +136,7 @@ TEST_F(LibraryWindowTest, EnterAndDoubleClickAudition)
     EXPECT_EQ(FEditor.CurrentBlock(), dw::FitToRanges(Block(2)));
 }
 
-TEST_F(LibraryWindowTest, EditsInPlaceReachTheLibrary)
+TEST_F(LibraryWindowTest, EditsInPlaceReachTheLibraryAndARefusalIsTold)
 {
     TLibraryModel &m = FWindow->Model();
     EXPECT_TRUE(m.setData(m.index(0, TLibraryModel::Name), "Big Brass", Qt::EditRole));
@@ -150,7 +145,7 @@ TEST_F(LibraryWindowTest, EditsInPlaceReachTheLibrary)
     EXPECT_TRUE(m.setData(m.index(0, TLibraryModel::Rating), 5, Qt::EditRole));
     EXPECT_TRUE(FBoxes.empty());
     EXPECT_FALSE(m.setData(m.index(0, TLibraryModel::Rating), 9, Qt::EditRole));
-    ASSERT_EQ(FBoxes.size(), 1u); // the refusal is told
+    EXPECT_EQ(FBoxes.size(), 1u);
     const TLibraryPatch stored = FLib.Get(FIds[0]).value();
     EXPECT_EQ(stored.Name, "Big Brass");
     EXPECT_EQ(stored.Tags, (QStringList{"brass", "loud"}));
@@ -162,18 +157,16 @@ TEST_F(LibraryWindowTest, EditsInPlaceReachTheLibrary)
 TEST_F(LibraryWindowTest, DeleteAsksOnce)
 {
     Select({1, 2});
-    FAnswer = TMsgResult::No;
     EXPECT_FALSE(FWindow->DeleteSelection());
     EXPECT_EQ(FLib.Count(), 6);
     FAnswer = TMsgResult::Yes;
     EXPECT_TRUE(FWindow->DeleteSelection());
-    EXPECT_EQ(FBoxes.size(), 2u); // one question each time, none more
+    ASSERT_EQ(FBoxes.size(), 2u); // one question each time, none more
     EXPECT_TRUE(FBoxes[1].Text.contains("2 patches"));
-    EXPECT_EQ(FLib.Count(), 4);
     EXPECT_EQ(ShownNames(), (QStringList{"patch 0", "patch 3", "patch 4", "patch 5"}));
 }
 
-TEST_F(LibraryWindowTest, ABankFromTheLibraryIsSavedWithItsPrograms)
+TEST_F(LibraryWindowTest, ABankFromTheLibraryIsSavedWithItsProgramsAndSendingNeedsASynthesizer)
 {
     Select({5, 0, 3});
     EXPECT_EQ(FWindow->AddSelectionToBank(), 3);
@@ -184,31 +177,22 @@ TEST_F(LibraryWindowTest, ABankFromTheLibraryIsSavedWithItsPrograms)
     EXPECT_FALSE(QFile::exists(path));
     answer = path;
     Click("Save Bank...");
-    std::vector<std::uint8_t> bytes;
-    std::string error;
-    ASSERT_TRUE(dw::ReadFileBytes(path.toStdString(), bytes, error));
-    const dw::TSyxRead read = dw::ParseSyx(bytes);
+    const dw::TSyxRead read = dw::ReadSyxFile(path.toStdString());
     ASSERT_TRUE(read.Ok) << read.Error;
     ASSERT_EQ(read.File.Programs.size(), 3u);
     for (int k = 0; k < 3; ++k) {
         EXPECT_EQ(read.File.Programs[std::size_t(k)].Program, k);
         EXPECT_EQ(read.File.Programs[std::size_t(k)].Data, Block(std::array{0, 3, 5}[std::size_t(k)]));
     }
+    FAnswer = TMsgResult::Yes;
+    EXPECT_FALSE(FWindow->SendBank()); // no channel: the librarian does not start
+    EXPECT_TRUE(FWindow->lStatus->text().contains("cannot be sent"));
     // Full: 64 programs and no more.
     for (int round = 0; round < 21; ++round)
         FWindow->AddSelectionToBank();
     EXPECT_EQ(FWindow->AddSelectionToBank(), 0);
     EXPECT_TRUE(FWindow->lStatus->text().contains("full"));
     EXPECT_TRUE(std::all_of(FWindow->Bank().begin(), FWindow->Bank().end(), [](const auto &p) { return p.has_value(); }));
-}
-
-TEST_F(LibraryWindowTest, SendingWithoutASynthesizerSaysSo)
-{
-    Select({0});
-    FWindow->AddSelectionToBank();
-    FAnswer = TMsgResult::Yes;
-    EXPECT_FALSE(FWindow->SendBank()); // no channel: the librarian does not start
-    EXPECT_TRUE(FWindow->lStatus->text().contains("cannot be sent"));
 }
 
 TEST_F(LibraryWindowTest, ImportRunsInTheBackgroundAndShowsItsSummary)
@@ -222,30 +206,21 @@ TEST_F(LibraryWindowTest, ImportRunsInTheBackgroundAndShowsItsSummary)
     SetFileDialogResponder([this](const TFileDialogRequest &r) { return r.ChooseFolder ? FDir.filePath("in") : QString(); });
     Click("Import &Folder...");
     ASSERT_TRUE(done.wait(60000));
-    const TImportSummary s = done.at(0).at(0).value<TImportSummary>();
-    EXPECT_EQ(s.NewPatches, 64);
-    EXPECT_EQ(s.Refused.size(), 1u);
+    EXPECT_EQ(done.at(0).at(0).value<TImportSummary>().NewPatches, 64);
     EXPECT_EQ(FWindow->Model().rowCount(), 70);
     ASSERT_FALSE(FBoxes.empty());
     EXPECT_TRUE(FBoxes.back().Text.contains("nothing.syx"));
 }
 
-TEST(LibraryWindowRefused, AnUnreadableLibraryIsMovedAsideOnlyWhenTheUserAgrees)
+TEST_F(LibraryWindowTest, AnUnreadableLibraryIsMovedAsideOnlyWhenTheUserAgrees)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("patches.sqlite");
+    const QString path = FDir.filePath("unreadable.sqlite");
     QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(4096, 'q'));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(QByteArray(4096, 'q')) == 4096);
     f.close();
     TPatchLibrary lib(path);
     ASSERT_FALSE(lib.Open());
-    TPortRoles ports;
-    TEditor editor(ports);
-    TLibrarian librarian(editor, ports);
-    TMsgResult answer = TMsgResult::No;
-    SetMessageBoxResponder([&answer](const TMessageBoxRequest &) { return answer; });
-    TLibraryWindow window(lib, editor, librarian, nullptr);
+    TLibraryWindow window(lib, FEditor, FLibrarian, nullptr);
     EXPECT_FALSE(window.lProblem->isHidden());
     EXPECT_TRUE(window.lProblem->text().contains("cannot be read"));
     window.bMoveAside->click();
@@ -253,10 +228,9 @@ TEST(LibraryWindowRefused, AnUnreadableLibraryIsMovedAsideOnlyWhenTheUserAgrees)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray(4096, 'q'));
     f.close();
-    answer = TMsgResult::Yes;
+    FAnswer = TMsgResult::Yes;
     window.bMoveAside->click();
     EXPECT_EQ(lib.State(), TPatchLibrary::TState::Open);
     EXPECT_TRUE(window.lProblem->isHidden());
-    EXPECT_EQ(QDir(dir.path()).entryList({"patches.sqlite.unreadable-*"}).size(), 1);
-    SetMessageBoxResponder({});
+    EXPECT_EQ(QDir(FDir.path()).entryList({"unreadable.sqlite.unreadable-*"}).size(), 1);
 }

@@ -51,122 +51,86 @@ Bytes Cut(Bytes b, std::size_t drop)
     return b;
 }
 
-std::uint8_t FirstByte(const TArchivePatch &p) { return p.Data[0]; }
+TDataBlock Pattern(std::uint8_t fill)
+{
+    TDataBlock b{};
+    for (int k = 0; k < 51; ++k)
+        b[std::size_t(k)] = std::uint8_t((fill + k) & 0x0F);
+    return b;
+}
 
 } // namespace
 
-TEST(PatchArchive, Dw8KeepsEachPatchsName)
-{
-    const Bytes file = Cat({{0x00, 0x40}, Dw8Record("BRASS ENS", 1), Dw8Record("Pad\x01", 2), Dw8Record("", 3),
-                            Dw8Record("SIXTEEN CHARS OK", 4)});
-    const TArchiveRead r = ReadArchive(file);
-    ASSERT_TRUE(r.Ok) << r.Error;
-    ASSERT_EQ(r.Patches.size(), 4u);
-    EXPECT_EQ(r.Patches[0].Name, "BRASS ENS");
-    EXPECT_EQ(r.Patches[1].Name, "Pad"); // a control character is not kept
-    EXPECT_EQ(r.Patches[2].Name, "");
-    EXPECT_EQ(r.Patches[3].Name, "SIXTEEN CHARS OK");
-    EXPECT_EQ(FirstByte(r.Patches[1]), 2);
-    EXPECT_EQ(r.Patches[3].Data[50], (4 + 50) & 0x0F);
-    EXPECT_EQ(r.Patches[0].Program, -1);
-}
-
-TEST(PatchArchive, BrokenDw8FilesAreRefusedWithWhere)
-{
-    Bytes highByte = Cat({{0x00, 0x40}, Dw8Record("A", 1)});
-    highByte[2 + 18 + 7] = 0x90;
-    const struct {
-        const char *what;
-        Bytes file;
-        const char *reason;
-    } cases[] = {
-        {"truncated record", Cat({{0x00, 0x40}, Dw8Record("A", 1), Bytes(69, 0)}), "at byte 72"},
-        {"header only", {0x00, 0x40}, "no patch"},
-        {"name too long", Cat({{0x00, 0x40}, Dw8Record("A", 1, 17)}), "17 characters"},
-        {"data byte with bit 7", highByte, "at byte 27"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.what);
-        const TArchiveRead r = ParseDw8(c.file);
-        EXPECT_FALSE(r.Ok);
-        EXPECT_TRUE(r.Patches.empty());
-        EXPECT_NE(r.Error.find(c.reason), std::string::npos) << r.Error;
-    }
-}
-
-TEST(PatchArchive, FilesTheLibrarianRefusesStillGiveTheirDumps)
+TEST(PatchArchive, FilesGiveTheirPatchesNamesAndPrograms)
 {
     const Bytes otherSysex = {0xF0, 0x41, 0x10, 0x16, 0x12, 0x00, 0xF7}; // a Roland message
     const Bytes notes = {0x90, 0x3C, 0x40, 0x3C, 0x00};                  // running status
     const Bytes clock = {0xF8};
+    const TDataBlock raw = Pattern(5);
+    std::vector<int> all64;
+    for (int p = 0; p < 64; ++p)
+        all64.push_back(p);
     const struct {
         const char *what;
         Bytes file;
-        std::vector<int> firstBytes;
         std::vector<int> programs;
+        std::vector<int> fills; // of each patch's bytes; none given: not checked
         int skipped;
+        std::vector<std::string> names;
     } cases[] = {
-        {"dumps in a row", Cat({Dump(0, 1), Dump(0, 2), Dump(0, 3)}), {1, 2, 3}, {-1, -1, -1}, 0},
-        {"channels differ", Cat({Dump(0, 1), Dump(5, 2)}), {1, 2}, {-1, -1}, 0},
-        {"other devices mixed in", Cat({otherSysex, Dump(0, 4), notes, Write(0, 9), clock, Dump(0, 5)}),
-         {4, 5}, {9, -1}, 3},
-        {"program change before", Cat({{0xC0, 12}, otherSysex, Dump(0, 6)}), {6}, {12}, 1},
-        {"a damaged dump among good ones", Cat({Dump(0, 1), Cut(Dump(0, 2), 3),
-                                                Dump(0, 3)}),
-         {1, 3}, {-1, -1}, 1},
-        {"the same program twice", Cat({Dump(0, 1), Write(0, 0), Dump(0, 2), Write(0, 0)}), {1, 2}, {0, 0}, 0},
+        {".DW8 names", Cat({{0x00, 0x40}, Dw8Record("BRASS ENS", 1), Dw8Record("Pad\x01", 2), Dw8Record("", 3),
+                            Dw8Record("SIXTEEN CHARS OK", 4)}),
+         {-1, -1, -1, -1}, {1, 2, 3, 4}, 0, {"BRASS ENS", "Pad", "", "SIXTEEN CHARS OK"}}, // no control character
+        {"dumps in a row", Cat({Dump(0, 1), Dump(0, 2), Dump(0, 3)}), {-1, -1, -1}, {1, 2, 3}, 0, {}},
+        {"channels differ", Cat({Dump(0, 1), Dump(5, 2)}), {-1, -1}, {1, 2}, 0, {}},
+        {"other devices mixed in", Cat({otherSysex, Dump(0, 4), notes, Write(0, 9), clock, Dump(0, 5)}), {9, -1},
+         {4, 5}, 3, {}},
+        {"program change before", Cat({{0xC0, 12}, otherSysex, Dump(0, 6)}), {12}, {6}, 1, {}},
+        {"a damaged dump among good ones", Cat({Dump(0, 1), Cut(Dump(0, 2), 3), Dump(0, 3)}), {-1, -1}, {1, 3}, 1, {}},
+        {"the same program twice", Cat({Dump(0, 1), Write(0, 0), Dump(0, 2), Write(0, 0)}), {0, 0}, {1, 2}, 0, {}},
+        {"a raw block", Bytes(raw.begin(), raw.end()), {-1}, {5}, 0, {}},
+        {"a single dump", Dump(3, 5), {-1}, {5}, 0, {}},
+        {"the real bank", ReadBank(), all64, {}, 0, {}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         const TArchiveRead r = ReadArchive(c.file);
         ASSERT_TRUE(r.Ok) << r.Error;
-        ASSERT_EQ(r.Patches.size(), c.firstBytes.size());
+        ASSERT_EQ(r.Patches.size(), c.programs.size());
         for (std::size_t k = 0; k < r.Patches.size(); ++k) {
-            EXPECT_EQ(FirstByte(r.Patches[k]), c.firstBytes[k]) << k;
             EXPECT_EQ(r.Patches[k].Program, c.programs[k]) << k;
+            if (!c.fills.empty())
+                EXPECT_EQ(r.Patches[k].Data, Pattern(std::uint8_t(c.fills[k]))) << k;
+            EXPECT_EQ(r.Patches[k].Name, c.names.empty() ? "" : c.names[k]) << k;
         }
         EXPECT_EQ(r.Skipped, c.skipped);
     }
 }
 
-TEST(PatchArchive, FilesWithoutADw8000ProgramAreRefused)
+TEST(PatchArchive, BrokenFilesAreRefusedWithWhere)
 {
+    Bytes highByte = Cat({{0x00, 0x40}, Dw8Record("A", 1)});
+    highByte[2 + 18 + 7] = 0x90;
     const struct {
         const char *what;
+        TArchiveRead (*read)(const Bytes &);
         Bytes file;
         const char *reason;
     } cases[] = {
-        {"empty", {}, "empty"},
-        {"only other sysex", {0xF0, 0x41, 0x10, 0x16, 0x12, 0x00, 0xF7}, "no DW-8000 program (1 other"},
-        {"text", {'h', 'e', 'l', 'l', 'o'}, "not a DW-8000 file"},
-        {"a dump cut short", Cut(Dump(0, 1), 27), "no DW-8000 program"},
+        {"truncated record", ParseDw8, Cat({{0x00, 0x40}, Dw8Record("A", 1), Bytes(69, 0)}), "at byte 72"},
+        {"header only", ParseDw8, {0x00, 0x40}, "no patch"},
+        {"name too long", ParseDw8, Cat({{0x00, 0x40}, Dw8Record("A", 1, 17)}), "17 characters"},
+        {"data byte with bit 7", ParseDw8, highByte, "at byte 27"},
+        {"empty", ReadArchive, {}, "empty"},
+        {"only other sysex", ReadArchive, {0xF0, 0x41, 0x10, 0x16, 0x12, 0x00, 0xF7}, "no DW-8000 program (1 other"},
+        {"text", ReadArchive, {'h', 'e', 'l', 'l', 'o'}, "not a DW-8000 file"},
+        {"a dump cut short", ReadArchive, Cut(Dump(0, 1), 27), "no DW-8000 program"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
-        const TArchiveRead r = ReadArchive(c.file);
+        const TArchiveRead r = c.read(c.file);
         EXPECT_FALSE(r.Ok);
+        EXPECT_TRUE(r.Patches.empty());
         EXPECT_NE(r.Error.find(c.reason), std::string::npos) << r.Error;
-    }
-}
-
-TEST(PatchArchive, RealBankGivesItsSixtyFourNumberedPrograms)
-{
-    const TArchiveRead r = ReadArchive(ReadBank());
-    ASSERT_TRUE(r.Ok) << r.Error;
-    ASSERT_EQ(r.Patches.size(), 64u);
-    for (int p = 0; p < 64; ++p)
-        EXPECT_EQ(r.Patches[std::size_t(p)].Program, p);
-    EXPECT_EQ(r.Skipped, 0);
-}
-
-TEST(PatchArchive, RawBlockAndSingleDumpHaveNoProgram)
-{
-    Bytes raw(51, 0x05);
-    for (const Bytes &file : {raw, Dump(3, 5)}) {
-        const TArchiveRead r = ReadArchive(file);
-        ASSERT_TRUE(r.Ok) << r.Error;
-        ASSERT_EQ(r.Patches.size(), 1u);
-        EXPECT_EQ(r.Patches[0].Program, -1);
-        EXPECT_EQ(FirstByte(r.Patches[0]), 5);
     }
 }

@@ -225,27 +225,20 @@ TEST(SyxFile, ReadStopsOneBytePastTheLimitEvenFromAPipe)
     }
 }
 
-TEST(SyxFile, WriteReplacesTheFileAndLeavesNoTemporaryFile)
+TEST(SyxFile, WriteReplacesTheFileOrLeavesTheOldOneWhenItCannotWrite)
 {
-    const TTempFolder folder;
-    const std::string path = folder.File("bank.syx");
-    WriteRaw(path, {9, 9, 9, 9});
-    std::string error;
-    ASSERT_TRUE(WriteFileBytes(path, {1, 2, 3}, error)) << error;
-    EXPECT_EQ(ReadRaw(path), (Bytes{1, 2, 3}));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path), {}), 1);
-}
-
-TEST(SyxFile, WriteLeavesTheOldFileWhenItCannotWrite)
-{
-    // Both fail for root too, who ignores permissions: the temporary file's
-    // name is taken by a folder, or the file's own name is (the rename fails).
     const TTempFolder folder;
     const std::string path = folder.File("bank.syx");
     const Bytes old = {0xF0, 1, 2, 0xF7};
-    WriteRaw(path, old);
-    std::filesystem::create_directory(path + ".part");
+    WriteRaw(path, {9, 9, 9, 9});
     std::string error;
+    ASSERT_TRUE(WriteFileBytes(path, old, error)) << error;
+    EXPECT_EQ(ReadRaw(path), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path), {}), 1); // no temporary file left
+
+    // Both fail for root too, who ignores permissions: the temporary file's
+    // name is taken by a folder, or the file's own name is (the rename fails).
+    std::filesystem::create_directory(path + ".part");
     EXPECT_FALSE(WriteFileBytes(path, {5, 6, 7}, error));
     EXPECT_NE(error.find("Cannot write " + path + ": Is a directory"), std::string::npos) << error;
     EXPECT_EQ(ReadRaw(path), old);

@@ -1,7 +1,3 @@
-// The random patch and the mutation: locked rows and the row without a
-// parameter never change, every draw stays in range, a mutation always moves
-// a row and never far.
-
 #include "dw/Variation.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +8,7 @@ using namespace dw;
 
 namespace {
 
-// Draws from a seeded generator and counts them.
-struct Draws {
+struct Draws { // from a seeded generator, counted
     std::mt19937 gen{7};
     int count = 0;
     TPick Pick()
@@ -95,31 +90,24 @@ TEST(Variation, MutationMovesEveryUnlockedRowAStepOfAtMostATenthAndStaysInRange)
 
 TEST(Variation, MutationStepsAreATenthOfTheRangeAndNamesStepToANeighbour)
 {
-    const struct {
-        int row, step;
-    } cases[] = {{15, 6}, {2, 3}, {43, 2}, {26, 1}, {39, 1}, {11, 1}, {1, 1}, {10, 1}, {0, 1}, {48, 1}};
-    for (const auto &c : cases)
-        EXPECT_EQ(MutateStep(c.row), c.step) << "row " << c.row;
-    // Interval (row 10) at its top name steps down to a neighbour, never to "INHIBIT".
+    using Steps = std::initializer_list<std::pair<int, int>>; // row, step
+    for (const auto &[row, step] :
+         Steps{{15, 6}, {2, 3}, {43, 2}, {26, 1}, {39, 1}, {11, 1}, {1, 1}, {10, 1}, {0, 1}, {48, 1}})
+        EXPECT_EQ(MutateStep(row), step) << "row " << row;
     TPatch p;
-    p[10] = 4;
-    const TPatch up = MutateValues(p, {}, [](int, int hi) { return hi; });
-    EXPECT_EQ(up[10], 3);
+    p[10] = 4; // Interval at its top name
+    EXPECT_EQ(MutateValues(p, {}, [](int, int hi) { return hi; })[10], 3);
 }
 
 TEST(Variation, LocksReadBackAsWrittenAndJunkIsSkipped)
 {
-    TLockSet locks;
-    locks.set(0).set(15).set(50);
-    EXPECT_EQ(LocksToText(locks), "0,15,50");
-    EXPECT_EQ(LocksFromText("0,15,50"), locks);
-    EXPECT_EQ(LocksToText({}), "");
+    EXPECT_EQ(LocksToText(TLockSet().set(0).set(15).set(50)), "0,15,50");
     const struct {
         const char *text;
         const char *read;
     } cases[] = {
-        {"", ""},           {" 15 , 20", "15,20"}, {"14,51,99,-1,7x,,3", "3"},
-        {"015,5", "5"},     {"abc", ""},           {"20,20", "20"},
+        {"", ""},       {"0,15,50", "0,15,50"}, {" 15 , 20", "15,20"}, {"14,51,99,-1,7x,,3", "3"},
+        {"015,5", "5"}, {"abc", ""},            {"20,20", "20"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(LocksToText(LocksFromText(c.text)), c.read) << c.text;

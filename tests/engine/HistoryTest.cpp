@@ -1,7 +1,3 @@
-// The history of edited values: what each undo and redo restores, gestures
-// coalesced by row and by rest, redo dropped by a new change, the oldest
-// steps dropped past the capacity.
-
 #include "engine/History.h"
 
 #include <gtest/gtest.h>
@@ -38,13 +34,11 @@ TEST_F(HistoryTest, AStepRestoresOnlyTheRowsItChangedBothWays)
     EXPECT_FALSE(history.Undo());
     EXPECT_EQ(RedoRows(), (Rows{{2, 9}, {20, 3}}));
     EXPECT_FALSE(history.Redo());
-}
-
-TEST_F(HistoryTest, AChangeThatChangesNothingIsNoStep)
-{
-    history.Record(TStepKind::Fetch, With({{3, 1}}), With({{3, 1}}));
+    history.Undo();
+    history.Record(TStepKind::Fetch, With({{3, 1}}), With({{3, 1}})); // changes nothing: no step
     history.RecordMove(15, 20, 20);
     EXPECT_FALSE(history.CanUndo());
+    EXPECT_TRUE(history.CanRedo());
 }
 
 TEST_F(HistoryTest, MovesOfOneRowAreOneGestureUntilAnotherRowMovesOrItRests)
@@ -133,7 +127,6 @@ TEST_F(HistoryTest, PastTheCapacityTheOldestStepsGoAndMemoryStaysFlat)
     while (history.Undo())
         ++undone;
     EXPECT_EQ(undone, THistory::Capacity);
-    EXPECT_GE(THistory::Capacity, 1000u);
 }
 
 } // namespace

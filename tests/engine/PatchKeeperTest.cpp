@@ -34,9 +34,7 @@ TEST(PatchKeeper, KeepsFilesAndTheUnitsProgramsOnceEach)
     for (const TLibraryPatch &p : lib.Find({}))
         names << p.Name;
     ASSERT_EQ(names.size(), 4);
-    EXPECT_EQ(names[0], "bank_a 37");
-    EXPECT_EQ(names[1], "bank_a 11");
-    EXPECT_EQ(names[2], "lead");
+    EXPECT_EQ(names.mid(0, 3), (QStringList{"bank_a 37", "bank_a 11", "lead"}));
     EXPECT_TRUE(names[3].startsWith("Edit 2")) << names[3].toStdString();
     const std::vector<TSighting> seen = lib.Sightings(lib.Find({}).front().Id);
     ASSERT_EQ(seen.size(), 2u);
@@ -48,8 +46,7 @@ TEST(PatchKeeper, AnUnreadableLibraryIsToldOnceAndLeftAlone)
     QTemporaryDir dir;
     const QString path = dir.filePath("patches.sqlite");
     QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(2048, 'k'));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(QByteArray(2048, 'k')) == 2048);
     f.close();
     TPatchKeeper keeper(path);
     QSignalSpy problems(&keeper, &TPatchKeeper::problem);

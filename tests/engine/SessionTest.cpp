@@ -1,6 +1,3 @@
-// The session below the windows: what it restores from the settings file at
-// start, what it writes when a choice changes, and the no-interface rule.
-
 #include "engine/Editor.h"
 #include "engine/Session.h"
 #include "platform/VirtualMidiService.h"
@@ -87,7 +84,7 @@ protected:
 
 } // namespace
 
-TEST_F(SessionTest, StartRestoresEachRoleAsSaved)
+TEST_F(SessionTest, StartRestoresEachRoleAsSavedAndSaveAllKeepsHeldAndAwaitedDevices)
 {
     saved = {{Key(TRole::SynthIn), "synth"}, {Key(TRole::SynthOut), "synth"},
              {Key(TRole::CtrlIn), "gone"},   {Key(TRole::CtrlOut), "none"},
@@ -109,32 +106,33 @@ TEST_F(SessionTest, StartRestoresEachRoleAsSaved)
     // The start-up fetch went to the synthesizer on its channel.
     ASSERT_FALSE(service->SentMessages().empty());
     EXPECT_EQ(service->SentMessages().back().bytes, (std::vector<std::uint8_t>{0xF0, 0x42, 0x34, 0x03, 0x10, 0xF7}));
+
+    settings.Values.clear();
+    session->SaveAll();
+    EXPECT_EQ(settings.Values, (std::map<QString, QString>{{Key(TRole::SynthIn), "synth"},
+                                                           {Key(TRole::SynthOut), "synth"},
+                                                           {Key(TRole::CtrlIn), "gone"},
+                                                           {kChannelKey, "4"}})); // holding nothing: not written
 }
 
-TEST_F(SessionTest, SavedChannelOutOfRangeIsBroughtIntoRange)
+TEST_F(SessionTest, SavedChannelIsBroughtIntoRangeAndAFailingWriteIsToldWhileStartUpGoesOn)
 {
     const struct {
         const char *saved;
         int channel;
-    } cases[] = {{"99", 15}, {"-3", 0}, {"junk", 0}, {"15", 15}};
+        bool refuseWrites;
+    } cases[] = {{"99", 15, false}, {"-3", 0, false}, {"junk", 0, false}, {"15", 15, false}, {"2", 2, true}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.saved);
         saved = {{kChannelKey, c.saved}};
+        failures.clear();
         TMemorySettings &settings = Make();
+        settings.RefuseWrites = c.refuseWrites;
         Start();
-        EXPECT_EQ(session->Channel(), c.channel);
+        EXPECT_EQ(session->Channel(), c.channel); // applied even when not written
         EXPECT_EQ(settings.Values[kChannelKey], QString::number(c.channel));
+        EXPECT_EQ(failures.size(), c.refuseWrites ? 5u : 0u); // four roles and the channel, each written
     }
-}
-
-TEST_F(SessionTest, AFailingStepIsToldAndStartUpGoesOn)
-{
-    saved = {{kChannelKey, "2"}};
-    TMemorySettings &settings = Make();
-    settings.RefuseWrites = true;
-    Start();
-    EXPECT_EQ(failures.size(), 5u); // four roles and the channel, each written
-    EXPECT_EQ(session->Channel(), 2); // applied although not written
 }
 
 TEST_F(SessionTest, ChoicesAreWrittenAndATakeOverOnlyWhenAgreed)
@@ -164,19 +162,6 @@ TEST_F(SessionTest, ChoicesAreWrittenAndATakeOverOnlyWhenAgreed)
 
     session->SetChannel(9);
     EXPECT_EQ(settings.Values[kChannelKey], "9");
-}
-
-TEST_F(SessionTest, SaveAllKeepsEveryHeldAndAwaitedDevice)
-{
-    saved = {{Key(TRole::SynthIn), "gone"}, {Key(TRole::SynthOut), "synth"}};
-    TMemorySettings &settings = Make();
-    Start();
-    settings.Values.clear();
-    session->SaveAll();
-    EXPECT_EQ(settings.Values[Key(TRole::SynthIn)], "gone");
-    EXPECT_EQ(settings.Values[Key(TRole::SynthOut)], "synth");
-    EXPECT_EQ(settings.Values.count(Key(TRole::CtrlIn)), 0u); // holds nothing: not written
-    EXPECT_EQ(settings.Values[kChannelKey], "0");
 }
 
 TEST(SessionWithoutDevices, NoInputDeviceEndsTheProgram)

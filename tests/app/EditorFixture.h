@@ -27,6 +27,21 @@
 #include <functional>
 #include <memory>
 
+// What the synthesizer took before a marker sent after everything else (a
+// program change to 128, which it ignores): proves what did not come.
+inline std::vector<std::vector<std::uint8_t>> TookBeforeMarker(SimDw8000 &synth, TMidiOutput &out)
+{
+    const std::vector<std::uint8_t> marker{0xC0, 0x7F};
+    out.PutShort(0xC0, 0x7F, 0);
+    EXPECT_TRUE(WaitFor([&] {
+        const auto r = synth.Received();
+        return !r.empty() && r.back() == marker;
+    }));
+    auto r = synth.Received();
+    r.pop_back();
+    return r;
+}
+
 class EditorFixture : public ::testing::Test {
 protected:
     using Bytes = std::vector<std::uint8_t>;
@@ -79,6 +94,14 @@ protected:
         setup = std::make_unique<TfMidiSetup>(main->Session());
     }
 
+    // The editor on the simulators, once the start-up fetch is in.
+    void StartOnSimulator()
+    {
+        SaveSimDevices();
+        Start();
+        ASSERT_TRUE(WaitFor([&] { return main->Editor().HasPatch(); }, 30000)) << "the start-up fetch";
+    }
+
     void Stop()
     {
         setup.reset();
@@ -91,15 +114,12 @@ protected:
     }
 
 
-    // Lets everything in flight arrive. Start-up needs none: its last
-    // message is the fetched patch's last echo (a dump is echoed in one go).
+    // Lets everything in flight arrive.
     static void Settle(int ms = 150) { WaitFor([] { return false; }, ms); }
 
     // A marker for "nothing else came": fetches a patch whose last row
-    // differs from the synthesizer's, and waits for that row's echo (a dump's
-    // last). The request goes after everything the synthesizer was sent
-    // before, so its dump comes after their answers; whatever a fault sent
-    // lies before the marker's one request and 50 echoes.
+    // differs and waits for that row's echo, a dump's last. Whatever a fault
+    // sent lies before the marker's one request and 50 echoes.
     static constexpr std::size_t MarkerEchoes = dw::ParamCount - 1;
     void FetchMarker()
     {
@@ -111,7 +131,7 @@ protected:
         ASSERT_TRUE(echo);
         const std::size_t before = SentTo(Controller()).size();
         main->bGetPatchClick();
-        // The dump's last echo; the undo key's light may follow it, a fetch being an undoable step.
+        // The undo key's light may follow the last echo: a fetch is a step.
         ASSERT_TRUE(WaitFor([&] {
             const auto sent = SentTo(Controller());
             const auto last = std::find_if(sent.rbegin(), sent.rend(), [](const platform::SentMessage &m) {

@@ -9,7 +9,6 @@
 #include "setup/DeviceFinder.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -186,29 +185,24 @@ TEST_F(DeviceSearchTest, TheQuestionComesWithoutTheProgressWindowAndTakesTheKeys
     SaveDevices("None", "None", "None", "None");
     Start();
     setup->show();
-    Settle();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(setup.get()));
     SetMessageBoxResponder({});
     bool asked = false, progressShown = false, boxHasFocus = false;
-    QElapsedTimer sinceShown;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (box == nullptr || !box->isVisible())
-            return;
-        if (!sinceShown.isValid()) {
-            sinceShown.start();
-            for (QWidget *w : QApplication::topLevelWidgets())
-                progressShown = progressShown || (qobject_cast<QProgressDialog *>(w) && w->isVisible());
-        }
-        // Activation follows the show through the event loop: give it time,
-        // but a box that never takes the focus fails.
-        QWidget *focus = QApplication::focusWidget();
-        boxHasFocus = focus != nullptr && box->isAncestorOf(focus) && box->isActiveWindow();
-        if (!boxHasFocus && sinceShown.elapsed() < 3000)
+        if (box == nullptr || !box->isVisible() || asked)
             return;
         watch.stop();
         asked = true;
-        QTest::keyClick(focus != nullptr ? focus : box, Qt::Key_Return);
+        for (QWidget *w : QApplication::topLevelWidgets())
+            progressShown = progressShown || (qobject_cast<QProgressDialog *>(w) && w->isVisible());
+        // Activation follows the show through the event loop.
+        boxHasFocus = QTest::qWaitFor([box] {
+            return QApplication::focusWidget() != nullptr && box->isAncestorOf(QApplication::focusWidget())
+                && box->isActiveWindow();
+        });
+        QTest::keyClick(boxHasFocus ? QApplication::focusWidget() : box, Qt::Key_Return);
     });
     watch.start(10);
     RunFinder();
@@ -276,7 +270,6 @@ TEST_F(DeviceSearchTest, TheSearchsNotesAreInTheFindersQuestion)
 {
     SaveDevices("None", "None", "None", "None");
     Start();
-    Settle();
     service->InjectFault(platform::MidiCall::OutClose, platform::MMSYSERR_ERROR);
     RunFinder(); // the proposal, answered No
     ASSERT_EQ(boxes.size(), 1u);

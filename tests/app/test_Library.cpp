@@ -95,20 +95,7 @@ public: // the rows' lambdas reach the fixture through a reference
         }
     }
 
-    // What the synthesizer took before a marker sent after everything else
-    // (a program change to 128, which it ignores): proves what did not come.
-    std::vector<Bytes> SynthTookBeforeMarker()
-    {
-        const Bytes marker{0xC0, 0x7F};
-        main->Ports().SynthOut().PutShort(0xC0, 0x7F, 0);
-        EXPECT_TRUE(WaitFor([&] {
-            const auto r = rig->Synth().Received();
-            return !r.empty() && r.back() == marker;
-        }));
-        auto r = rig->Synth().Received();
-        r.pop_back();
-        return r;
-    }
+    std::vector<Bytes> SynthTookBeforeMarker() { return TookBeforeMarker(rig->Synth(), main->Ports().SynthOut()); }
     void WriteFile(const QString &path, const std::vector<std::uint8_t> &bytes)
     {
         std::ofstream(path.toStdString(), std::ios::binary)
@@ -425,6 +412,7 @@ TEST_F(LibraryFixture, ErrorPathsSayWhyAndWriteNothing)
         std::function<void(LibraryFixture &)> act;
         QString status; // what the status line then starts with
         bool box;       // an error or warning box shown
+        bool noChannel = false;
     };
     const Row rows[] = {
         {"received but not saved",
@@ -450,26 +438,20 @@ TEST_F(LibraryFixture, ErrorPathsSayWhyAndWriteNothing)
          QStringLiteral("Program 11 did not answer"), true},
         {"no MIDI channel: receive",
          [](LibraryFixture &t) {
-             t.main->Editor().SetChannel(dw::NoChannel);
              t.nextFile = t.dir.filePath(QStringLiteral("x.syx"));
              t.Library().ReceiveBank();
          },
-         QStringLiteral("Nothing received: no MIDI channel is set."), false},
-        {"no MIDI channel: write",
-         [](LibraryFixture &t) {
-             t.main->Editor().SetChannel(dw::NoChannel);
-             t.Library().WriteProgram();
-         },
-         QStringLiteral("Nothing written: no MIDI channel is set."), false},
+         QStringLiteral("Nothing received: no MIDI channel is set."), false, true},
+        {"no MIDI channel: write", [](LibraryFixture &t) { t.Library().WriteProgram(); },
+         QStringLiteral("Nothing written: no MIDI channel is set."), false, true},
         {"no MIDI channel: send",
          [bankPath](LibraryFixture &t) {
-             t.main->Editor().SetChannel(dw::NoChannel);
              t.nextFile = bankPath;
              t.answers.push_back(TMsgResult::Yes);
              t.Library().SendBank();
              t.boxes.clear(); // the question
          },
-         QStringLiteral("Nothing sent: no MIDI channel is set."), false},
+         QStringLiteral("Nothing sent: no MIDI channel is set."), false, true},
         {"file dialog cancelled",
          [](LibraryFixture &t) {
              t.nextFile.clear();
@@ -497,7 +479,7 @@ TEST_F(LibraryFixture, ErrorPathsSayWhyAndWriteNothing)
         boxes.clear();
         answers.clear();
         choiceAnswers.clear();
-        main->Editor().SetChannel(0);
+        main->Editor().SetChannel(row.noChannel ? dw::NoChannel : 0);
         Library().SetStatus(QStringLiteral("before"));
         const int writesBefore = rig->Synth().WritesTaken();
         row.act(*this);
@@ -517,8 +499,9 @@ TEST_F(LibraryFixture, ActionsAreDisabledWhileATransferRuns)
     nextFile = dir.filePath(QStringLiteral("running.syx"));
     Library().ReceiveBank();
     ASSERT_FALSE(Idle());
-    for (QAction *a : {Library().LoadAction, Library().WriteAction, Library().CompareAction, Library().ReceiveAction,
-                       Library().SendAction}) {
+    QAction *const all[] = {Library().LoadAction, Library().WriteAction, Library().CompareAction,
+                                  Library().ReceiveAction, Library().SendAction};
+    for (QAction *a : all) {
         EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
         a->trigger();
     }
@@ -529,8 +512,7 @@ TEST_F(LibraryFixture, ActionsAreDisabledWhileATransferRuns)
     ASSERT_NE(cancel, nullptr);
     cancel->click();
     ASSERT_TRUE(WaitFor([&] { return Idle(); }));
-    for (QAction *a : {Library().LoadAction, Library().WriteAction, Library().CompareAction, Library().ReceiveAction,
-                       Library().SendAction})
+    for (const QAction *a : all)
         EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
     EXPECT_TRUE(Status().startsWith(QStringLiteral("Cancelled after"))) << Status().toStdString();
 }

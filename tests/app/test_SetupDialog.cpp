@@ -1,5 +1,4 @@
-// The setup dialog as seen on a desktop: its fixed colours hold under a dark
-// theme, and the list that has the keyboard shows which entry it is on.
+// The setup dialog as seen on a desktop: colours and keys.
 
 #include "EditorFixture.h"
 
@@ -26,23 +25,11 @@ protected:
         EditorFixture::TearDown();
         QApplication::setPalette(FOldPalette);
     }
-    // A dark desktop theme: dark bases and buttons, light text.
-    static void UseDarkTheme()
-    {
-        QPalette dark;
-        dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
-        dark.setColor(QPalette::Base, QColor(0x10, 0x10, 0x10));
-        dark.setColor(QPalette::Button, QColor(0x30, 0x30, 0x30));
-        dark.setColor(QPalette::Text, QColor(0xE0, 0xE0, 0xE0));
-        dark.setColor(QPalette::ButtonText, QColor(0xE0, 0xE0, 0xE0));
-        dark.setColor(QPalette::WindowText, QColor(0xE0, 0xE0, 0xE0));
-        QApplication::setPalette(dark);
-    }
-    // The colour in the middle of a list entry's left margin.
-    static QColor EntryGround(QListWidget *list, int row)
+    // The colour in the middle of the current entry's left margin.
+    static QColor EntryGround(QListWidget *list)
     {
         const QImage shot = list->viewport()->grab().toImage();
-        const QRect r = list->visualItemRect(list->item(row));
+        const QRect r = list->visualItemRect(list->currentItem());
         return shot.pixelColor(r.left() + 2, r.center().y());
     }
     // Within what anti-aliasing at an edge may mix in.
@@ -55,13 +42,21 @@ protected:
 
 } // namespace
 
-TEST_F(SetupDialogTest, NavyTextKeepsItsLightGroundUnderADarkTheme)
+// Under a dark desktop theme the lists keep their light ground for the navy
+// text, and the list with the keyboard shows its entry in yellow.
+TEST_F(SetupDialogTest, ListsKeepTheirColoursUnderADarkThemeAndTheFocusedOneIsYellow)
 {
-    UseDarkTheme();
+    QPalette dark;
+    for (const auto role : {QPalette::Window, QPalette::Base, QPalette::Button})
+        dark.setColor(role, QColor(0x20, 0x20, 0x20));
+    for (const auto role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
+        dark.setColor(role, QColor(0xE0, 0xE0, 0xE0));
+    QApplication::setPalette(dark);
     SaveSimDevices();
     Start();
     setup->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(setup.get()));
+    setup->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(setup.get()));
     for (QListWidget *list : {setup->lbMidiIn, setup->lbMidiOut, setup->lbCtrlIn, setup->lbCtrlOut}) {
         SCOPED_TRACE(list->objectName().toStdString());
         const QImage shot = list->viewport()->grab().toImage();
@@ -69,25 +64,16 @@ TEST_F(SetupDialogTest, NavyTextKeepsItsLightGroundUnderADarkTheme)
         const QColor ground = shot.pixelColor(shot.width() / 2, shot.height() - 3);
         EXPECT_GT(ground.lightnessF(), 0.9) << ground.name().toStdString();
     }
-}
-
-TEST_F(SetupDialogTest, TheListWithTheKeyboardShowsItsEntryInYellow)
-{
-    SaveSimDevices();
-    Start();
-    setup->show();
-    setup->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(setup.get()));
     setup->lbMidiOut->setFocus();
     ASSERT_TRUE(WaitFor([this] { return setup->lbMidiOut->hasFocus(); }));
-    const QColor focused = EntryGround(setup->lbMidiOut, setup->lbMidiOut->currentRow());
-    const QColor other = EntryGround(setup->lbMidiIn, setup->lbMidiIn->currentRow());
+    const QColor focused = EntryGround(setup->lbMidiOut);
+    const QColor other = EntryGround(setup->lbMidiIn);
     EXPECT_TRUE(Near(focused, QColor(0xFF, 0xFF, 0x00))) << focused.name().toStdString();
     EXPECT_TRUE(Near(other, QColor(0x00, 0x00, 0x80))) << other.name().toStdString();
     // Tab moves the mark with the keyboard.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     ASSERT_FALSE(setup->lbMidiOut->hasFocus());
-    EXPECT_TRUE(Near(EntryGround(setup->lbMidiOut, setup->lbMidiOut->currentRow()), QColor(0x00, 0x00, 0x80)));
+    EXPECT_TRUE(Near(EntryGround(setup->lbMidiOut), QColor(0x00, 0x00, 0x80)));
 }
 
 TEST_F(SetupDialogTest, TabFollowsTheLayout)

@@ -206,6 +206,14 @@ void InputEndpoint::Close()
 
 // ---------------------------------------------------------------- output
 
+namespace {
+std::atomic<unsigned> g_driverThreads{0};
+}
+
+BasicMidiService::DriverThread::DriverThread() { g_driverThreads.fetch_add(1, std::memory_order_acq_rel); }
+BasicMidiService::DriverThread::~DriverThread() { g_driverThreads.fetch_sub(1, std::memory_order_acq_rel); }
+unsigned BasicMidiService::DriverThreadsRunning() { return g_driverThreads.load(std::memory_order_acquire); }
+
 class BasicMidiService::OutputEndpoint : public std::enable_shared_from_this<OutputEndpoint> {
 public:
     OutputEndpoint(HMIDIOUT handle, std::uint32_t deviceId, MidiCallback callback,
@@ -341,6 +349,7 @@ private:
 
     void Run()
     {
+        const DriverThread running;
         std::vector<std::uint8_t> bytes;
         while (TakeNext(bytes)) {
         }

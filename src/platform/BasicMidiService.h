@@ -135,6 +135,18 @@ public:
     // How long midiOutClose waits for the driver; kDriverWaitLimit unless set.
     void SetDriverWaitLimit(std::chrono::milliseconds limit) { driverWaitLimit_ = limit; }
     std::chrono::milliseconds DriverWaitLimit() const { return driverWaitLimit_; }
+    // Threads of any service still at work on a device (delivery threads,
+    // and calls left to finish when the driver answers again). A process
+    // should not end while a driver may still wake one of them.
+    static unsigned DriverThreadsRunning();
+    // Held by such a thread for as long as it runs.
+    class DriverThread {
+    public:
+        DriverThread();
+        ~DriverThread();
+        DriverThread(const DriverThread &) = delete;
+        DriverThread &operator=(const DriverThread &) = delete;
+    };
     // Short input messages dropped as malformed, over every input so far.
     std::uint64_t DroppedShortMessages() const { return droppedShort_->load(std::memory_order_acquire); }
 

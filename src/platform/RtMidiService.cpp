@@ -48,6 +48,7 @@ auto RunBounded(std::chrono::milliseconds limit, Work work) -> std::optional<dec
     };
     const auto shared = std::make_shared<Shared>();
     std::thread([shared, work = std::move(work)]() mutable {
+        const BasicMidiService::DriverThread running;
         Result result = work();
         std::lock_guard<std::mutex> lock(shared->mutex);
         if (shared->abandoned)

@@ -13,6 +13,7 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <thread>
 
 using namespace platform;
 using namespace std::chrono_literals;
@@ -37,6 +38,12 @@ protected:
         Continue(); // the peers' clients close through the server
         peerIn.reset();
         peerOut.reset();
+        // What was left to finish does so once the server answers again, and
+        // before the process ends under it.
+        const auto end = std::chrono::steady_clock::now() + 20s;
+        while (RtMidiService::DriverThreadsRunning() > 0 && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_EQ(RtMidiService::DriverThreadsRunning(), 0u);
     }
     void Stop() { kill(server.Pid(), SIGSTOP); }
     void Continue() { kill(server.Pid(), SIGCONT); }

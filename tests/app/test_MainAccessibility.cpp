@@ -60,6 +60,10 @@ private:
 TEST_F(MainAccessibilityTest, FieldsGraphsAndButtonsHaveNamesAndValues)
 {
     StartOnSimulator();
+    for (int row = 0; row < dw::ParamCount; ++row) {
+        if (RowLabel(row) != nullptr)
+            EXPECT_EQ(EventsFor(RowLabel(row)), 0) << "row " << row << ": a field being built, or a dump, said nothing";
+    }
     struct Case {
         const char *Name;
         QWidget *Widget;
@@ -137,9 +141,22 @@ TEST_F(MainAccessibilityTest, DeviceMarksAreNamedByTheirState)
 TEST_F(MainAccessibilityTest, TheProgramShownAndItsEditedMark)
 {
     StartOnSimulator();
+    // A program change is shown even when no dump follows it.
+    const dw::TPatch before = main->Editor().Patch();
+    rig->Synth().DropNextAnswer();
+    rig->Synth().SelectProgram(SimDw8000::ProgramOfNumber(27));
+    ASSERT_TRUE(WaitFor([&] { return Shown() == "Program 27"; })) << Shown().toStdString();
+    EXPECT_EQ(main->Editor().Patch(), before);
+
     const int program = SimDw8000::ProgramOfNumber(34);
+    const SimDw8000::Patch held = rig->Synth().ProgramPatch(program);
     rig->Synth().SelectProgram(program); // the unit fetches the patch after a program change
-    ASSERT_TRUE(WaitFor([&] { return Shown() == "Program 34"; })) << Shown().toStdString();
+    ASSERT_TRUE(WaitFor([&] {
+        for (int row = 0; row < dw::ParamCount; ++row)
+            if (dw::IsLiveRow(row) && main->Editor().Patch()[row] != held[std::size_t(row)])
+                return false;
+        return Shown() == "Program 34";
+    })) << Shown().toStdString();
     EXPECT_EQ(Text(main->ProgramLabel, QAccessible::Value), "Program 34");
 
     const int fetched = main->Editor().Patch()[15];

@@ -64,6 +64,15 @@ TEST_F(SetupDialogTest, ListsKeepTheirColoursUnderADarkThemeAndTheFocusedOneIsYe
         const QColor ground = shot.pixelColor(shot.width() / 2, shot.height() - 3);
         EXPECT_GT(ground.lightnessF(), 0.9) << ground.name().toStdString();
     }
+    // The main window's buttons too keep a light face for their navy text.
+    for (QPushButton *b : {main->bGetPatch, main->bMidiSetup}) {
+        const QImage face = b->grab().toImage();
+        int light = 0; // most of a face is its ground, not its text
+        for (int y = 0; y < face.height(); ++y)
+            for (int x = 0; x < face.width(); ++x)
+                light += face.pixelColor(x, y).lightnessF() > 0.8;
+        EXPECT_GT(light, face.width() * face.height() / 2) << b->objectName().toStdString();
+    }
     setup->lbMidiOut->setFocus();
     ASSERT_TRUE(WaitFor([this] { return setup->lbMidiOut->hasFocus(); }));
     const QColor focused = EntryGround(setup->lbMidiOut);

@@ -2,6 +2,7 @@
 // a private JACK server (RtMidi backend) whose ports are closed under the
 // editor, and later come back.
 
+#include "../common/JackOutputClose.h"
 #include "core/Main.h"
 #include "core/MessageBoxes.h"
 #include "engine/DeviceWatcher.h"
@@ -50,10 +51,7 @@ public:
     {
         in_.closePort();
         synth_.SetSend({});
-        out_.closePort();
-        // RtMidi frees a JACK output's ring before it stops the process
-        // thread: let a cycle that began before the close end first.
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        CloseJackOutput(out_);
     }
 
 private:

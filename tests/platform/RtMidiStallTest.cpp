@@ -4,6 +4,7 @@
 // limit, and say what did not answer. Run against a private server of the
 // test's own, stopped and continued by its process id.
 
+#include "../common/JackOutputClose.h"
 #include "../common/PrivateJackServer.h"
 #include "platform/RtMidiService.h"
 
@@ -37,6 +38,7 @@ protected:
     {
         Continue(); // the peers' clients close through the server
         peerIn.reset();
+        CloseJackOutput(*peerOut);
         peerOut.reset();
         // What was left to finish does so once the server answers again, and
         // before the process ends under it.
